@@ -1,0 +1,13 @@
+// The program's own window messages. All are posted with PostMessageA;
+// wParam and lParam are 0 unless said otherwise.
+#pragma once
+
+#include <windows.h>
+
+// Audio output thread to the main window: wParam is the PcmBlock just handed
+// to the sound device.
+constexpr UINT UM_AUDIO_BLOCK = WM_USER;
+// Main loop to the connect dialog.
+constexpr UINT UM_CONNECTED = WM_USER + 1;
+constexpr UINT UM_PLAYLISTS_CHANGED = WM_USER + 2;
+constexpr UINT UM_LOGIN_FAILED = WM_USER + 3;

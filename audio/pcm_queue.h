@@ -1,0 +1,56 @@
+// The queue of decoded audio between the streaming library and the sound card.
+//
+// Threads: music delivery pushes on the library's delivering thread; the
+// audio output thread pops; the main thread (key N, the track switch of the
+// play step) and the play-token handler flush. head, tail and queued_frames
+// are touched only with mutex held. window, mutex and event are written once,
+// by pcm_queue_init, before the audio output thread exists.
+//
+// Lock order: the session mutex may be held when the queue's mutex is taken,
+// never the other way round; nothing else is taken while mutex is held.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// One heap allocation: this header, followed directly by frame_count *
+// channel_count interleaved signed 16-bit samples. Allocated with malloc by
+// music delivery; freed with free by whoever takes it out of circulation.
+struct PcmBlock {
+    PcmBlock *next;  // the following queued block; set by pcm_queue_push
+    int32_t frame_count;
+    int32_t sample_rate;
+    int32_t channel_count;
+
+    int16_t *samples() { return reinterpret_cast<int16_t *>(this + 1); }
+    const int16_t *samples() const { return reinterpret_cast<const int16_t *>(this + 1); }
+    // Bytes in the sample area: 2 * frame_count * channel_count.
+    size_t sample_bytes() const {
+        return size_t{2} * static_cast<uint32_t>(frame_count) * static_cast<uint32_t>(channel_count);
+    }
+};
+
+static_assert(sizeof(PcmBlock) % alignof(int16_t) == 0, "samples follow the header aligned");
+
+struct PcmQueue {
+    HANDLE mutex;           // guards head, tail and queued_frames
+    HANDLE event;           // auto-reset; set by every push and every flush
+    HWND window;            // where UM_AUDIO_BLOCK goes; null: no notifications
+    PcmBlock *head;         // guarded by mutex; null exactly when empty
+    PcmBlock *tail;         // guarded by mutex; meaningful while head is set
+    int32_t queued_frames;  // guarded by mutex; sum of the queued frame counts
+};
+
+// Empties the record, creates its mutex and event and stores window.
+// Returns false when a kernel object cannot be created.
+bool pcm_queue_init(PcmQueue *queue, HWND window);
+// Appends block; the queue owns it from here.
+void pcm_queue_push(PcmQueue *queue, PcmBlock *block);
+// Takes the oldest block (the caller owns it), or returns null when empty.
+PcmBlock *pcm_queue_pop(PcmQueue *queue);
+// Frees every queued block and signals the event.
+void pcm_queue_flush(PcmQueue *queue);
+// queued_frames, read under the mutex.
+int32_t pcm_queue_frames(PcmQueue *queue);

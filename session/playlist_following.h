@@ -1,0 +1,30 @@
+// Which playlist the program follows and which of its tracks is in the player.
+// Everything here runs on the main thread.
+#pragma once
+
+#include <libspotify/api.h>
+
+struct SessionState;
+
+// Remembers name and selects the last playlist of that name in the container.
+void session_select_playlist(SessionState *state, const char *name);
+
+// The play step: loads and starts the track at track_index, or waits for it,
+// or asks for an advance past it.
+void session_play_current(SessionState *state);
+
+// Names of the loaded playlists in container order. *names gets an array from
+// new[] (null when there is no container) of strings from strdup; the caller
+// frees each string with free and the array with delete[].
+int session_list_playlists(SessionState *state, char ***names);
+
+void on_tracks_added(sp_playlist *playlist, sp_track *const *tracks, int count, int position,
+                     void *state);
+void on_tracks_removed(sp_playlist *playlist, const int *indices, int count, void *state);
+void on_tracks_moved(sp_playlist *playlist, const int *indices, int count, int new_position,
+                     void *state);
+void on_playlist_renamed(sp_playlist *playlist, void *state);
+void on_playlist_added(sp_playlistcontainer *container, sp_playlist *playlist, int position,
+                       void *state);
+void on_playlist_removed(sp_playlistcontainer *container, sp_playlist *playlist, int position,
+                         void *state);

@@ -1,0 +1,26 @@
+// The session controller: creation and login, the main loop's per-pass work,
+// and the session-level handlers the library calls.
+#pragma once
+
+#include <libspotify/api.h>
+
+struct SessionState;
+
+// Creates the session on first use, then requests a login. 1 when the library
+// took the request (its outcome comes later through logged_in), 0 otherwise.
+int session_connect(SessionState *state, const char *username, const char *password);
+
+// One pass of the main loop: attach the container once logged in, advance when
+// asked, run the library's due work. Returns 0 while no session exists, else
+// the library's time-out in milliseconds until it wants to run again.
+int session_process(SessionState *state);
+
+void on_logged_in(sp_session *session, sp_error error);
+void on_notify_main_thread(sp_session *session);
+void on_metadata_updated(sp_session *session);
+void on_end_of_track(sp_session *session);
+
+// Handlers for the slots whose events the program ignores.
+void on_ignored(sp_session *session, sp_error error);
+void on_ignored(sp_session *session, const char *text);
+void on_ignored(sp_playlistcontainer *container, void *userdata);

@@ -1,0 +1,43 @@
+// The session controller's record: what the program keeps about its
+// streaming session, the playlist it follows and the track in the player.
+//
+// Threads: every field is used on the main thread only, except
+//  - advance_pending: set from any thread without the lock (end of track on
+//    the library's thread, the key N), cleared by the main loop's pass under
+//    lock;
+//  - queue: its target is shared with the audio threads under its own mutex;
+//  - wake_event: signalled from any thread.
+// lock is recursive. Lock order: lock before the queue's mutex.
+#pragma once
+
+#include <windows.h>
+
+#include <libspotify/api.h>
+
+#include <atomic>
+#include <cstdint>
+
+struct PcmQueue;
+
+struct SessionState {
+    HANDLE wake_event;                       // the main loop's auto-reset wake event
+    HANDLE lock;                             // the session mutex, recursive
+    PcmQueue *queue;                         // the process's audio queue
+    sp_session *session;                     // null until sp_session_create succeeds
+    sp_playlistcontainer *container;         // set once, on the first logged-in pass
+    sp_playlist *playlist;                   // the followed playlist, or null
+    char *wanted_name;                       // under lock: the chosen name (malloc'd) or null
+    sp_track *current_track;                 // under lock: the track in the player, or null
+    uint32_t track_index;                    // under lock: position in playlist
+    std::atomic<int32_t> advance_pending;    // move on one position at the next pass
+    int32_t playlists_changed;               // under lock: the dialog's list is stale
+    int32_t login_failed;                    // under lock: the last login failed
+    sp_playlist_callbacks playlist_callbacks;
+    sp_playlistcontainer_callbacks container_callbacks;
+    sp_session_callbacks session_callbacks;
+};
+
+// Fills a freshly allocated record: no session, nothing selected, the three
+// callback tables filled, lock created. Returns false if the mutex cannot be
+// created.
+bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue);
