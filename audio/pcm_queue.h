@@ -41,9 +41,18 @@ struct PcmQueue {
     PcmBlock *head;         // guarded by mutex; null exactly when empty
     PcmBlock *tail;         // guarded by mutex; meaningful while head is set
     int32_t queued_frames;  // guarded by mutex; sum of the queued frame counts
+
+    // The block lent to the window. The audio output thread posts a block to
+    // the main window while it still owns it, and frees it once the device
+    // has played it; the window reads it at paint time. lent is the newest
+    // block posted and not yet freed; the window reads a block only while it
+    // is lent, under lend_mutex, and the thread clears lent under the same
+    // mutex before it frees that block (block_lending.h).
+    HANDLE lend_mutex;      // guards lent
+    PcmBlock *lent;         // guarded by lend_mutex
 };
 
-// Empties the record, creates its mutex and event and stores window.
+// Empties the record, creates its mutex, event and lend_mutex, and stores window.
 // Returns false when a kernel object cannot be created.
 bool pcm_queue_init(PcmQueue *queue, HWND window);
 // Appends block; the queue owns it from here.

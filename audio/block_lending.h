@@ -1,0 +1,25 @@
+// How the main window reads a block that the audio output thread still owns.
+//
+// The thread posts UM_AUDIO_BLOCK for a block it has just written to the
+// device and frees the block once the device has played it, while the window
+// keeps the pointer until the next post. The window therefore never reads
+// through its pointer directly: it borrows the block, which succeeds only
+// while that block is the one lent (the newest posted and not yet freed), and
+// holds it until it gives it back. The thread takes a block back from the
+// window before freeing it, waiting for a borrow in progress to end.
+// No copy is made on either side.
+#pragma once
+
+struct PcmQueue;
+struct PcmBlock;
+
+// Audio output thread, before posting block to the window.
+void pcm_queue_lend(PcmQueue *queue, PcmBlock *block);
+// Audio output thread, instead of free(): ends the loan if block is lent, then
+// frees it.
+void pcm_queue_retire(PcmQueue *queue, PcmBlock *block);
+
+// Main thread: returns block, readable until pcm_queue_give_back, when block
+// is the lent one; otherwise null, and nothing is held.
+const PcmBlock *pcm_queue_borrow(PcmQueue *queue, const PcmBlock *block);
+void pcm_queue_give_back(PcmQueue *queue);
