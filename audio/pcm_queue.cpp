@@ -1,0 +1,96 @@
+// The queue of decoded audio between the streaming library and the sound card.
+//
+// Threads: pcm_queue_init runs once on the main thread before any other
+// thread can reach the queue. pcm_queue_push runs on the library's delivering
+// thread, pcm_queue_pop on the audio output thread, pcm_queue_flush on the
+// main thread (key N, the play step's track switch) or wherever the
+// play-token handler runs, pcm_queue_frames on the delivering and audio
+// output threads. head, tail and queued_frames are read and written only with
+// mutex held; the event is set before mutex is released, so a waiter that
+// wakes always finds the change that signalled it.
+//
+// Lock order: callers may hold the session mutex when they get here; nothing
+// is taken while mutex is held.
+
+#include "audio/pcm_queue.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Releases a kernel object made by pcm_queue_init and clears its field.
+void close_if_made(HANDLE &handle) {
+    if (handle) {
+        CloseHandle(handle);
+        handle = nullptr;
+    }
+}
+
+} // namespace
+
+bool pcm_queue_init(PcmQueue *queue, HWND window) {
+    queue->head = nullptr;
+    queue->tail = nullptr;
+    queue->queued_frames = 0;
+    queue->lent = nullptr;
+    queue->window = window;
+    queue->mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    queue->event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    queue->lend_mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    if (queue->mutex && queue->event && queue->lend_mutex)
+        return true;
+    // A queue without all three objects is never used: leave none behind.
+    close_if_made(queue->mutex);
+    close_if_made(queue->event);
+    close_if_made(queue->lend_mutex);
+    return false;
+}
+
+void pcm_queue_push(PcmQueue *queue, PcmBlock *block) {
+    block->next = nullptr;
+    WaitForSingleObject(queue->mutex, INFINITE);
+    if (!queue->head)
+        queue->head = block;
+    else
+        queue->tail->next = block;
+    queue->tail = block;
+    queue->queued_frames += block->frame_count;
+    SetEvent(queue->event);
+    ReleaseMutex(queue->mutex);
+}
+
+PcmBlock *pcm_queue_pop(PcmQueue *queue) {
+    WaitForSingleObject(queue->mutex, INFINITE);
+    PcmBlock *block = queue->head;
+    if (block) {
+        queue->head = block->next;
+        queue->queued_frames -= block->frame_count;
+        block->next = nullptr; // the caller owns it alone from here
+        // tail keeps pointing at the block when it was the last one; it has
+        // no meaning while head is null and the next push replaces it.
+    }
+    ReleaseMutex(queue->mutex);
+    return block;
+}
+
+void pcm_queue_flush(PcmQueue *queue) {
+    WaitForSingleObject(queue->mutex, INFINITE);
+    PcmBlock *block = queue->head;
+    while (block) {
+        PcmBlock *next = block->next;
+        std::free(block);
+        block = next;
+    }
+    queue->head = nullptr;
+    queue->tail = nullptr;
+    queue->queued_frames = 0;
+    SetEvent(queue->event);
+    ReleaseMutex(queue->mutex);
+}
+
+int32_t pcm_queue_frames(PcmQueue *queue) {
+    WaitForSingleObject(queue->mutex, INFINITE);
+    const int32_t frames = queue->queued_frames;
+    ReleaseMutex(queue->mutex);
+    return frames;
+}

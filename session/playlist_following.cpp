@@ -1,0 +1,225 @@
+// Following the chosen playlist and playing its tracks in order.
+//
+// Threads: everything here runs on the main thread: the dialog's calls, the
+// advance step, and the playlist, container and metadata handlers, which the
+// library calls inside sp_session_process_events. lock is taken where the
+// display (which reads current_track under it) or the main loop (which reads
+// and clears playlists_changed under it) could otherwise see a half-made
+// change; it is recursive, so session_select_playlist and
+// on_playlist_renamed hold it across the play step, which takes it again.
+//
+// Lock order: the play step empties the queue while holding lock; the queue's
+// mutex is never held when lock is taken.
+
+#include "session/playlist_following.h"
+
+#include "audio/pcm_queue.h"
+#include "session/session_state.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+SessionState *state_of(void *userdata) {
+    return static_cast<SessionState *>(userdata);
+}
+
+// A malloc'd copy of text (the empty string for null), or null when memory
+// is short. The owner releases it with free.
+char *copy_string(const char *text) {
+    if (!text)
+        text = "";
+    const size_t size = std::strlen(text) + 1;
+    char *copy = static_cast<char *>(std::malloc(size));
+    if (copy)
+        std::memcpy(copy, text, size);
+    return copy;
+}
+
+// Names are equal by the platform's case-sensitive comparison; a playlist
+// without a name has the empty one.
+bool same_name(const char *a, const char *b) {
+    return lstrcmpA(a ? a : "", b ? b : "") == 0;
+}
+
+// True when the playlist's name is the wanted one. Nothing matches while no
+// name is wanted.
+bool is_wanted(const SessionState *state, const char *name) {
+    return state->wanted_name && same_name(name, state->wanted_name);
+}
+
+void mark_playlists_changed(SessionState *state) {
+    WaitForSingleObject(state->lock, INFINITE);
+    state->playlists_changed = 1;
+    ReleaseMutex(state->lock);
+}
+
+// The track at the current position cannot be played: the next pass moves past it.
+void ask_for_advance(SessionState *state) {
+    state->advance_pending.store(1);
+    SetEvent(state->wake_event);
+}
+
+// Stops following the selected playlist. Audio already queued plays out.
+// Called with lock held.
+void drop_selection(SessionState *state) {
+    state->playlist = nullptr;
+    state->current_track = nullptr;
+    sp_session_player_unload(state->session);
+}
+
+} // namespace
+
+void session_select_playlist(SessionState *state, const char *name) {
+    WaitForSingleObject(state->lock, INFINITE);
+    std::free(state->wanted_name);
+    state->wanted_name = copy_string(name);
+    state->playlist = nullptr;
+    sp_playlistcontainer *container =
+        state->session ? sp_session_playlistcontainer(state->session) : nullptr;
+    if (container) {
+        // No early stop: of several playlists with the name, the last one wins.
+        for (int i = 0; i < sp_playlistcontainer_num_playlists(container); ++i) {
+            sp_playlist *playlist = sp_playlistcontainer_playlist(container, i);
+            if (playlist && same_name(sp_playlist_name(playlist), name))
+                state->playlist = playlist;
+        }
+    }
+    if (state->playlist)
+        session_play_current(state);
+    ReleaseMutex(state->lock);
+}
+
+void session_play_current(SessionState *state) {
+    sp_playlist *playlist = state->playlist;
+    if (!playlist)
+        return;
+    const int count = sp_playlist_num_tracks(playlist);
+    if (count <= 0 || state->track_index >= static_cast<uint32_t>(count))
+        return;
+    sp_track *track = sp_playlist_track(playlist, static_cast<int>(state->track_index));
+
+    WaitForSingleObject(state->lock, INFINITE);
+    if (state->current_track && state->current_track != track) {
+        // Another track now stands at the position: its predecessor's queued
+        // audio must not be heard as if it belonged to it.
+        if (state->queue)
+            pcm_queue_flush(state->queue);
+        sp_session_player_unload(state->session);
+        state->current_track = nullptr;
+    }
+    if (!track) {
+        ReleaseMutex(state->lock);
+        return;
+    }
+    if (!sp_track_is_available(state->session, track)) {
+        ask_for_advance(state);
+        ReleaseMutex(state->lock);
+        return;
+    }
+    if (!sp_track_is_loaded(track)) {
+        // A track still loading is waited for (metadata_updated or a playlist
+        // event runs this step again); one that will never load is passed
+        // like an unavailable one, or it would hold the sequence for good.
+        const sp_error error = sp_track_error(track);
+        if (error != SP_ERROR_OK && error != SP_ERROR_IS_LOADING)
+            ask_for_advance(state);
+        ReleaseMutex(state->lock);
+        return;
+    }
+    if (track != state->current_track) {
+        state->current_track = track;
+        sp_session_player_load(state->session, track); // results are not looked at
+        sp_session_player_play(state->session, 1);
+    }
+    ReleaseMutex(state->lock);
+}
+
+int session_list_playlists(SessionState *state, char ***names) {
+    sp_playlistcontainer *container = state->container;
+    if (!container) {
+        *names = nullptr;
+        return 0;
+    }
+    const int count = sp_playlistcontainer_num_playlists(container);
+    int loaded = 0;
+    for (int i = 0; i < count; ++i) {
+        sp_playlist *playlist = sp_playlistcontainer_playlist(container, i);
+        if (playlist && sp_playlist_is_loaded(playlist))
+            ++loaded;
+    }
+    char **list = new char *[static_cast<size_t>(loaded)];
+    int filled = 0;
+    for (int i = 0; i < count && filled < loaded; ++i) {
+        sp_playlist *playlist = sp_playlistcontainer_playlist(container, i);
+        if (playlist && sp_playlist_is_loaded(playlist))
+            list[filled++] = copy_string(sp_playlist_name(playlist));
+    }
+    *names = list;
+    return filled;
+}
+
+void on_tracks_added(sp_playlist *playlist, sp_track *const *, int, int, void *userdata) {
+    SessionState *state = state_of(userdata);
+    mark_playlists_changed(state);
+    if (playlist == state->playlist)
+        session_play_current(state);
+}
+
+void on_tracks_removed(sp_playlist *playlist, const int *indices, int count, void *userdata) {
+    SessionState *state = state_of(userdata);
+    if (playlist != state->playlist)
+        return;
+    // Removals before the position keep the same track at the new index.
+    uint32_t before = 0;
+    for (int i = 0; i < count; ++i) {
+        if (static_cast<uint32_t>(indices[i]) < state->track_index)
+            ++before;
+    }
+    state->track_index -= before;
+    session_play_current(state);
+}
+
+void on_tracks_moved(sp_playlist *playlist, const int *, int, int, void *userdata) {
+    SessionState *state = state_of(userdata);
+    if (playlist == state->playlist)
+        session_play_current(state);
+}
+
+void on_playlist_renamed(sp_playlist *playlist, void *userdata) {
+    SessionState *state = state_of(userdata);
+    const char *name = sp_playlist_name(playlist);
+    WaitForSingleObject(state->lock, INFINITE);
+    if (is_wanted(state, name)) {
+        state->playlist = playlist;
+        state->track_index = 0;
+        session_play_current(state);
+    } else if (playlist == state->playlist) {
+        drop_selection(state);
+    }
+    ReleaseMutex(state->lock);
+}
+
+void on_playlist_added(sp_playlistcontainer *, sp_playlist *playlist, int, void *userdata) {
+    SessionState *state = state_of(userdata);
+    sp_playlist_add_callbacks(playlist, &state->playlist_callbacks, state);
+    if (is_wanted(state, sp_playlist_name(playlist))) {
+        state->playlist = playlist;
+        session_play_current(state);
+    }
+    mark_playlists_changed(state);
+    SetEvent(state->wake_event);
+}
+
+void on_playlist_removed(sp_playlistcontainer *, sp_playlist *playlist, int, void *userdata) {
+    SessionState *state = state_of(userdata);
+    sp_playlist_remove_callbacks(playlist, &state->playlist_callbacks, state);
+    WaitForSingleObject(state->lock, INFINITE);
+    state->playlists_changed = 1;
+    // The library may let go of a removed playlist: the selection must not
+    // outlive it. The name stays wanted for a playlist added or renamed later.
+    if (playlist == state->playlist)
+        drop_selection(state);
+    ReleaseMutex(state->lock);
+}

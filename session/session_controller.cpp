@@ -1,0 +1,130 @@
+// The session controller: creation and login, the main loop's per-pass work
+// and the session-level handlers.
+//
+// Threads: session_connect and session_process run on the main thread, and so
+// do on_logged_in, on_metadata_updated and on_ignored, which the library calls
+// only inside sp_session_process_events. on_notify_main_thread and
+// on_end_of_track may run on the library's own threads: they only set the
+// wake event and advance_pending, never take lock and never touch the rest of
+// the record, so they never wait for the main thread.
+//
+// session and container are written here on the main thread without lock;
+// login_failed, current_track and track_index are written under lock.
+
+#include "session/session_controller.h"
+
+#include "session/application_key.h"
+#include "session/playlist_following.h"
+#include "session/session_state.h"
+
+namespace {
+
+// The library keeps its cache and its settings in the same relative folder.
+const char kStorageLocation[] = "tmp";
+const char kUserAgent[] = "spshell";
+
+SessionState *state_of(sp_session *session) {
+    return static_cast<SessionState *>(sp_session_userdata(session));
+}
+
+// Creates the library session from the program's fixed configuration.
+bool create_session(SessionState *state) {
+    sp_session_config config = {};
+    config.api_version = SPOTIFY_API_VERSION;
+    config.cache_location = kStorageLocation;
+    config.settings_location = kStorageLocation;
+    config.application_key = g_application_key;
+    config.application_key_size = kApplicationKeySize;
+    config.user_agent = kUserAgent;
+    config.callbacks = &state->session_callbacks;
+    config.userdata = state;
+    sp_session *session = nullptr;
+    if (sp_session_create(&config, &session) != SP_ERROR_OK || !session)
+        return false; // session stays null: the next connect tries again
+    state->session = session;
+    return true;
+}
+
+// Moves on one position, however often advance_pending was set since the
+// last pass. Queued audio of the previous track still plays.
+void advance(SessionState *state) {
+    WaitForSingleObject(state->lock, INFINITE);
+    if (state->current_track) {
+        state->current_track = nullptr;
+        sp_session_player_unload(state->session);
+    }
+    state->track_index += 1;
+    state->advance_pending.store(0);
+    ReleaseMutex(state->lock);
+    session_play_current(state);
+}
+
+} // namespace
+
+int session_connect(SessionState *state, const char *username, const char *password) {
+    if (!state->session && !create_session(state))
+        return 0;
+    return sp_session_login(state->session, username, password) == SP_ERROR_OK ? 1 : 0;
+}
+
+int session_process(SessionState *state) {
+    if (!state->session)
+        return 0;
+
+    const sp_connectionstate connection = sp_session_connectionstate(state->session);
+    if (!state->container && connection == SP_CONNECTION_STATE_LOGGED_IN) {
+        // Attached once for the life of the process.
+        state->container = sp_session_playlistcontainer(state->session);
+        if (state->container)
+            sp_playlistcontainer_add_callbacks(state->container, &state->container_callbacks,
+                                               state);
+    }
+
+    if (state->advance_pending.load())
+        advance(state);
+
+    int timeout = 0;
+    do {
+        timeout = 0;
+        sp_session_process_events(state->session, &timeout); // its result tells nothing more
+    } while (timeout == 0);
+    return timeout;
+}
+
+void on_logged_in(sp_session *session, sp_error error) {
+    SessionState *state = state_of(session);
+    if (error != SP_ERROR_OK) {
+        WaitForSingleObject(state->lock, INFINITE);
+        state->login_failed = 1;
+        ReleaseMutex(state->lock);
+        return;
+    }
+    sp_playlistcontainer *container = sp_session_playlistcontainer(session);
+    if (container) {
+        // The count is asked anew at every step: it may change while handlers run.
+        for (int i = 0; i < sp_playlistcontainer_num_playlists(container); ++i) {
+            sp_playlist *playlist = sp_playlistcontainer_playlist(container, i);
+            if (playlist)
+                sp_playlist_add_callbacks(playlist, &state->playlist_callbacks, state);
+        }
+    }
+    SetEvent(state->wake_event);
+}
+
+void on_notify_main_thread(sp_session *session) {
+    SetEvent(state_of(session)->wake_event);
+}
+
+void on_metadata_updated(sp_session *session) {
+    session_play_current(state_of(session));
+}
+
+void on_end_of_track(sp_session *session) {
+    SessionState *state = state_of(session);
+    state->advance_pending.store(1);
+    SetEvent(state->wake_event);
+}
+
+void on_ignored(sp_session *, sp_error) {}
+void on_ignored(sp_session *, const char *) {}
+void on_ignored(sp_playlistcontainer *, void *) {}
