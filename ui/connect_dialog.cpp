@@ -1,0 +1,195 @@
+// The connect dialog's procedures.
+//
+// Text: the dialog is 8-bit ("A"), the streaming library speaks UTF-8. The
+// fields are read in their wide form and converted to UTF-8; each playlist
+// item keeps the library's own UTF-8 name as its item data (so the name given
+// back is byte for byte the one listed) and shows it through the wide form.
+#include "ui/connect_dialog.h"
+
+#include "app/app_context.h"
+#include "app/user_messages.h"
+#include "session/playlist_following.h"
+#include "session/session_controller.h"
+#include "ui/resource_ids.h"
+#include "ui/utf8_text.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+
+namespace {
+
+AppContext *context_of(HWND window) {
+    return reinterpret_cast<AppContext *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+void enable(HWND dialog, int id, BOOL enabled) {
+    EnableWindow(GetDlgItem(dialog, id), enabled);
+}
+
+// Subclasses one control with tab_key_subclass_proc, keeping its previous
+// procedure in its user data.
+void subclass_for_tab(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    LONG_PTR previous = GetWindowLongPtrA(control, GWLP_WNDPROC);
+    SetWindowLongPtrA(control, GWLP_USERDATA, previous);
+    SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&tab_key_subclass_proc));
+}
+
+// Empties the playlist list and frees the names kept with its items.
+void clear_playlist_list(HWND list) {
+    LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LRESULT data = SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(i), 0);
+        if (data != CB_ERR) {
+            free(reinterpret_cast<char *>(data));
+        }
+    }
+    SendMessageA(list, CB_RESETCONTENT, 0, 0);
+}
+
+// Appends one playlist name (UTF-8, from malloc) to the unsorted list. The
+// item takes over the name; a name that cannot be listed is freed.
+void add_playlist_item(HWND list, char *name) {
+    wchar_t *shown = utf8_to_wide(name);
+    LRESULT index = CB_ERR;
+    if (shown != nullptr) {
+        // A wide message to a system control reaches its wide procedure
+        // directly, so every character of the name survives.
+        index = SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown));
+        delete[] shown;
+    }
+    if (index == CB_ERR || index == CB_ERRSPACE ||
+        SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(name)) == CB_ERR) {
+        if (index >= 0) {
+            SendMessageA(list, CB_DELETESTRING, static_cast<WPARAM>(index), 0);
+        }
+        free(name);
+    }
+}
+
+void on_init_dialog(HWND dialog) {
+    static const int subclassed[] = {IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT,
+                                     IDC_EXIT,     IDC_PLAYLIST, IDC_START};
+    for (int id : subclassed) {
+        subclass_for_tab(dialog, id);
+    }
+    SendDlgItemMessageA(dialog, IDC_PLAYLIST, CB_SETMINVISIBLE, 5, 0);
+    SetFocus(GetDlgItem(dialog, IDC_USERNAME));
+}
+
+void on_connect(HWND dialog, AppContext *context) {
+    enable(dialog, IDC_CONNECT, FALSE);
+    char username[kFieldUtf8Bytes];
+    char password[kFieldUtf8Bytes];
+    read_field_utf8(dialog, IDC_USERNAME, username);
+    read_field_utf8(dialog, IDC_PASSWORD, password);
+    int accepted = session_connect(context->session_state, username, password);
+    SecureZeroMemory(password, sizeof password);
+    if (accepted == 0) {
+        MessageBoxA(context->main_window, "Connection failed!", "Lorvane", MB_ICONWARNING);
+    }
+}
+
+void on_start(HWND dialog, AppContext *context) {
+    HWND list = GetDlgItem(dialog, IDC_PLAYLIST);
+    LRESULT selected = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    const char *name = "";
+    if (selected != CB_ERR) {
+        LRESULT data = SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
+        if (data != CB_ERR && data != 0) {
+            name = reinterpret_cast<const char *>(data);
+        }
+    }
+    session_select_playlist(context->session_state, name);
+    ShowWindow(context->main_window, SW_SHOW);
+    EndDialog(dialog, 0);
+}
+
+void on_playlists_changed(HWND dialog, AppContext *context) {
+    enable(dialog, IDC_PLAYLIST, TRUE);
+    enable(dialog, IDC_START, TRUE);
+    HWND list = GetDlgItem(dialog, IDC_PLAYLIST);
+    clear_playlist_list(list);
+    char **names = nullptr;
+    int count = session_list_playlists(context->session_state, &names);
+    if (names == nullptr) {
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        add_playlist_item(list, names[i]);
+    }
+    delete[] names;
+}
+
+} // namespace
+
+HWND create_connect_dialog(AppContext &context) {
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONNECT),
+                                     nullptr, &connect_dialog_proc, 0);
+    context.dialog = dialog;
+    if (dialog == nullptr) {
+        return nullptr;
+    }
+    SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&context));
+    ShowWindow(dialog, SW_SHOW);
+    return dialog;
+}
+
+INT_PTR CALLBACK connect_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    (void)lparam;
+    AppContext *context = context_of(dialog);
+    switch (message) {
+    case WM_INITDIALOG:
+        on_init_dialog(dialog);
+        break;
+    case WM_COMMAND:
+        if (context == nullptr) {
+            break;
+        }
+        switch (LOWORD(wparam)) {
+        case IDC_CONNECT:
+            on_connect(dialog, context);
+            break;
+        case IDC_START:
+            on_start(dialog, context);
+            break;
+        case IDC_EXIT:
+            PostQuitMessage(0);
+            break;
+        default: // IDOK from Enter, IDCANCEL from Esc or a close request
+            break;
+        }
+        break;
+    case UM_CONNECTED:
+        enable(dialog, IDC_USERNAME, FALSE);
+        enable(dialog, IDC_PASSWORD, FALSE);
+        enable(dialog, IDC_CONNECT, FALSE);
+        break;
+    case UM_PLAYLISTS_CHANGED:
+        if (context != nullptr) {
+            on_playlists_changed(dialog, context);
+        }
+        break;
+    case UM_LOGIN_FAILED:
+        MessageBoxA(dialog, "Login failed!", "Lorvane", MB_ICONINFORMATION);
+        enable(dialog, IDC_CONNECT, TRUE);
+        break;
+    case WM_DESTROY:
+        clear_playlist_list(GetDlgItem(dialog, IDC_PLAYLIST));
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+LRESULT CALLBACK tab_key_subclass_proc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
+    WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(control, GWLP_USERDATA));
+    if (message == WM_KEYDOWN && wparam == VK_TAB) {
+        SetFocus(GetNextDlgTabItem(GetParent(control), control, FALSE));
+        return 0;
+    }
+    return CallWindowProcA(previous, control, message, wparam, lparam);
+}
