@@ -1,0 +1,199 @@
+#include "visual/histogram_visualizer.h"
+
+#include "audio/block_lending.h"
+#include "session/session_state.h"
+#include "visual/bar_layout.h"
+#include "visual/hue_color.h"
+#include "visual/spectrum_analysis.h"
+#include "visual/title_text.h"
+
+#include <string>
+
+namespace {
+
+template <class T> void release(T *&object) {
+    if (object != nullptr) {
+        object->Release();
+        object = nullptr;
+    }
+}
+
+// The trail shrinks each frame to this share of its size, about the centre,
+// and fades to this opacity. Both are the single-precision values, used as
+// they are in double arithmetic.
+constexpr float kTrailScale = 0.98f;
+constexpr float kTrailOpacity = 0.9f;
+
+D2D1_RECT_F rect(double left, double top, double right, double bottom) {
+    return D2D1_RECT_F{static_cast<float>(left), static_cast<float>(top), static_cast<float>(right),
+                       static_cast<float>(bottom)};
+}
+
+static_assert(sizeof(BarRect) == sizeof(D2D1_RECT_F), "bars are handed over as rectangles");
+static_assert(sizeof(FrameColor) == sizeof(D2D1_COLOR_F), "the frame colour is a D2D1 colour");
+
+// The geometry of one frame, from the client size.
+struct FrameGeometry {
+    int32_t width;
+    int32_t height;
+    D2D1_RECT_F whole;
+    D2D1_RECT_F trail;
+    D2D1_RECT_F title;
+};
+
+FrameGeometry frame_geometry(const RECT &client) {
+    FrameGeometry g;
+    g.width = client.right - client.left;
+    g.height = client.bottom - client.top;
+    const double w = static_cast<float>(g.width);
+    const double h = static_cast<float>(g.height);
+    const double scale = kTrailScale;
+    g.whole = rect(0, 0, w, h);
+    g.trail = rect(w - w * scale, h - h * scale, w * scale, h * scale);
+    g.title = rect(0, h / 6, w, h / 3);
+    return g;
+}
+
+} // namespace
+
+HistogramVisualizer::HistogramVisualizer()
+    : current_block(nullptr), dwrite_factory(nullptr), text_format(nullptr),
+      previous_frame(nullptr), hue_step(0), history(nullptr), peak(0.0f) {
+    history = new float[histogram::kBins]();
+}
+
+// Factory, DirectWrite factory, then the title's format; the first failure
+// ends the chain and is returned. The alignment's result is not examined.
+HRESULT HistogramVisualizer::create_device_independent_resources() {
+    HRESULT hr = D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, IID_ID2D1Factory, nullptr,
+                                   reinterpret_cast<void **>(&d2d_factory));
+    if (SUCCEEDED(hr)) {
+        hr = DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                 reinterpret_cast<IUnknown **>(&dwrite_factory));
+    }
+    if (SUCCEEDED(hr)) {
+        hr = dwrite_factory->CreateTextFormat(L"Georgia", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                              DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                              48.0f, L"en-us", &text_format);
+    }
+    if (SUCCEEDED(hr)) {
+        text_format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
+    }
+    return hr;
+}
+
+// One frame: analyse the block now playing, draw a new offscreen frame (the
+// previous one shrunk and faded, the bars and the title in this frame's
+// colour), then put it on the window over black with the title in white.
+//
+// The status returned is the offscreen frame's flush, taken after the trail
+// and before the bars. An object of the frame that cannot be made ends the
+// frame instead: what was begun is ended, what was made is released, and the
+// failure is returned. D2DERR_RECREATE_TARGET drops the window's targets; the
+// next paint makes them again.
+HRESULT HistogramVisualizer::render() {
+    HRESULT status = S_OK;
+    if (render_target == nullptr) {
+        status = create_device_resources();
+    }
+    if (SUCCEEDED(status) && current_block != nullptr) {
+        RECT client = {0, 0, 0, 0};
+        GetClientRect(window_handle, &client); // a failure leaves the empty rectangle
+        const FrameGeometry g = frame_geometry(client);
+
+        // The block belongs to the audio output thread, which may have freed
+        // it since it was posted: read it only while it is lent to us.
+        PcmQueue *queue = session_state != nullptr ? session_state->queue : nullptr;
+        if (queue != nullptr) {
+            if (const PcmBlock *block = pcm_queue_borrow(queue, current_block)) {
+                analyse_block(history, &peak, block);
+                pcm_queue_give_back(queue);
+            }
+        }
+        const std::wstring text = title_text(session_state);
+        const UINT32 text_length = static_cast<UINT32>(text.size());
+        const FrameColor color = frame_color(hue_step);
+
+        // The offscreen frame, over the trail of the previous one.
+        ID2D1BitmapRenderTarget *frame = nullptr;
+        ID2D1Bitmap *bitmap = nullptr;
+        ID2D1SolidColorBrush *brush = nullptr;
+        HRESULT made = render_target->CreateCompatibleRenderTarget(
+            nullptr, nullptr, nullptr, D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, &frame);
+        if (SUCCEEDED(made)) {
+            frame->BeginDraw();
+            if (previous_frame != nullptr) {
+                made = previous_frame->GetBitmap(&bitmap);
+                if (SUCCEEDED(made)) {
+                    frame->DrawBitmap(bitmap, &g.trail, kTrailOpacity,
+                                      D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, &g.whole);
+                    release(bitmap);
+                }
+                // Spent as the trail, or unusable as one.
+                release(previous_frame);
+            }
+        }
+        if (SUCCEEDED(made)) {
+            status = frame->Flush(nullptr, nullptr);
+            const D2D1_COLOR_F brush_color = {color.r, color.g, color.b, color.a};
+            made = frame->CreateSolidColorBrush(&brush_color, nullptr, &brush);
+        }
+        if (SUCCEEDED(made)) {
+            BarRect bars[histogram::kMaxBars];
+            const int bar_count = bar_layout(g.width, g.height, history, peak, bars);
+            for (int k = 0; k < bar_count; ++k) {
+                const D2D1_RECT_F bar = {bars[k].left, bars[k].top, bars[k].right, bars[k].bottom};
+                frame->FillRectangle(&bar, brush);
+            }
+            if (text_format != nullptr) {
+                frame->DrawText(text.c_str(), text_length, text_format, &g.title, brush,
+                                D2D1_DRAW_TEXT_OPTIONS_NONE, DWRITE_MEASURING_MODE_NATURAL);
+            }
+            release(brush);
+        }
+        if (frame != nullptr) {
+            frame->EndDraw(nullptr, nullptr); // its result is not examined
+            if (SUCCEEDED(made)) {
+                previous_frame = frame; // the field takes over the reference
+                frame = nullptr;
+            } else {
+                release(frame);
+            }
+        }
+
+        // The window: black, the frame, the title in white.
+        if (SUCCEEDED(made)) {
+            render_target->BeginDraw();
+            const D2D1_COLOR_F black = {0.0f / 255, 0.0f / 255, 0.0f / 255, 1.0f};
+            made = render_target->CreateSolidColorBrush(&black, nullptr, &brush);
+            if (SUCCEEDED(made)) {
+                render_target->FillRectangle(&g.whole, brush);
+                made = previous_frame->GetBitmap(&bitmap);
+            }
+            if (SUCCEEDED(made)) {
+                render_target->DrawBitmap(bitmap, &g.whole, 1.0f,
+                                          D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
+                const D2D1_COLOR_F white = {1.0f, 1.0f, 1.0f, 1.0f};
+                brush->SetColor(&white);
+                if (text_format != nullptr) {
+                    render_target->DrawText(text.c_str(), text_length, text_format, &g.title, brush,
+                                            D2D1_DRAW_TEXT_OPTIONS_NONE,
+                                            DWRITE_MEASURING_MODE_NATURAL);
+                }
+            }
+            release(bitmap);
+            release(brush);
+            render_target->EndDraw(nullptr, nullptr); // its result is not examined
+            if (SUCCEEDED(made)) {
+                hue_step = hue_step_advance(hue_step);
+            }
+        }
+        if (FAILED(made)) {
+            status = made;
+        }
+    }
+    if (status == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
+        discard_device_resources();
+    }
+    return status;
+}
