@@ -30,7 +30,8 @@ typedef enum splocal_sound {
     SPLOCAL_SOUND_DRUMS = 3,   /* kick, snare and hats; param: beats per minute (0: 120) */
     SPLOCAL_SOUND_NOISE = 4,   /* white noise; param: seed */
     SPLOCAL_SOUND_SILENCE = 5, /* all samples 0; param unused */
-    SPLOCAL_SOUND_RAMP = 6     /* sample n of channel c is (n * 2 + c) mod 65536 as int16: every frame distinct */
+    SPLOCAL_SOUND_RAMP =
+        6 /* sample n of channel c is (n * 2 + c) mod 65536 as int16: every frame distinct */
 } splocal_sound;
 
 /* ---- The catalogue ---------------------------------------------------- */
@@ -96,10 +97,15 @@ SP_LIBEXPORT(void) splocal_track_hold_metadata(int track, int hold);
 /* The account starts playing elsewhere: the session hears play_token_lost. */
 SP_LIBEXPORT(void) splocal_lose_play_token(void);
 
-/* The next sp_session_create (or sp_session_login) returns this error, once.
- * SP_ERROR_OK clears the switch. */
+/* Switches that act once; SP_ERROR_OK clears a switch.
+ * fail_next_create: the next sp_session_create returns this error.
+ * fail_next_login: the next sp_session_login takes the request (returns 0)
+ *   and its outcome, logged_in, carries this error.
+ * refuse_next_login: the next sp_session_login itself returns this error and
+ *   nothing is queued. */
 SP_LIBEXPORT(void) splocal_fail_next_create(sp_error error);
 SP_LIBEXPORT(void) splocal_fail_next_login(sp_error error);
+SP_LIBEXPORT(void) splocal_refuse_next_login(sp_error error);
 
 /* ---- Behaviour of the library ------------------------------------------ */
 

@@ -1,0 +1,118 @@
+// The server catalogue; see catalogue.h for its rules.
+#include "catalogue.h"
+
+#include <utility>
+
+#include "session.h"
+
+namespace splocal {
+
+Catalogue &catalogue() {
+    static Catalogue *const instance = new Catalogue();
+    return *instance;
+}
+
+void catalogue_clear_locked(Catalogue &cat) {
+    cat.tracks.clear();
+    cat.playlists.clear();
+    cat.accounts.clear();
+    ++cat.version;
+}
+
+void catalogue_reset_settings(Catalogue &cat) {
+    cat.fail_next_create = SP_ERROR_OK;
+    cat.fail_next_login = SP_ERROR_OK;
+    cat.refuse_next_login = SP_ERROR_OK;
+    cat.latency_ms.store(20);
+    cat.chunk_frames.store(1024);
+}
+
+bool catalogue_empty_locked(const Catalogue &cat) {
+    return cat.accounts.empty() && cat.tracks.empty() && cat.playlists.empty();
+}
+
+int catalogue_find_account_locked(const Catalogue &cat, const std::string &name) {
+    for (size_t i = 0; i < cat.accounts.size(); ++i) {
+        if (cat.accounts[i].name == name)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void catalogue_broadcast_locked(Catalogue &cat, Work work) {
+    work.version = ++cat.version;
+    for (sp_session *session : cat.sessions)
+        session_enqueue(session, work);
+}
+
+int catalogue_add_account_locked(Catalogue &cat, const std::string &name,
+                                 const std::string &password) {
+    if (name.empty() || catalogue_find_account_locked(cat, name) >= 0)
+        return -1;
+    cat.accounts.push_back(CatalogueAccount{name, password, {}});
+    ++cat.version;
+    return static_cast<int>(cat.accounts.size() - 1);
+}
+
+int catalogue_add_track_locked(Catalogue &cat, const std::string &artist, const std::string &title,
+                               splocal_sound sound, int param, int frames) {
+    if (frames < 0 || frames > kMaxTrackFrames || sound < SPLOCAL_SOUND_TONE ||
+        sound > SPLOCAL_SOUND_RAMP)
+        return -1;
+    CatalogueTrack track;
+    track.artist = artist;
+    track.title = title;
+    track.sound = SoundDesc{sound, param, frames};
+    cat.tracks.push_back(std::move(track));
+    ++cat.version;
+    return static_cast<int>(cat.tracks.size() - 1);
+}
+
+int catalogue_add_playlist_locked(Catalogue &cat, int account, const std::string &name,
+                                  int position) {
+    if (account < 0 || account >= static_cast<int>(cat.accounts.size()))
+        return -1;
+    std::vector<int> &order = cat.accounts[static_cast<size_t>(account)].playlists;
+    const int size = static_cast<int>(order.size());
+    if (position < 0 || position > size)
+        position = size;
+    const int id = static_cast<int>(cat.playlists.size());
+    cat.playlists.push_back(CataloguePlaylist{account, name, {}, false, false});
+    order.insert(order.begin() + position, id);
+    Work work;
+    work.kind = WorkKind::PlaylistAdded;
+    work.text = cat.accounts[static_cast<size_t>(account)].name;
+    work.text2 = name;
+    work.id = id;
+    work.position = position;
+    catalogue_broadcast_locked(cat, std::move(work));
+    return id;
+}
+
+void catalogue_append_tracks_locked(Catalogue &cat, int playlist, const int *tracks, int count) {
+    std::vector<int> &list = cat.playlists[static_cast<size_t>(playlist)].tracks;
+    list.insert(list.end(), tracks, tracks + count);
+    ++cat.version;
+}
+
+void move_tracks(std::vector<int> &list, const std::vector<int> &positions, int new_position) {
+    std::vector<int> moved;
+    std::vector<int> rest;
+    std::vector<bool> is_moved(list.size(), false);
+    for (int p : positions)
+        is_moved[static_cast<size_t>(p)] = true;
+    int insert_at = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (is_moved[i]) {
+            moved.push_back(list[i]);
+        } else {
+            rest.push_back(list[i]);
+            if (static_cast<int>(i) < new_position)
+                ++insert_at;
+        }
+    }
+    rest.insert(rest.begin() + insert_at, moved.begin(), moved.end());
+    list = rest;
+}
+
+} // namespace splocal

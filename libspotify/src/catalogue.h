@@ -1,0 +1,101 @@
+// The server catalogue: one per process, guarded by one mutex.
+//
+// Thread rules: every field of Catalogue is guarded by Catalogue::mutex
+// except the two atomics, which any thread reads freely. Changes are made
+// under the mutex by the control API (any thread) and broadcast to every
+// live session's queue while still holding it, so that all sessions see
+// changes in the order of their versions. Lock order: the catalogue mutex
+// before a session's queue mutex; nothing takes the catalogue mutex while
+// holding a session lock, and no program callback is ever called with it
+// held.
+#ifndef LIBSPOTIFY_SRC_CATALOGUE_H
+#define LIBSPOTIFY_SRC_CATALOGUE_H
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "libspotify/api.h"
+#include "synth.h"
+#include "work.h"
+
+struct sp_session;
+
+namespace splocal {
+
+struct CatalogueTrack {
+    std::string artist;
+    std::string title;
+    SoundDesc sound;
+    bool available = true;
+    sp_error error = SP_ERROR_OK;
+    bool metadata_held = false;
+};
+
+struct CataloguePlaylist {
+    int account = -1;
+    std::string name;
+    std::vector<int> tracks;
+    bool removed = false;
+    bool loading_held = false;
+};
+
+struct CatalogueAccount {
+    std::string name;
+    std::string password;
+    std::vector<int> playlists; // container order
+};
+
+struct Catalogue {
+    std::mutex mutex;
+    std::vector<CatalogueTrack> tracks;       // mutex; index = track id
+    std::vector<CataloguePlaylist> playlists; // mutex; index = playlist id
+    std::vector<CatalogueAccount> accounts;   // mutex
+    uint64_t version = 1;                     // mutex; grows with every change
+    sp_error fail_next_create = SP_ERROR_OK;  // mutex
+    sp_error fail_next_login = SP_ERROR_OK;   // mutex
+    sp_error refuse_next_login = SP_ERROR_OK; // mutex
+    std::vector<sp_session *> sessions;       // mutex; live sessions
+    std::atomic<int> latency_ms{20};
+    std::atomic<int> chunk_frames{1024};
+};
+
+// The process's catalogue (never destroyed, so that sessions the program
+// never releases may outlive static destruction safely).
+Catalogue &catalogue();
+
+// With the mutex held: empties the catalogue (sessions stay registered).
+void catalogue_clear_locked(Catalogue &cat);
+void catalogue_reset_settings(Catalogue &cat);
+int catalogue_find_account_locked(const Catalogue &cat, const std::string &name);
+bool catalogue_empty_locked(const Catalogue &cat);
+
+// With the mutex held: stamps the change with the next version and queues
+// it in every live session.
+void catalogue_broadcast_locked(Catalogue &cat, Work work);
+
+// With the mutex held: adds to the catalogue; -1 on bad arguments.
+int catalogue_add_account_locked(Catalogue &cat, const std::string &name,
+                                 const std::string &password);
+int catalogue_add_track_locked(Catalogue &cat, const std::string &artist, const std::string &title,
+                               splocal_sound sound, int param, int frames);
+int catalogue_add_playlist_locked(Catalogue &cat, int account, const std::string &name,
+                                  int position);
+void catalogue_append_tracks_locked(Catalogue &cat, int playlist, const int *tracks, int count);
+
+// Moves the entries at `positions` (ascending, distinct, in range) before
+// `new_position`; both count positions as they were before the move.
+void move_tracks(std::vector<int> &list, const std::vector<int> &positions, int new_position);
+
+// Replaces the catalogue with the embedded demo (mutex held).
+void catalogue_load_demo_locked(Catalogue &cat);
+// Replaces the catalogue with a catalogue file (mutex held): 0, or the
+// 1-based number of the first bad line (1 also when the file cannot be
+// opened). On failure the catalogue is left empty.
+int catalogue_load_file_locked(Catalogue &cat, const char *path);
+
+} // namespace splocal
+
+#endif

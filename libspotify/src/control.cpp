@@ -1,0 +1,277 @@
+// The control API of local.h: builds and changes the server catalogue from
+// any thread. Each change is made under the catalogue mutex and queued in
+// every live session, which applies it to its client view later, inside
+// sp_session_process_events.
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "catalogue.h"
+#include "session.h"
+
+using namespace splocal;
+
+namespace {
+
+std::string text(const char *s) {
+    return s ? std::string(s) : std::string();
+}
+
+bool valid_playlist(const Catalogue &cat, int playlist) {
+    return playlist >= 0 && playlist < static_cast<int>(cat.playlists.size()) &&
+           !cat.playlists[static_cast<size_t>(playlist)].removed;
+}
+
+bool valid_track(const Catalogue &cat, int track) {
+    return track >= 0 && track < static_cast<int>(cat.tracks.size());
+}
+
+// Distinct positions within [0, size), ascending; empty when any is bad.
+std::vector<int> checked_positions(const int *positions, int count, int size) {
+    if (!positions || count <= 0)
+        return {};
+    std::vector<int> out(positions, positions + count);
+    std::sort(out.begin(), out.end());
+    if (out.front() < 0 || out.back() >= size ||
+        std::adjacent_find(out.begin(), out.end()) != out.end())
+        return {};
+    return out;
+}
+
+void broadcast_track_change(Catalogue &cat, int track) {
+    Work work;
+    work.kind = WorkKind::TrackChanged;
+    work.id = track;
+    catalogue_broadcast_locked(cat, std::move(work));
+}
+
+} // namespace
+
+extern "C" {
+
+void splocal_reset(void) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    catalogue_clear_locked(cat);
+    catalogue_reset_settings(cat);
+}
+
+void splocal_load_demo(void) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    catalogue_load_demo_locked(cat);
+}
+
+int splocal_load_file(const char *path) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    return catalogue_load_file_locked(cat, path);
+}
+
+int splocal_account_add(const char *username, const char *password) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    return catalogue_add_account_locked(cat, text(username), text(password));
+}
+
+int splocal_track_add(const char *artist, const char *title, splocal_sound sound, int param,
+                      int frames) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    return catalogue_add_track_locked(cat, text(artist), text(title), sound, param, frames);
+}
+
+int splocal_track_pcm(int track, int16_t *out, int max_frames) {
+    SoundDesc sound;
+    {
+        Catalogue &cat = catalogue();
+        std::lock_guard<std::mutex> lock(cat.mutex);
+        if (!valid_track(cat, track))
+            return 0;
+        sound = cat.tracks[static_cast<size_t>(track)].sound;
+    }
+    if (out && max_frames > 0)
+        synth_render(sound, 0, std::min(max_frames, sound.frames), out);
+    return sound.frames;
+}
+
+int splocal_playlist_add(const char *username, const char *name, int position) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    const int account = catalogue_find_account_locked(cat, text(username));
+    return catalogue_add_playlist_locked(cat, account, text(name), position);
+}
+
+void splocal_playlist_remove(int playlist) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!valid_playlist(cat, playlist))
+        return;
+    CataloguePlaylist &pl = cat.playlists[static_cast<size_t>(playlist)];
+    pl.removed = true;
+    std::vector<int> &order = cat.accounts[static_cast<size_t>(pl.account)].playlists;
+    order.erase(std::remove(order.begin(), order.end(), playlist), order.end());
+    Work work;
+    work.kind = WorkKind::PlaylistRemoved;
+    work.id = playlist;
+    catalogue_broadcast_locked(cat, std::move(work));
+}
+
+void splocal_playlist_rename(int playlist, const char *name) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!valid_playlist(cat, playlist))
+        return;
+    cat.playlists[static_cast<size_t>(playlist)].name = text(name);
+    Work work;
+    work.kind = WorkKind::PlaylistRenamed;
+    work.id = playlist;
+    work.text = text(name);
+    catalogue_broadcast_locked(cat, std::move(work));
+}
+
+void splocal_playlist_hold_loading(int playlist, int hold) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!valid_playlist(cat, playlist))
+        return;
+    CataloguePlaylist &pl = cat.playlists[static_cast<size_t>(playlist)];
+    const bool was_held = pl.loading_held;
+    pl.loading_held = hold != 0;
+    if (was_held && !pl.loading_held) {
+        // Sessions that saw the playlist while it was held load it now; the
+        // load is a request, not a change, so it carries no version.
+        Work work;
+        work.kind = WorkKind::LoadPlaylist;
+        work.id = playlist;
+        for (sp_session *session : cat.sessions)
+            session_enqueue(session, work);
+    }
+}
+
+void splocal_playlist_add_tracks(int playlist, const int *tracks, int count, int position) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!valid_playlist(cat, playlist) || !tracks || count <= 0)
+        return;
+    for (int i = 0; i < count; ++i) {
+        if (!valid_track(cat, tracks[i]))
+            return;
+    }
+    std::vector<int> &list = cat.playlists[static_cast<size_t>(playlist)].tracks;
+    const int size = static_cast<int>(list.size());
+    if (position < 0 || position > size)
+        position = size;
+    list.insert(list.begin() + position, tracks, tracks + count);
+    Work work;
+    work.kind = WorkKind::TracksAdded;
+    work.id = playlist;
+    work.position = position;
+    work.items.assign(tracks, tracks + count);
+    catalogue_broadcast_locked(cat, std::move(work));
+}
+
+void splocal_playlist_remove_tracks(int playlist, const int *positions, int count) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!valid_playlist(cat, playlist))
+        return;
+    std::vector<int> &list = cat.playlists[static_cast<size_t>(playlist)].tracks;
+    std::vector<int> sorted = checked_positions(positions, count, static_cast<int>(list.size()));
+    if (sorted.empty())
+        return;
+    for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
+        list.erase(list.begin() + *it);
+    Work work;
+    work.kind = WorkKind::TracksRemoved;
+    work.id = playlist;
+    work.items = std::move(sorted);
+    catalogue_broadcast_locked(cat, std::move(work));
+}
+
+void splocal_playlist_move_tracks(int playlist, const int *positions, int count, int new_position) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!valid_playlist(cat, playlist))
+        return;
+    std::vector<int> &list = cat.playlists[static_cast<size_t>(playlist)].tracks;
+    const int size = static_cast<int>(list.size());
+    std::vector<int> sorted = checked_positions(positions, count, size);
+    if (sorted.empty() || new_position < 0 || new_position > size)
+        return;
+    move_tracks(list, sorted, new_position);
+    Work work;
+    work.kind = WorkKind::TracksMoved;
+    work.id = playlist;
+    work.position = new_position;
+    work.items = std::move(sorted);
+    catalogue_broadcast_locked(cat, std::move(work));
+}
+
+void splocal_track_set_available(int track, int available) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!valid_track(cat, track))
+        return;
+    cat.tracks[static_cast<size_t>(track)].available = available != 0;
+    broadcast_track_change(cat, track);
+}
+
+void splocal_track_set_error(int track, sp_error error) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!valid_track(cat, track))
+        return;
+    cat.tracks[static_cast<size_t>(track)].error = error;
+    broadcast_track_change(cat, track);
+}
+
+void splocal_track_hold_metadata(int track, int hold) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!valid_track(cat, track))
+        return;
+    CatalogueTrack &t = cat.tracks[static_cast<size_t>(track)];
+    const bool was_held = t.metadata_held;
+    t.metadata_held = hold != 0;
+    if (was_held && !t.metadata_held)
+        broadcast_track_change(cat, track);
+}
+
+void splocal_lose_play_token(void) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    Work work;
+    work.kind = WorkKind::PlayTokenLost;
+    for (sp_session *session : cat.sessions)
+        session_enqueue(session, work);
+}
+
+void splocal_fail_next_create(sp_error error) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    cat.fail_next_create = error;
+}
+
+void splocal_fail_next_login(sp_error error) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    cat.fail_next_login = error;
+}
+
+void splocal_refuse_next_login(sp_error error) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    cat.refuse_next_login = error;
+}
+
+void splocal_set_latency(int milliseconds) {
+    catalogue().latency_ms.store(milliseconds < 0 ? 0 : milliseconds);
+}
+
+void splocal_set_chunk_frames(int frames) {
+    catalogue().chunk_frames.store(frames < 1 ? 1 : (frames > 8192 ? 8192 : frames));
+}
+
+} // extern "C"

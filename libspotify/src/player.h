@@ -1,0 +1,51 @@
+// The player of one session: a thread that delivers the loaded track
+// through music_delivery as fast as the program takes it, and calls
+// end_of_track once after the last frame was consumed.
+//
+// Thread rules: every field below `mutex` is guarded by it; position is
+// also atomic for observers. The player thread never holds the mutex while
+// calling the program. player_unload (main thread) waits until no callback
+// of the unloaded track is running, so that none runs or starts once it
+// returns; called from inside music_delivery or end_of_track it does not
+// wait (it would wait for itself).
+#ifndef LIBSPOTIFY_SRC_PLAYER_H
+#define LIBSPOTIFY_SRC_PLAYER_H
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "synth.h"
+
+struct sp_session;
+
+namespace splocal {
+
+struct Player {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool stopping = false;        // mutex
+    bool loaded = false;          // mutex
+    bool playing = false;         // mutex
+    bool ended = false;           // mutex; end_of_track called or about to be
+    bool in_callback = false;     // mutex; a callback of the player is running
+    uint64_t generation = 0;      // mutex; grows with every load and unload
+    int track_id = -1;            // mutex
+    SoundDesc sound;              // mutex
+    std::atomic<int> position{0}; // frames consumed; written under mutex
+    std::thread thread;
+};
+
+void player_start(sp_session *session);
+void player_stop(sp_session *session);
+void player_load(sp_session *session, int track_id, const SoundDesc &sound);
+void player_play(sp_session *session, bool play);
+void player_unload(sp_session *session);
+// True while the player owes the program an end_of_track.
+bool player_pending(sp_session *session);
+
+} // namespace splocal
+
+#endif
