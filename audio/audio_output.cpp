@@ -1,0 +1,141 @@
+// The audio output thread.
+//
+// Threads: audio_output_start runs once on the main thread; everything else
+// here runs on the audio output thread, which keeps the device, its event,
+// the eight buffers and their block slots to itself. It touches the shared
+// queue only through the queue's operations and under the queue's mutex,
+// and it holds no lock while it waits, frees, posts or calls the device.
+//
+// Block ownership: a block is the thread's from pcm_queue_pop until the
+// device returns the buffer that plays it; the thread then retires it
+// (block_lending.h), which frees it once the window cannot be reading it.
+// The device reads the samples in place: nothing is copied here.
+
+#include "audio/audio_output.h"
+
+#include "app/user_messages.h"
+#include "audio/block_lending.h"
+#include "audio/pcm_queue.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdint>
+
+namespace {
+
+constexpr int buffer_count = 8;
+
+// Returns the next block, waiting as long as the queue holds no frames.
+// Blocks without frames are taken like any other, but alone they do not end
+// the wait.
+PcmBlock *wait_for_block(PcmQueue *queue) {
+    for (;;) {
+        WaitForSingleObject(queue->mutex, INFINITE);
+        int32_t frames = queue->queued_frames;
+        ReleaseMutex(queue->mutex);
+        while (frames == 0) {
+            WaitForSingleObject(queue->event, INFINITE);
+            WaitForSingleObject(queue->mutex, INFINITE);
+            frames = queue->queued_frames;
+            ReleaseMutex(queue->mutex);
+        }
+        if (PcmBlock *block = pcm_queue_pop(queue))
+            return block;
+        // A flush emptied the queue after the read: start again.
+    }
+}
+
+// The first block: waits for the queue's event before each look at the
+// queue.
+PcmBlock *wait_for_first_block(PcmQueue *queue) {
+    for (;;) {
+        int32_t frames = 0;
+        while (frames == 0) {
+            WaitForSingleObject(queue->event, INFINITE);
+            WaitForSingleObject(queue->mutex, INFINITE);
+            frames = queue->queued_frames;
+            ReleaseMutex(queue->mutex);
+        }
+        if (PcmBlock *block = pcm_queue_pop(queue))
+            return block;
+    }
+}
+
+WAVEFORMATEX wave_format_of(const PcmBlock &block) {
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = static_cast<WORD>(block.channel_count);
+    format.nSamplesPerSec = static_cast<DWORD>(block.sample_rate);
+    format.nAvgBytesPerSec =
+        static_cast<DWORD>(block.channel_count) * static_cast<DWORD>(block.sample_rate) * 16u / 8u;
+    format.nBlockAlign = static_cast<WORD>(block.channel_count * 2);
+    format.wBitsPerSample = 16;
+    return format;
+}
+
+// Points header at block's samples, in place, and hands it to the device.
+// The results of the two device calls are ignored: a buffer the device does
+// not take never comes back, and the others play on.
+void write_block(HWAVEOUT device, WAVEHDR *header, PcmBlock *block) {
+    *header = WAVEHDR{};
+    header->lpData = reinterpret_cast<LPSTR>(block->samples());
+    header->dwBufferLength = static_cast<DWORD>(block->sample_bytes());
+    waveOutPrepareHeader(device, header, sizeof(WAVEHDR));
+    waveOutWrite(device, header, sizeof(WAVEHDR));
+}
+
+} // namespace
+
+bool audio_output_start(PcmQueue *queue, HWND window) {
+    if (!pcm_queue_init(queue, window))
+        return false;
+    HANDLE thread = CreateThread(nullptr, 0, audio_output_thread, queue, 0, nullptr);
+    if (!thread)
+        return false;
+    // The thread runs for the life of the process and is never waited for.
+    CloseHandle(thread);
+    return true;
+}
+
+DWORD WINAPI audio_output_thread(LPVOID parameter) {
+    auto *queue = static_cast<PcmQueue *>(parameter);
+    HANDLE device_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    PcmBlock *slots[buffer_count] = {};
+    WAVEHDR headers[buffer_count] = {};
+
+    slots[0] = wait_for_first_block(queue);
+    const WAVEFORMATEX format = wave_format_of(*slots[0]);
+
+    HWAVEOUT device = nullptr;
+    if (waveOutOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(device_event), 0,
+                    CALLBACK_EVENT) != MMSYSERR_NOERROR) {
+        MessageBoxA(nullptr, "Failed to initialize sound card.", "Lorvane", MB_OK | MB_ICONWARNING);
+        return 0;
+    }
+
+    // Prime the device; the window hears nothing of these eight blocks.
+    for (int i = 0; i < buffer_count; ++i) {
+        if (!slots[i])
+            slots[i] = wait_for_block(queue);
+        write_block(device, &headers[i], slots[i]);
+    }
+
+    // One wake of the auto-reset event may stand for several returned
+    // buffers: every buffer is looked at on each wake.
+    for (;;) {
+        WaitForSingleObject(device_event, INFINITE);
+        for (int i = 0; i < buffer_count; ++i) {
+            if (!(headers[i].dwFlags & WHDR_DONE))
+                continue;
+            waveOutUnprepareHeader(device, &headers[i], sizeof(WAVEHDR));
+            pcm_queue_retire(queue, slots[i]);
+            slots[i] = wait_for_block(queue);
+            if (queue->window) {
+                pcm_queue_lend(queue, slots[i]);
+                PostMessageA(queue->window, UM_AUDIO_BLOCK, reinterpret_cast<WPARAM>(slots[i]), 0);
+            }
+            write_block(device, &headers[i], slots[i]);
+        }
+    }
+}

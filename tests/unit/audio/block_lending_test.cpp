@@ -1,0 +1,114 @@
+// Block lending: the window reads a block only while it is the one lent, and
+// the audio output thread never frees a block in the middle of a read.
+
+#include "audio/block_lending.h"
+
+#include "audio/pcm_queue.h"
+#include "audio_test_blocks.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using audio_test::make_block;
+
+class LendingTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(pcm_queue_init(&queue, nullptr)); }
+    void TearDown() override {
+        CloseHandle(queue.mutex);
+        CloseHandle(queue.event);
+        CloseHandle(queue.lend_mutex);
+    }
+    PcmQueue queue{};
+};
+
+using BorrowSucceedsOnlyForTheLentBlock = LendingTest;
+using RetireWaitsForTheReader = LendingTest;
+
+TEST_F(BorrowSucceedsOnlyForTheLentBlock, NothingLentNothingBorrowed) {
+    PcmBlock *block = make_block(16);
+    EXPECT_EQ(pcm_queue_borrow(&queue, block), nullptr);
+    EXPECT_EQ(pcm_queue_borrow(&queue, nullptr), nullptr);
+    pcm_queue_retire(&queue, block);
+}
+
+TEST_F(BorrowSucceedsOnlyForTheLentBlock, NewerLoanEndsTheOlder) {
+    PcmBlock *older = make_block(16, 2, 44100, 100);
+    PcmBlock *newer = make_block(16, 2, 44100, 200);
+    pcm_queue_lend(&queue, older);
+    const PcmBlock *read = pcm_queue_borrow(&queue, older);
+    ASSERT_EQ(read, older);
+    EXPECT_EQ(read->samples()[0], 100);
+    pcm_queue_give_back(&queue);
+
+    pcm_queue_lend(&queue, newer);
+    EXPECT_EQ(pcm_queue_borrow(&queue, older), nullptr);
+    ASSERT_EQ(pcm_queue_borrow(&queue, newer), newer);
+    pcm_queue_give_back(&queue);
+
+    pcm_queue_retire(&queue, older); // not lent: freed, the loan stays
+    ASSERT_EQ(pcm_queue_borrow(&queue, newer), newer);
+    pcm_queue_give_back(&queue);
+    pcm_queue_retire(&queue, newer);
+}
+
+TEST_F(BorrowSucceedsOnlyForTheLentBlock, RetiredBlockCannotBeBorrowed) {
+    PcmBlock *block = make_block(16);
+    pcm_queue_lend(&queue, block);
+    const PcmBlock *stale = block;
+    pcm_queue_retire(&queue, block);
+    EXPECT_EQ(queue.lent, nullptr);
+    // The window still holds the address; borrowing through it fails even
+    // if a later block were to be allocated at the same place.
+    EXPECT_EQ(pcm_queue_borrow(&queue, stale), nullptr);
+}
+
+TEST_F(BorrowSucceedsOnlyForTheLentBlock, GiveBackLetsTheThreadLendAgain) {
+    PcmBlock *first = make_block(8);
+    PcmBlock *second = make_block(8);
+    pcm_queue_lend(&queue, first);
+    ASSERT_NE(pcm_queue_borrow(&queue, first), nullptr);
+    pcm_queue_give_back(&queue);
+    std::thread thread([&] {
+        pcm_queue_lend(&queue, second);
+        pcm_queue_retire(&queue, first);
+    });
+    thread.join(); // would never end if the give-back had kept the mutex
+    EXPECT_EQ(pcm_queue_borrow(&queue, first), nullptr);
+    ASSERT_EQ(pcm_queue_borrow(&queue, second), second);
+    pcm_queue_give_back(&queue);
+    pcm_queue_retire(&queue, second);
+}
+
+TEST_F(RetireWaitsForTheReader, BlockOutlivesABorrowInProgress) {
+    PcmBlock *block = make_block(1024, 2, 44100, 7);
+    pcm_queue_lend(&queue, block);
+    const PcmBlock *read = pcm_queue_borrow(&queue, block);
+    ASSERT_EQ(read, block);
+
+    std::atomic<bool> retired{false};
+    std::thread thread([&] {
+        pcm_queue_retire(&queue, block);
+        retired.store(true);
+    });
+    // However long the reader takes, the block stays readable.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(retired.load());
+    long sum = 0;
+    for (int k = 0; k < 2048; ++k)
+        sum += read->samples()[k];
+    EXPECT_EQ(sum, 2048L * 7 + 2048L * 2047 / 2);
+    pcm_queue_give_back(&queue);
+    thread.join();
+    EXPECT_TRUE(retired.load());
+    EXPECT_EQ(pcm_queue_borrow(&queue, read), nullptr);
+}
+
+} // namespace

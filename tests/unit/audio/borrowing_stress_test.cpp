@@ -1,0 +1,177 @@
+// The window reads the posted block while the audio output thread plays and
+// frees blocks on a device that returns buffers out of step with the posts.
+//
+// A reader thread plays the main window: it takes UM_AUDIO_BLOCK from the
+// post hook in order, as the message queue would hand them over, and at
+// random moments "paints": it borrows the block it was given last and reads
+// all of it. A producer plays the library's delivering thread, with pauses
+// that starve the output thread, so that it waits in the middle of a scan
+// with the posted block's buffer already returned. Any read of a freed block
+// fails under ASan; any race between the paint and the thread under TSan.
+
+#include "app/user_messages.h"
+#include "audio/block_lending.h"
+#include "output_thread_harness.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <random>
+#include <thread>
+
+namespace {
+
+using audio_test::kPatience;
+using audio_test::make_block;
+
+// The main window's message queue, fed on the audio output thread.
+struct WindowMessages {
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::deque<const PcmBlock *> blocks; // guarded by lock
+    bool closing = false;                // guarded by lock
+};
+
+void on_post(const PosixPostedMessage *message, void *context) {
+    if (message->message != UM_AUDIO_BLOCK)
+        return;
+    auto *window = static_cast<WindowMessages *>(context);
+    std::lock_guard<std::mutex> guard(window->lock);
+    window->blocks.push_back(reinterpret_cast<const PcmBlock *>(message->wparam));
+    window->arrived.notify_one();
+}
+
+struct PaintCounts {
+    long painted = 0; // borrows that succeeded
+    long refused = 0; // borrows of a block no longer lent
+    long bad = 0;     // borrowed blocks whose contents were not a whole ramp
+};
+
+// The window: keeps the block of the newest message, paints at random.
+PaintCounts run_window(PcmQueue *queue, WindowMessages &window, unsigned seed) {
+    std::mt19937 random(seed);
+    PaintCounts counts;
+    const PcmBlock *current = nullptr;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(window.lock);
+            window.arrived.wait_for(lock, std::chrono::microseconds(random() % 500),
+                                    [&] { return !window.blocks.empty() || window.closing; });
+            if (window.closing && window.blocks.empty())
+                return counts;
+            // Usually every message is handled before the paint; sometimes
+            // the paint comes between two messages.
+            const size_t take = random() % 4 == 0 ? 1 : window.blocks.size();
+            for (size_t i = 0; i < take && !window.blocks.empty(); ++i) {
+                current = window.blocks.front();
+                window.blocks.pop_front();
+            }
+        }
+        if (random() % 3 == 0)
+            continue; // no paint this time
+        const PcmBlock *block = pcm_queue_borrow(queue, current);
+        if (!block) {
+            ++counts.refused;
+            continue;
+        }
+        const int16_t *samples = block->samples();
+        const size_t count =
+            static_cast<size_t>(block->frame_count) * static_cast<size_t>(block->channel_count);
+        for (size_t k = 1; k < count; ++k) {
+            if (static_cast<uint16_t>(samples[k]) != static_cast<uint16_t>(samples[0] + k)) {
+                ++counts.bad;
+                break;
+            }
+        }
+        if (random() % 8 == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 300));
+        pcm_queue_give_back(queue);
+        ++counts.painted;
+    }
+}
+
+struct DeviceMode {
+    const char *name;
+    unsigned pace;
+    unsigned batch;
+    unsigned hold_percent;
+};
+
+class BorrowingSurvivesOutOfStepReturns : public audio_test::OutputThreadTest,
+                                          public ::testing::WithParamInterface<DeviceMode> {};
+
+TEST_P(BorrowingSurvivesOutOfStepReturns, WindowReadsOnlyLiveBlocks) {
+    const DeviceMode mode = GetParam();
+    constexpr int kBlocks = 1500;
+    WindowMessages window;
+    posix_set_post_hook(on_post, &window);
+    posix_wave_out_set_pace(mode.pace);
+    posix_wave_out_set_returns(mode.batch, mode.hold_percent, 1234);
+    ASSERT_TRUE(audio_output_start(queue, reinterpret_cast<HWND>(uintptr_t{0x77})));
+
+    PaintCounts counts;
+    std::thread reader([&] { counts = run_window(queue, window, 99); });
+
+    std::atomic<bool> delivering{true};
+    std::thread stepper;
+    if (mode.pace == POSIX_WAVE_OUT_MANUAL) {
+        stepper = std::thread([&] {
+            std::mt19937 random(5);
+            while (delivering.load() || posix_wave_out_played(nullptr, 0) < pushed.size())
+                posix_wave_out_step(1 + random() % 8, 2);
+        });
+    }
+
+    std::vector<unsigned char> expected;
+    std::thread producer([&] {
+        std::mt19937 random(17);
+        uint16_t next = 0;
+        for (int i = 0; i < kBlocks; ++i) {
+            while (pcm_queue_frames(queue) > 8192)
+                std::this_thread::yield();
+            if (random() % 50 == 0) // delivery stalls: the thread starves
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            const int32_t frames = 1 + static_cast<int32_t>(random() % 700);
+            PcmBlock *block = make_block(frames, 2, 44100, next);
+            next = static_cast<uint16_t>(next + frames * 2);
+            audio_test::append(expected, audio_test::bytes_of(block));
+            pcm_queue_push(queue, block);
+        }
+    });
+    producer.join();
+    pushed = expected; // read by the stepper only from here on
+    delivering.store(false);
+
+    ASSERT_TRUE(posix_wave_out_wait_played(expected.size(), 6 * kPatience));
+    if (stepper.joinable())
+        stepper.join();
+    {
+        std::lock_guard<std::mutex> guard(window.lock);
+        window.closing = true;
+        window.arrived.notify_one();
+    }
+    reader.join();
+    posix_wave_out_halt();
+    posix_set_post_hook(nullptr, nullptr);
+
+    EXPECT_EQ(played(), expected) << "gap, repeat or reordering";
+    EXPECT_EQ(counts.bad, 0);
+    EXPECT_GT(counts.painted, 0) << "the window never read a block: the test proved nothing";
+    RecordProperty("painted", static_cast<int>(counts.painted));
+    RecordProperty("refused", static_cast<int>(counts.refused));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, BorrowingSurvivesOutOfStepReturns,
+    ::testing::Values(DeviceMode{"InStep", POSIX_WAVE_OUT_UNPACED, 1, 0},
+                      DeviceMode{"AllEightAtOnce", POSIX_WAVE_OUT_UNPACED, 8, 0},
+                      DeviceMode{"HeldBackInThrees", POSIX_WAVE_OUT_UNPACED, 3, 40},
+                      DeviceMode{"MostlyHeldBack", POSIX_WAVE_OUT_UNPACED, 1, 80},
+                      DeviceMode{"SteppedByTheTest", POSIX_WAVE_OUT_MANUAL, 2, 60}),
+    [](const ::testing::TestParamInfo<DeviceMode> &param) {
+        return std::string(param.param.name);
+    });
+
+} // namespace

@@ -1,0 +1,89 @@
+// A fixture for the audio output thread on the in-memory wave-out device.
+//
+// The thread runs for ever, as in the program. A test ends by halting the
+// device: the thread then waits for a buffer that never comes back and stays
+// parked until the process exits. Its queue is never freed (parked_queues
+// keeps it reachable), so the parked thread, the blocks in its eight slots
+// and whatever its queue still holds stay valid and visible to the leak check.
+#pragma once
+
+#include "audio/audio_output.h"
+#include "audio/pcm_queue.h"
+#include "audio_test_blocks.h"
+
+#include <gtest/gtest.h>
+#include <posix_wave_out.h>
+#include <posix_win32_testing.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace audio_test {
+
+inline std::vector<PcmQueue *> &parked_queues() {
+    static auto *queues = new std::vector<PcmQueue *>;
+    return *queues;
+}
+
+// Generous bound for waits that only a broken program would reach.
+constexpr DWORD kPatience = 10000;
+
+class OutputThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        posix_wave_out_reset();
+        posix_wave_out_set_pace(POSIX_WAVE_OUT_MANUAL);
+        posix_clear_posted_messages();
+        posix_clear_message_boxes();
+        queue = new PcmQueue{};
+        parked_queues().push_back(queue);
+    }
+    void TearDown() override {
+        posix_wave_out_halt();
+        posix_set_post_hook(nullptr, nullptr);
+        EXPECT_EQ(posix_wave_out_misuses(), 0u) << "the thread broke the wave-out rules";
+    }
+
+    // Pushes a block whose samples continue the ramp of the previous one;
+    // its bytes are added to pushed.
+    PcmBlock *push(int32_t frames, int32_t channels = 2, int32_t rate = 44100) {
+        PcmBlock *block = make_block(frames, channels, rate, next_sample);
+        next_sample = static_cast<uint16_t>(next_sample + frames * channels);
+        append(pushed, bytes_of(block));
+        pcm_queue_push(queue, block);
+        return block;
+    }
+
+    std::vector<unsigned char> played() {
+        std::vector<unsigned char> bytes(posix_wave_out_played(nullptr, 0));
+        posix_wave_out_played(bytes.data(), bytes.size());
+        return bytes;
+    }
+
+    std::vector<PosixWaveOutWrite> writes() {
+        std::vector<PosixWaveOutWrite> all(posix_wave_out_writes(nullptr, 0));
+        posix_wave_out_writes(all.data(), all.size());
+        return all;
+    }
+
+    std::vector<PosixPostedMessage> posts() {
+        std::vector<PosixPostedMessage> all(posix_posted_messages(nullptr, 0));
+        posix_posted_messages(all.data(), all.size());
+        return all;
+    }
+
+    // Manual pace: plays count buffers one at a time, each once the thread
+    // has written it.
+    void play(size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            ASSERT_EQ(posix_wave_out_step(1, kPatience), 1u) << "buffer " << i;
+    }
+
+    PcmQueue *queue = nullptr;
+    std::vector<unsigned char> pushed;
+    uint16_t next_sample = 0;
+};
+
+} // namespace audio_test
