@@ -14,6 +14,7 @@ namespace {
 
 constexpr size_t kApplicationKeySize = 321;
 constexpr int kIdleTimeoutMs = 1000;
+constexpr int kRoundLimit = 256;
 
 // Calls notify_main_thread once for every piece of work as it becomes due.
 void notifier_main(sp_session *session) {
@@ -496,14 +497,18 @@ sp_error sp_session_process_events(sp_session *session, int *next_timeout) {
             *next_timeout = kIdleTimeoutMs;
         return SP_ERROR_INVALID_INDATA;
     }
-    // Work queued while this call runs waits for the next call, which the
-    // time-out of 0 asks for at once when it is due.
+    // One call runs one round: the work that was queued before it began
+    // and is due, at most kRoundLimit pieces. Work that the round itself
+    // causes (the loads after a login, say) or that other threads queue
+    // meanwhile is left for the next call: the time-out is then 1 ms (and
+    // the notifier thread wakes the program for it). A time-out of 0 means
+    // that work from before the call is still due.
     uint64_t last_seq;
     {
         std::lock_guard<std::mutex> lock(session->queue_mutex);
         last_seq = session->next_seq - 1;
     }
-    for (;;) {
+    for (int done = 0; done < kRoundLimit; ++done) {
         Work work;
         {
             std::lock_guard<std::mutex> lock(session->queue_mutex);
@@ -521,9 +526,10 @@ sp_error sp_session_process_events(sp_session *session, int *next_timeout) {
     {
         std::lock_guard<std::mutex> lock(session->queue_mutex);
         if (!session->queue.empty()) {
-            const auto wait = session->queue.front().due - Clock::now();
+            const Work &front = session->queue.front();
+            const auto wait = front.due - Clock::now();
             if (wait <= Clock::duration::zero()) {
-                timeout = 0;
+                timeout = front.seq <= last_seq ? 0 : 1;
             } else {
                 const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
                 timeout =
