@@ -103,10 +103,14 @@ void session_play_current(SessionState *state) {
     WaitForSingleObject(state->lock, INFINITE);
     if (state->current_track && state->current_track != track) {
         // Another track now stands at the position: its predecessor's queued
-        // audio must not be heard as if it belonged to it.
+        // audio must not be heard as if it belonged to it. The player is
+        // stopped first: once unload returns the library delivers nothing
+        // more of the old track, so the flush leaves none of it behind.
+        // Flushing first would let the delivering thread, held back by a
+        // full queue until then, refill it with the old track at once.
+        sp_session_player_unload(state->session);
         if (state->queue)
             pcm_queue_flush(state->queue);
-        sp_session_player_unload(state->session);
         state->current_track = nullptr;
     }
     if (!track) {
