@@ -28,12 +28,16 @@ void enable(HWND dialog, int id, BOOL enabled) {
 }
 
 // Subclasses one control with tab_key_subclass_proc, keeping its previous
-// procedure in its user data.
+// procedure in its user data. The procedures are read, installed and called
+// in their wide form: a subclass installed as "A" would make the control an
+// 8-bit window, and wide text sent to it (the playlist names) would then be
+// squeezed through the system code page before reaching the control. 8-bit
+// messages still arrive as before, converted by the system.
 void subclass_for_tab(HWND dialog, int id) {
     HWND control = GetDlgItem(dialog, id);
-    LONG_PTR previous = GetWindowLongPtrA(control, GWLP_WNDPROC);
-    SetWindowLongPtrA(control, GWLP_USERDATA, previous);
-    SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&tab_key_subclass_proc));
+    LONG_PTR previous = GetWindowLongPtrW(control, GWLP_WNDPROC);
+    SetWindowLongPtrW(control, GWLP_USERDATA, previous);
+    SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&tab_key_subclass_proc));
 }
 
 // Empties the playlist list and frees the names kept with its items.
@@ -51,6 +55,9 @@ void clear_playlist_list(HWND list) {
 // Appends one playlist name (UTF-8, from malloc) to the unsorted list. The
 // item takes over the name; a name that cannot be listed is freed.
 void add_playlist_item(HWND list, char *name) {
+    if (name == nullptr) {
+        return;
+    }
     wchar_t *shown = utf8_to_wide(name);
     LRESULT index = CB_ERR;
     if (shown != nullptr) {
@@ -186,10 +193,10 @@ INT_PTR CALLBACK connect_dialog_proc(HWND dialog, UINT message, WPARAM wparam, L
 }
 
 LRESULT CALLBACK tab_key_subclass_proc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
-    WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(control, GWLP_USERDATA));
+    WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_USERDATA));
     if (message == WM_KEYDOWN && wparam == VK_TAB) {
         SetFocus(GetNextDlgTabItem(GetParent(control), control, FALSE));
         return 0;
     }
-    return CallWindowProcA(previous, control, message, wparam, lparam);
+    return CallWindowProcW(previous, control, message, wparam, lparam);
 }

@@ -1,0 +1,85 @@
+// The program's entry point: builds the process-wide objects in a fixed
+// order, ties them together in the AppContext, starts the audio output thread
+// and runs the main loop until the user quits. Everything made here lives
+// until the process ends; nothing is released explicitly.
+#include <windows.h>
+
+#include "app/app_context.h"
+#include "app/main_loop.h"
+#include "audio/audio_output.h"
+#include "audio/pcm_queue.h"
+#include "session/session_state.h"
+#include "ui/main_window.h"
+#include "visual/histogram_visualizer.h"
+
+#include <new>
+
+namespace {
+
+void report_start_failure() {
+    MessageBoxA(nullptr, "Application failed to initialize.", "Lorvane", MB_ICONWARNING);
+}
+
+// The visualiser's constructor throws when its bins cannot be allocated; no
+// exception leaves this function.
+HistogramVisualizer *make_visualizer() {
+    try {
+        return new HistogramVisualizer();
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
+                   int show_command) {
+    // None of the arguments is used: the program's own module stands for the
+    // instance, and windows are shown with SW_SHOW whatever was asked.
+    (void)instance;
+    (void)previous_instance;
+    (void)command_line;
+    (void)show_command;
+
+    // The one queue, beside the context. The audio output thread initialises
+    // it when it starts and nothing touches it before. It has static storage
+    // rather than a place in this frame because that thread still runs while
+    // the process exits after this function has returned.
+    static PcmQueue queue;
+    AppContext context = {};
+
+    HANDLE wake_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (wake_event == nullptr) {
+        return 0;
+    }
+
+    SessionState *session_state = new (std::nothrow) SessionState();
+    if (session_state == nullptr || !session_state_init(session_state, wake_event, &queue)) {
+        report_start_failure();
+        return 0;
+    }
+
+    HistogramVisualizer *visualizer = make_visualizer();
+    if (visualizer == nullptr) {
+        report_start_failure();
+        return 0;
+    }
+    visualizer->session_state = session_state;
+
+    context.main_window = nullptr;
+    context.session_state = session_state;
+    context.wake_event = wake_event;
+    context.visualizer = visualizer;
+
+    if (FAILED(create_windows(context))) {
+        report_start_failure();
+        return 0;
+    }
+
+    // A thread that cannot start leaves the program silent but running, like
+    // a sound device that cannot be opened.
+    audio_output_start(&queue, context.main_window);
+
+    run_main_loop(context);
+    return 0;
+}
