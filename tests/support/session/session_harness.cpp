@@ -11,7 +11,6 @@ void SessionHarness::SetUp() {
     splocal_set_latency(0);
     ASSERT_GE(splocal_account_add(kUser, kPassword), 0);
     wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_NE(wake, nullptr);
     ASSERT_TRUE(pcm_queue_init(&queue, nullptr));
     ASSERT_TRUE(session_state_init(&state, wake, &queue));
 }
@@ -21,32 +20,22 @@ void SessionHarness::TearDown() {
         splocal_session_release(state.session); // stops the player thread
     pcm_queue_flush(&queue);
     std::free(state.wanted_name);
-    CloseHandle(state.lock);
-    CloseHandle(queue.mutex);
-    CloseHandle(queue.event);
-    CloseHandle(queue.lend_mutex);
-    CloseHandle(wake);
+    for (HANDLE handle : {state.lock, queue.mutex, queue.event, queue.lend_mutex, wake})
+        CloseHandle(handle);
 }
 
 int SessionHarness::add_track(int frames) {
-    const int id = splocal_track_add("Artist", "Title", SPLOCAL_SOUND_TONE, next_tone_, frames);
     next_tone_ += 50;
-    return id;
+    return splocal_track_add("Artist", "Title", SPLOCAL_SOUND_TONE, next_tone_, frames);
 }
 
-int SessionHarness::add_playlist(const char *name, int count, int frames) {
-    const int playlist = splocal_playlist_add(kUser, name, -1);
-    EXPECT_GE(playlist, 0);
-    if (playlist < 0)
-        return playlist;
-    if (static_cast<size_t>(playlist) >= tracks_.size())
-        tracks_.resize(static_cast<size_t>(playlist) + 1);
-    std::vector<int> ids;
+Playlist SessionHarness::add_playlist(const char *name, int count, int frames) {
+    Playlist playlist{splocal_playlist_add(kUser, name, -1), {}};
+    EXPECT_GE(playlist.id, 0);
     for (int i = 0; i < count; ++i)
-        ids.push_back(add_track(frames));
+        playlist.tracks.push_back(add_track(frames));
     if (count > 0)
-        splocal_playlist_add_tracks(playlist, ids.data(), count, -1);
-    tracks_[static_cast<size_t>(playlist)] = ids;
+        splocal_playlist_add_tracks(playlist.id, playlist.tracks.data(), count, -1);
     return playlist;
 }
 
@@ -54,12 +43,10 @@ bool SessionHarness::log_in() {
     if (session_connect(&state, kUser, kPassword) != 1)
         return false;
     pump();
-    return state.session &&
-           sp_session_connectionstate(state.session) == SP_CONNECTION_STATE_LOGGED_IN;
+    return sp_session_connectionstate(state.session) == SP_CONNECTION_STATE_LOGGED_IN;
 }
 
 void SessionHarness::pump() {
-    // Like the main loop, another pass follows whenever the wake event is set.
     for (int pass = 0; pass < 1000; ++pass) {
         session_process(&state);
         if (!splocal_work_pending(state.session) && !state.advance_pending.load() &&
@@ -70,13 +57,10 @@ void SessionHarness::pump() {
 }
 
 bool SessionHarness::pump_until(const std::function<bool()> &done) {
-    for (int pass = 0; pass < 2000; ++pass) {
-        if (done())
-            return true;
+    for (int pass = 0; pass < 2000 && !done(); ++pass) {
         const int timeout = session_process(&state);
-        if (done())
-            return true;
-        WaitForSingleObject(wake, timeout > 0 && timeout < 5 ? static_cast<DWORD>(timeout) : 5);
+        if (!done())
+            WaitForSingleObject(wake, timeout > 0 && timeout < 5 ? DWORD(timeout) : 5);
     }
     return done();
 }

@@ -1,8 +1,8 @@
-// The whole audio path under churn, for ThreadSanitizer: the library's player
+// The audio path under churn, for ThreadSanitizer: the library's player
 // thread delivers into the real queue through on_music_delivery and ends
 // tracks through on_end_of_track, a consumer thread pops and frees blocks like
-// the audio output thread, and the main thread selects playlists, skips and
-// edits the container and the playlists while it runs the main loop's passes.
+// the audio output thread, and the main thread selects, skips and edits the
+// container and the playlists between the main loop's passes.
 
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
@@ -17,7 +17,7 @@ namespace {
 
 using PlaybackSurvivesConcurrentChanges = SessionHarness;
 
-// Walks the queue under its mutex: the list and the frame total agree.
+// The list reached from head and the frame total agree.
 bool queue_is_consistent(PcmQueue *queue) {
     WaitForSingleObject(queue->mutex, INFINITE);
     int64_t frames = 0;
@@ -33,13 +33,14 @@ bool queue_is_consistent(PcmQueue *queue) {
 
 TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
     splocal_set_chunk_frames(256);
-    const int a = add_playlist("A", 6, 6000);
-    const int b = add_playlist("B", 6, 20000);
-    int c = add_playlist("C", 3, 3000);
+    const Playlist a = add_playlist("A", 6, 6000);
+    const Playlist b = add_playlist("B", 6, 20000);
+    int c = add_playlist("C", 3, 3000).id;
     ASSERT_TRUE(log_in());
 
     std::atomic<bool> stop{false};
     std::atomic<int64_t> consumed{0};
+    std::atomic<int64_t> checksum{0};
     std::thread consumer([&] {
         while (!stop.load()) {
             PcmBlock *block = pcm_queue_pop(&queue);
@@ -47,19 +48,20 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
                 WaitForSingleObject(queue.event, 2);
                 continue;
             }
-            int64_t sum = 0;
-            for (int32_t i = 0; i < block->frame_count * block->channel_count; ++i)
-                sum += block->samples()[i];
-            consumed.fetch_add(block->frame_count + (sum & 0));
+            int64_t sum = 0; // read every sample, as the sound card does
+            for (int32_t s = 0; s < block->frame_count * block->channel_count; ++s)
+                sum += block->samples()[s];
+            checksum.fetch_add(sum);
+            consumed.fetch_add(block->frame_count);
             std::free(block);
         }
     });
 
-    session_select_playlist(&state, "A");
     for (int i = 0; i < 400; ++i) {
+        const int round = i / 10;
         switch (i % 10) {
         case 0:
-            session_select_playlist(&state, (i / 10) % 2 ? "B" : "A");
+            session_select_playlist(&state, round % 2 ? "B" : "A");
             break;
         case 1:
         case 6:
@@ -68,28 +70,28 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
             break;
         case 2: {
             const int track = add_track(4000);
-            splocal_playlist_add_tracks(a, &track, 1, (i / 10) % 3);
+            splocal_playlist_add_tracks(a.id, &track, 1, round % 3);
             break;
         }
         case 3: {
             const int first = 0;
-            splocal_playlist_remove_tracks(a, &first, 1);
+            splocal_playlist_remove_tracks(a.id, &first, 1);
             break;
         }
         case 4:
-            splocal_playlist_rename(b, (i / 10) % 2 ? "A" : "B");
+            splocal_playlist_rename(b.id, round % 2 ? "A" : "B");
             break;
         case 5: {
             const int positions[] = {0, 1};
-            splocal_playlist_move_tracks(b, positions, 2, 4);
+            splocal_playlist_move_tracks(b.id, positions, 2, 4);
             break;
         }
         case 7:
-            if (i % 40 == 7) {
+            if (c >= 0) {
                 splocal_playlist_remove(c);
                 c = -1;
-            } else if (c < 0) {
-                c = add_playlist("A", 2, 3000);
+            } else {
+                c = add_playlist("A", 2, 3000).id;
             }
             break;
         case 8:
@@ -102,17 +104,16 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
             break;
         }
         const int timeout = session_process(&state);
-        WaitForSingleObject(wake, timeout > 0 && timeout < 2 ? static_cast<DWORD>(timeout) : 2);
+        WaitForSingleObject(wake, timeout > 0 && timeout < 2 ? DWORD(timeout) : 2);
         session_process(&state);
         ASSERT_TRUE(queue_is_consistent(&queue));
     }
 
-    // Still alive: choosing a playlist plays it and its audio reaches the consumer.
+    // Still working: a chosen playlist plays and its audio reaches the consumer.
     add_playlist("Final", 2);
     pump();
     state.track_index = 0;
     session_select_playlist(&state, "Final");
-    pump();
     const int64_t before = consumed.load();
     EXPECT_TRUE(pump_until([&] { return consumed.load() > before + 4096; }));
 
