@@ -1,0 +1,69 @@
+// Drives another process's windows the way a user does: real keyboard and
+// mouse input through SendInput to the foreground window, texts and states
+// read back with WM_GETTEXT and IsWindowEnabled, and the screen's pixels.
+// Runs as a Windows program in the same Wine prefix and display as the
+// program it drives.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+// The first visible top-level window of process (0: any process) with the
+// given class and, when title is not null, that title; null if none.
+HWND find_window(DWORD process, const char *class_name, const char *title);
+// find_window, retried until it appears or timeout_ms pass.
+HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms);
+
+// Makes window the foreground window, so that typed input reaches it.
+bool bring_to_front(HWND window);
+
+// Keys go to whatever window has the keyboard focus.
+void press_key(WORD virtual_key, bool shift = false, bool control = false, bool alt = false);
+// Types UTF-8 text: characters of the keyboard layout as their keys (with
+// Shift where needed), anything else as Unicode input.
+void type_text(const std::string &utf8);
+// A left click in the middle of window.
+void click(HWND window);
+
+// A control's text (WM_GETTEXT, across processes), as the system code page
+// gives it, and as wide text.
+std::string text_of(HWND window);
+std::wstring wide_text_of(HWND window);
+bool is_enabled(HWND window);
+
+// Polls condition every 10 ms until it holds or timeout_ms pass.
+template <typename Condition> bool wait_until(Condition condition, int timeout_ms) {
+    for (int waited = 0;; waited += 10) {
+        if (condition()) {
+            return true;
+        }
+        if (waited >= timeout_ms) {
+            return false;
+        }
+        Sleep(10);
+    }
+}
+
+// A copy of part of the screen, 32-bit pixels 0x00RRGGBB, top row first.
+struct Capture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+// The client area of window as it is on the screen.
+Capture capture_client(HWND window);
+// The whole screen.
+Capture capture_screen();
+// Writes a capture as a 24-bit BMP file.
+bool save_bmp(const Capture &capture, const char *path);
+
+// The Unix path of a Windows path (Wine), or an empty string.
+std::string unix_path(const std::wstring &windows_path);
+
+} // namespace driver
