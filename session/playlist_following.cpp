@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -153,7 +154,13 @@ int session_list_playlists(SessionState *state, char ***names) {
         if (playlist && sp_playlist_is_loaded(playlist))
             ++loaded;
     }
-    char **list = new char *[static_cast<size_t>(loaded)];
+    // No exception may leave for the dialog procedure: short of memory, the
+    // dialog gets no list, as before a container exists.
+    char **list = new (std::nothrow) char *[static_cast<size_t>(loaded)];
+    if (!list) {
+        *names = nullptr;
+        return 0;
+    }
     int filled = 0;
     for (int i = 0; i < count && filled < loaded; ++i) {
         sp_playlist *playlist = sp_playlistcontainer_playlist(container, i);

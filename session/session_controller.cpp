@@ -1,7 +1,8 @@
 // The session controller: creation and login, the main loop's per-pass work
 // and the session-level handlers.
 //
-// Threads: session_connect and session_process run on the main thread, and so
+// Threads: session_connect, session_process and session_skip run on the main
+// thread, and so
 // do on_logged_in, on_metadata_updated and on_ignored, which the library calls
 // only inside sp_session_process_events. on_notify_main_thread and
 // on_end_of_track may run on the library's own threads: they only set the
@@ -13,6 +14,7 @@
 
 #include "session/session_controller.h"
 
+#include "audio/pcm_queue.h"
 #include "session/application_key.h"
 #include "session/playlist_following.h"
 #include "session/session_state.h"
@@ -22,6 +24,7 @@ namespace {
 // The library keeps its cache and its settings in the same relative folder.
 const char kStorageLocation[] = "tmp";
 const char kUserAgent[] = "spshell";
+constexpr int kTimeoutWhenNoneGiven = 1000;
 
 SessionState *state_of(sp_session *session) {
     return static_cast<SessionState *>(sp_session_userdata(session));
@@ -85,10 +88,24 @@ int session_process(SessionState *state) {
 
     int timeout = 0;
     do {
-        timeout = 0;
+        // A library that failed without giving a time-out must not keep the
+        // main thread here.
+        timeout = kTimeoutWhenNoneGiven;
         sp_session_process_events(state->session, &timeout); // its result tells nothing more
     } while (timeout == 0);
     return timeout;
+}
+
+void session_skip(SessionState *state) {
+    WaitForSingleObject(state->lock, INFINITE);
+    if (state->current_track) {
+        state->current_track = nullptr;
+        sp_session_player_unload(state->session);
+    }
+    pcm_queue_flush(state->queue);
+    ReleaseMutex(state->lock);
+    state->advance_pending.store(1);
+    SetEvent(state->wake_event);
 }
 
 void on_logged_in(sp_session *session, sp_error error) {

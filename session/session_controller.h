@@ -15,6 +15,12 @@ int session_connect(SessionState *state, const char *username, const char *passw
 // the library's time-out in milliseconds until it wants to run again.
 int session_process(SessionState *state);
 
+// The key N: stops the track in the player and drops its queued audio at
+// once, then asks the next pass to move on one position. Main thread only.
+// The player is stopped before the queue is emptied, so that no audio of the
+// skipped track is delivered in between and heard after the skip.
+void session_skip(SessionState *state);
+
 void on_logged_in(sp_session *session, sp_error error);
 void on_notify_main_thread(sp_session *session);
 void on_metadata_updated(sp_session *session);

@@ -100,6 +100,25 @@ TEST_F(AdvanceMovesOnePosition, TwoRequestsBeforeAPassMoveOne) {
     EXPECT_TRUE(head_is_start_of(mix.tracks[0])); // the previous track plays out
 }
 
+TEST_F(AdvanceMovesOnePosition, SkipLeavesNoAudioOfTheSkippedTrack) {
+    const Playlist mix = add_playlist("Mix", 3);
+    ASSERT_TRUE(log_in());
+    session_select_playlist(&state, "Mix");
+    ASSERT_TRUE(pump_until([&] { return pcm_queue_frames(&queue) > 4096; }));
+
+    session_skip(&state);
+    EXPECT_EQ(player_track(), -1);
+    EXPECT_EQ(WaitForSingleObject(wake, 0), WAIT_OBJECT_0);
+    // The player thread had been held back by the full queue: it must not
+    // refill it with the skipped track before the pass moves on.
+    WaitForSingleObject(wake, 50);
+    EXPECT_EQ(pcm_queue_frames(&queue), 0);
+    session_process(&state);
+    EXPECT_EQ(state.track_index, 1u);
+    EXPECT_EQ(player_track(), mix.tracks[1]);
+    EXPECT_TRUE(pump_until([&] { return head_is_start_of(mix.tracks[1]); }));
+}
+
 TEST_F(AdvanceMovesOnePosition, EndOfTrackDoesNotWaitForTheLock) {
     ASSERT_TRUE(log_in());
     WaitForSingleObject(state.lock, INFINITE); // the main thread is busy
