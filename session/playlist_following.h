@@ -14,8 +14,9 @@ void session_select_playlist(SessionState *state, const char *name);
 void session_play_current(SessionState *state);
 
 // Names of the loaded playlists in container order. *names gets an array from
-// new[] (null when there is no container) of strings from strdup; the caller
-// frees each string with free and the array with delete[].
+// new[] (null when there is no container, or when memory is short) of
+// malloc'd copies; the caller frees each string with free and the array with
+// delete[].
 int session_list_playlists(SessionState *state, char ***names);
 
 void on_tracks_added(sp_playlist *playlist, sp_track *const *tracks, int count, int position,
