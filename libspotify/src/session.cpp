@@ -22,13 +22,15 @@ void notifier_main(sp_session *session) {
     while (!session->stopping) {
         const Clock::time_point now = Clock::now();
         uint64_t due_seq = 0;
-        const Work *next_unnotified = nullptr;
+        // A copy: the queue may change while the thread waits.
+        bool wait_for_due = false;
+        Clock::time_point next_due{};
         for (const Work &work : session->queue) {
             if (work.due <= now) {
                 due_seq = work.seq;
             } else {
-                if (work.seq > session->notified_seq)
-                    next_unnotified = &work;
+                wait_for_due = work.seq > session->notified_seq;
+                next_due = work.due;
                 break;
             }
         }
@@ -39,8 +41,8 @@ void notifier_main(sp_session *session) {
             lock.lock();
             continue;
         }
-        if (next_unnotified)
-            session->queue_cv.wait_until(lock, next_unnotified->due);
+        if (wait_for_due)
+            session->queue_cv.wait_until(lock, next_due);
         else
             session->queue_cv.wait(lock);
     }

@@ -12,7 +12,7 @@ if [ -z "$exports" ]; then
     echo "no export table found in $dll"
     exit 1
 fi
-declared=$(cat "$@" | tr '\n' ' ' | grep -o 'SP_LIBEXPORT([^)]*)[[:space:]]*[a-z_0-9]*(' |
+declared=$(grep -hv "#define" "$@" | tr '\n' ' ' | grep -o 'SP_LIBEXPORT([^)]*)[[:space:]]*[a-z_0-9]*(' |
     sed 's/.*)[[:space:]]*\([a-z_0-9]*\)($/\1/' | sort -u)
 count=0
 missing=0

@@ -126,19 +126,22 @@ TEST_F(PlayerOffersWhatWasNotTaken, LoadingAnotherTrackStartsItFromItsFirstFrame
     sp_track *a = load(first);
     {
         std::lock_guard<std::mutex> lock(rec.mutex);
-        rec.accept = [](int offered) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-            return offered;
-        };
+        // Takes the first 640 frames, then holds the track there.
+        rec.accept = [this](int offered) { return rec.delivered.size() < 2 * 640 ? offered : 0; };
     }
     sp_session_player_play(session, 1);
-    ASSERT_TRUE(wait_until([&] { return splocal_player_position(session) > 0; }));
+    ASSERT_TRUE(wait_until([&] { return splocal_player_position(session) == 640; }));
     const int second_pl = add_playlist("Q", {second});
     pump();
     sp_track *b = sp_playlist_track(playlist_of(second_pl), 0);
     ASSERT_NE(b, a);
     ASSERT_EQ(sp_session_player_load(session, b), SP_ERROR_OK); // replaces, no unload
     const size_t cut = delivered().size();
+    EXPECT_EQ(cut, 2u * 640);
+    {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        rec.accept = nullptr;
+    }
     EXPECT_EQ(splocal_player_track(session), second);
     EXPECT_EQ(rec.end_of_track.load(), 0);
     sp_session_player_play(session, 1);
