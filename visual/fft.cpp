@@ -21,6 +21,55 @@ void fft_bit_reverse(Complex *data, uint32_t count) {
     }
 }
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#define LORVANE_FFT_SSE2 1
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// One butterfly between x[i] and x[j] with the twiddle factor (wr, wi):
+//   tr = wr x[j].re - wi x[j].im,  ti = x[j].re wi + x[j].im wr,
+//   x[j] = x[i] - t,  x[i] = x[i] + t.
+// The SSE2 form holds one complex number per register and computes the same
+// products and sums, each rounded once, so its results are bit for bit those
+// of the scalar form: w_re = {wr, wr} and w_im = {-wi, wi} give
+// {wr re + (-(wi im)), wr im + wi re}, and negating a product is exact.
+#if LORVANE_FFT_SSE2
+struct Twiddle {
+    __m128d re;
+    __m128d im;
+    Twiddle(double wr, double wi) : re(_mm_set1_pd(wr)), im(_mm_set_pd(wi, -wi)) {}
+};
+
+inline void butterfly(Complex *a, Complex *b, const Twiddle &w) {
+    const __m128d x = _mm_loadu_pd(&b->re);
+    const __m128d swapped = _mm_shuffle_pd(x, x, 1);
+    const __m128d t = _mm_add_pd(_mm_mul_pd(w.re, x), _mm_mul_pd(w.im, swapped));
+    const __m128d y = _mm_loadu_pd(&a->re);
+    _mm_storeu_pd(&b->re, _mm_sub_pd(y, t));
+    _mm_storeu_pd(&a->re, _mm_add_pd(y, t));
+}
+#else
+struct Twiddle {
+    double re;
+    double im;
+    Twiddle(double wr, double wi) : re(wr), im(wi) {}
+};
+
+inline void butterfly(Complex *a, Complex *b, const Twiddle &w) {
+    const double br = b->re, bi = b->im, ar = a->re, ai = a->im;
+    const double tr = w.re * br - w.im * bi;
+    const double ti = br * w.im + bi * w.re;
+    b->re = ar - tr;
+    b->im = ai - ti;
+    a->re = ar + tr;
+    a->im = ai + ti;
+}
+#endif
+
+} // namespace
+
 // Stages half = 1, 2, 4, ...; within a stage the twiddle factor for offset m
 // is e^(-i pi m / half), reached by m steps of w <- w + w (e^(i theta) - 1).
 // Loop order: stage, then offset, then group.
@@ -35,14 +84,9 @@ void fft_butterflies(Complex *data, uint32_t count) {
         double wr = 1.0;
         double wi = 0.0;
         for (uint32_t m = 0; m < half; ++m) {
+            const Twiddle w(wr, wi);
             for (uint32_t i = m; i < count; i += step) {
-                const uint32_t j = i + half;
-                const double tr = wr * data[j].re - wi * data[j].im;
-                const double ti = data[j].re * wi + data[j].im * wr;
-                data[j].re = data[i].re - tr;
-                data[j].im = data[i].im - ti;
-                data[i].re = data[i].re + tr;
-                data[i].im = data[i].im + ti;
+                butterfly(data + i, data + i + half, w);
             }
             const double old_wr = wr;
             wr = wr + (wr * wpr - wi * wpi);

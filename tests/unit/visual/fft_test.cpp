@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -146,6 +147,53 @@ TEST(FftComputesTheForwardTransform, AgreesWithADirectDftForEveryLengthUpTo256) 
             const double error = std::hypot(x[k].re - expected[k].re, x[k].im - expected[k].im);
             EXPECT_LT(error / largest, 1e-12) << "n " << n << " k " << k;
         }
+    }
+}
+
+// The butterflies written out plainly, operation by operation, as the
+// transform is defined; the library's form (SSE2 where available) must give
+// the very same bits.
+void plain_butterflies(Complex *x, uint32_t count) {
+    for (uint32_t half = 1; half < count; half *= 2) {
+        const uint32_t step = 2 * half;
+        const double theta = -3.141592653589793 / static_cast<double>(half);
+        const double s = std::sin(theta / 2);
+        const double wpr = (-2 * s) * s;
+        const double wpi = std::sin(theta);
+        double wr = 1, wi = 0;
+        for (uint32_t m = 0; m < half; ++m) {
+            for (uint32_t i = m; i < count; i += step) {
+                const uint32_t j = i + half;
+                const double tr = wr * x[j].re - wi * x[j].im;
+                const double ti = x[j].re * wi + x[j].im * wr;
+                x[j].re = x[i].re - tr;
+                x[j].im = x[i].im - ti;
+                x[i].re = x[i].re + tr;
+                x[i].im = x[i].im + ti;
+            }
+            const double next_wr = wr + (wr * wpr - wi * wpi);
+            const double next_wi = wi + (wpi * wr + wi * wpr);
+            wr = next_wr;
+            wi = next_wi;
+        }
+    }
+}
+
+TEST(FftComputesTheForwardTransform, ButterfliesAreBitExactToThePlainArithmetic) {
+    std::mt19937 random(99);
+    std::uniform_real_distribution<double> sample(-1e6, 1e6);
+    for (uint32_t n = 1; n <= 4096; n *= 2) {
+        std::vector<Complex> x(n);
+        for (auto &c : x) {
+            c = Complex{sample(random), sample(random)};
+        }
+        x[0] = Complex{-0.0, 0.0};
+        std::vector<Complex> expected = x;
+        fft_bit_reverse(x.data(), n);
+        fft_butterflies(x.data(), n);
+        fft_bit_reverse(expected.data(), n);
+        plain_butterflies(expected.data(), n);
+        ASSERT_EQ(std::memcmp(x.data(), expected.data(), n * sizeof(Complex)), 0) << "n " << n;
     }
 }
 
