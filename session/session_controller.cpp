@@ -102,7 +102,8 @@ void session_skip(SessionState *state) {
         state->current_track = nullptr;
         sp_session_player_unload(state->session);
     }
-    pcm_queue_flush(state->queue);
+    if (state->queue)
+        pcm_queue_flush(state->queue);
     ReleaseMutex(state->lock);
     state->advance_pending.store(1);
     SetEvent(state->wake_event);
