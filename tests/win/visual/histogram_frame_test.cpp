@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
@@ -251,6 +252,67 @@ TEST_F(FrameDrawsTrailBarsAndTitle, ColourFollowsTheCycle) {
         EXPECT_TRUE(found) << "frame " << frame;
     }
     EXPECT_EQ(v.hue_step, 2);
+}
+
+// WM_SIZE drops the window's targets; the next paint makes them at the new
+// client size, and the frame's geometry follows it.
+TEST_F(FrameDrawsTrailBarsAndTitle, ResizeMakesTargetsOfTheNewSize) {
+    v.discard_device_resources(); // before the first paint: nothing to release
+    v.discard_device_resources();
+    EXPECT_TRUE(world.log.empty());
+
+    make_device_resources();
+    v.current_block = block;
+    v.discard_device_resources();
+    const std::vector<std::string> released = {"target1.Release", "target2.Release",
+                                               "window1.Release"};
+    EXPECT_EQ(world.log, released);
+    world.log.clear();
+
+    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 640, 300, SWP_NOMOVE | SWP_NOZORDER));
+    EXPECT_EQ(v.render(), S_OK);
+    EXPECT_EQ(world.log[0], "factory.CreateHwndRenderTarget(640x300) -> window2");
+    std::vector<std::string> bars;
+    const std::vector<std::string> rest = without_bars("target5", &bars);
+    EXPECT_EQ(bars.size(), 193u); // step 3, limit 610
+    EXPECT_EQ(bars[0].substr(0, 27), "target5.FillRectangle({30,3");
+    EXPECT_NE(std::find(rest.begin(), rest.end(), "window2.FillRectangle({0,0,640,300}, brush2)"),
+              rest.end());
+    EXPECT_NE(std::find(rest.begin(), rest.end(),
+                        "target5.DrawText(\"\", 0, format, {0,50,640,100}, brush1, 0, natural)"),
+              rest.end());
+}
+
+// A minimised window's empty client area goes to Direct2D as it is.
+TEST_F(FrameDrawsTrailBarsAndTitle, EmptyClientAreaIsPassedUnchanged) {
+    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER));
+    v.render();
+    EXPECT_EQ(world.log[0], "factory.CreateHwndRenderTarget(0x0) -> window1");
+    EXPECT_EQ(world.window_properties.pixelSize.width, 0u);
+    EXPECT_EQ(world.window_properties.pixelSize.height, 0u);
+}
+
+// The title's format: "Georgia" at 48, "en-us", centred, DirectWrite's
+// defaults otherwise (top of the layout box, wrapping on).
+TEST_F(FrameDrawsTrailBarsAndTitle, TitleFormatIsGeorgia48Centred) {
+    IDWriteTextFormat *format = v.text_format;
+    WCHAR family[64] = {};
+    ASSERT_EQ(format->GetFontFamilyName(family, 64), S_OK);
+    EXPECT_EQ(std::wstring(family), L"Georgia");
+    WCHAR locale[16] = {};
+    ASSERT_EQ(format->GetLocaleName(locale, 16), S_OK);
+    EXPECT_EQ(std::wstring(locale), L"en-us");
+    EXPECT_EQ(format->GetFontSize(), 48.0f);
+    EXPECT_EQ(format->GetFontWeight(), DWRITE_FONT_WEIGHT_NORMAL);
+    EXPECT_EQ(format->GetFontStyle(), DWRITE_FONT_STYLE_NORMAL);
+    EXPECT_EQ(format->GetFontStretch(), DWRITE_FONT_STRETCH_NORMAL);
+    EXPECT_EQ(format->GetTextAlignment(), DWRITE_TEXT_ALIGNMENT_CENTER);
+    EXPECT_EQ(format->GetParagraphAlignment(), DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
+    EXPECT_EQ(format->GetWordWrapping(), DWRITE_WORD_WRAPPING_WRAP);
+    IDWriteFontCollection *collection = nullptr;
+    ASSERT_EQ(format->GetFontCollection(&collection), S_OK);
+    ASSERT_NE(collection, nullptr); // the system collection
+    collection->Release();
 }
 
 // The status is the frame's flush, after the trail and before the bars; a
