@@ -76,10 +76,10 @@ TEST_F(ChangesReachTheViewOnlyInsideProcessEvents, PlaylistsAddedRemovedAndRenam
 
     sp_playlist *renamed = playlist_of(first);
     const char *old_name = sp_playlist_name(renamed);
-    splocal_playlist_rename(first, "Première");
+    splocal_playlist_rename(first, "Premi\xC3\xA8re");
     EXPECT_STREQ(old_name, "First"); // still valid until the program is told
     pump();
-    EXPECT_EQ(take_events(), (Events{"playlist_renamed Première"}));
+    EXPECT_EQ(take_events(), (Events{"playlist_renamed Premi\xC3\xA8re"}));
 
     sp_playlist *gone = playlist_of(second);
     splocal_playlist_remove(second);
