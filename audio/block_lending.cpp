@@ -34,9 +34,8 @@ void pcm_queue_retire(PcmQueue *queue, PcmBlock *block) {
 }
 
 const PcmBlock *pcm_queue_borrow(PcmQueue *queue, const PcmBlock *block) {
-    if (!block)
-        return nullptr;
-    WaitForSingleObject(queue->lend_mutex, INFINITE);
+    if (!block || WaitForSingleObject(queue->lend_mutex, INFINITE) != WAIT_OBJECT_0)
+        return nullptr; // nothing to read, or no lock to read it under
     if (queue->lent == block)
         return block; // lend_mutex stays held until pcm_queue_give_back
     ReleaseMutex(queue->lend_mutex);
