@@ -5,7 +5,6 @@
 #include <libspotify/api.h>
 
 #include <cstdint>
-#include <cstring>
 #include <optional>
 
 namespace {
@@ -56,18 +55,29 @@ bool decode_utf8(const unsigned char *p, std::wstring &out) {
     return true;
 }
 
+// Holds a mutex for one scope.
+class MutexHold {
+public:
+    explicit MutexHold(HANDLE mutex) : mutex_(mutex) { WaitForSingleObject(mutex_, INFINITE); }
+    ~MutexHold() { ReleaseMutex(mutex_); }
+    MutexHold(const MutexHold &) = delete;
+    MutexHold &operator=(const MutexHold &) = delete;
+
+private:
+    HANDLE mutex_;
+};
+
 // A copy of what read() returns for the current track, taken under the
 // session lock; nothing when there is no track or no text.
 template <class Read> std::optional<std::string> copy_under_lock(SessionState *state, Read read) {
     std::optional<std::string> copy;
-    WaitForSingleObject(state->lock, INFINITE);
+    const MutexHold hold(state->lock);
     if (state->current_track != nullptr) {
         const char *text = read(state->current_track);
         if (text != nullptr) {
             copy.emplace(text);
         }
     }
-    ReleaseMutex(state->lock);
     return copy;
 }
 
