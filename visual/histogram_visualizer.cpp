@@ -54,6 +54,99 @@ FrameGeometry frame_geometry(const RECT &client) {
     return g;
 }
 
+// What one frame shows, computed before anything is drawn.
+struct FrameContent {
+    FrameGeometry geometry;
+    std::wstring text;
+    IDWriteTextFormat *text_format; // may be null: then no title is drawn
+    D2D1_COLOR_F color;
+    BarRect bars[histogram::kMaxBars];
+    int bar_count;
+};
+
+// The offscreen frame: the previous frame shrunk and faded (which is then
+// released), the bars and the title in the frame's colour. On success the
+// new frame is returned in *frame_out and *flush holds the flush status; on
+// a failure to make an object, what was begun is ended, what was made is
+// released, and the failure is returned.
+HRESULT draw_offscreen(ID2D1HwndRenderTarget *window_target,
+                       ID2D1BitmapRenderTarget *&previous_frame, const FrameContent &content,
+                       ID2D1BitmapRenderTarget **frame_out, HRESULT *flush) {
+    const FrameGeometry &g = content.geometry;
+    ID2D1BitmapRenderTarget *frame = nullptr;
+    HRESULT made = window_target->CreateCompatibleRenderTarget(
+        nullptr, nullptr, nullptr, D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, &frame);
+    if (FAILED(made)) {
+        return made;
+    }
+    frame->BeginDraw(); // not cleared: the trail is drawn over what a new target holds
+    if (previous_frame != nullptr) {
+        ID2D1Bitmap *bitmap = nullptr;
+        made = previous_frame->GetBitmap(&bitmap);
+        if (SUCCEEDED(made)) {
+            frame->DrawBitmap(bitmap, &g.trail, kTrailOpacity,
+                              D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, &g.whole);
+            release(bitmap);
+        }
+        release(previous_frame); // spent as the trail, or unusable as one
+    }
+    ID2D1SolidColorBrush *brush = nullptr;
+    if (SUCCEEDED(made)) {
+        *flush = frame->Flush(nullptr, nullptr);
+        made = frame->CreateSolidColorBrush(&content.color, nullptr, &brush);
+    }
+    if (SUCCEEDED(made)) {
+        for (int k = 0; k < content.bar_count; ++k) {
+            const BarRect &b = content.bars[k];
+            const D2D1_RECT_F bar = {b.left, b.top, b.right, b.bottom};
+            frame->FillRectangle(&bar, brush);
+        }
+        if (content.text_format != nullptr) {
+            frame->DrawText(content.text.c_str(), static_cast<UINT32>(content.text.size()),
+                            content.text_format, &g.title, brush, D2D1_DRAW_TEXT_OPTIONS_NONE,
+                            DWRITE_MEASURING_MODE_NATURAL);
+        }
+        release(brush);
+    }
+    frame->EndDraw(nullptr, nullptr); // its result is not examined
+    if (FAILED(made)) {
+        release(frame);
+        return made;
+    }
+    *frame_out = frame;
+    return S_OK;
+}
+
+// The window: black, the frame over it, the title again in white.
+HRESULT present(ID2D1HwndRenderTarget *window_target, ID2D1BitmapRenderTarget *frame,
+                const FrameContent &content) {
+    const FrameGeometry &g = content.geometry;
+    ID2D1SolidColorBrush *brush = nullptr;
+    ID2D1Bitmap *bitmap = nullptr;
+    window_target->BeginDraw();
+    const D2D1_COLOR_F black = {0.0f / 255, 0.0f / 255, 0.0f / 255, 1.0f};
+    HRESULT made = window_target->CreateSolidColorBrush(&black, nullptr, &brush);
+    if (SUCCEEDED(made)) {
+        window_target->FillRectangle(&g.whole, brush);
+        made = frame->GetBitmap(&bitmap);
+    }
+    if (SUCCEEDED(made)) {
+        window_target->DrawBitmap(bitmap, &g.whole, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR,
+                                  nullptr);
+        const D2D1_COLOR_F white = {1.0f, 1.0f, 1.0f, 1.0f};
+        brush->SetColor(&white);
+        if (content.text_format != nullptr) {
+            window_target->DrawText(content.text.c_str(), static_cast<UINT32>(content.text.size()),
+                                    content.text_format, &g.title, brush,
+                                    D2D1_DRAW_TEXT_OPTIONS_NONE, DWRITE_MEASURING_MODE_NATURAL);
+        }
+    }
+    release(bitmap);
+    release(brush);
+    window_target->EndDraw(nullptr, nullptr); // its result is not examined
+    return made;
+}
+
 } // namespace
 
 HistogramVisualizer::HistogramVisualizer()
@@ -91,6 +184,15 @@ HRESULT HistogramVisualizer::create_device_independent_resources() {
 // frame instead: what was begun is ended, what was made is released, and the
 // failure is returned. D2DERR_RECREATE_TARGET drops the window's targets; the
 // next paint makes them again.
+// One frame: analyse the block now playing, draw a new offscreen frame (the
+// previous one shrunk and faded, the bars and the title in this frame's
+// colour), then put it on the window over black with the title in white.
+//
+// The status returned is the offscreen frame's flush, taken after the trail
+// and before the bars. An object of the frame that cannot be made ends the
+// frame instead, and its failure is returned; the colour cycle advances only
+// for a frame that reached the window. D2DERR_RECREATE_TARGET drops the
+// window's targets; the next paint makes them again.
 HRESULT HistogramVisualizer::render() {
     HRESULT status = S_OK;
     if (render_target == nullptr) {
@@ -99,10 +201,10 @@ HRESULT HistogramVisualizer::render() {
     if (SUCCEEDED(status) && current_block != nullptr) {
         RECT client = {0, 0, 0, 0};
         GetClientRect(window_handle, &client); // a failure leaves the empty rectangle
-        const FrameGeometry g = frame_geometry(client);
 
         // The block belongs to the audio output thread, which may have freed
-        // it since it was posted: read it only while it is lent to us.
+        // it since it was posted: it is read only while lent to the window.
+        // When it is not, the bins stay as they are for this paint.
         PcmQueue *queue = session_state != nullptr ? session_state->queue : nullptr;
         if (queue != nullptr) {
             if (const PcmBlock *block = pcm_queue_borrow(queue, current_block)) {
@@ -110,85 +212,25 @@ HRESULT HistogramVisualizer::render() {
                 pcm_queue_give_back(queue);
             }
         }
-        const std::wstring text = title_text(session_state);
-        const UINT32 text_length = static_cast<UINT32>(text.size());
-        const FrameColor color = frame_color(hue_step);
 
-        // The offscreen frame, over the trail of the previous one.
+        FrameContent content;
+        content.geometry = frame_geometry(client);
+        content.text = title_text(session_state);
+        content.text_format = text_format;
+        const FrameColor c = frame_color(hue_step);
+        content.color = D2D1_COLOR_F{c.r, c.g, c.b, c.a};
+        content.bar_count = bar_layout(content.geometry.width, content.geometry.height, history,
+                                       peak, content.bars);
+
         ID2D1BitmapRenderTarget *frame = nullptr;
-        ID2D1Bitmap *bitmap = nullptr;
-        ID2D1SolidColorBrush *brush = nullptr;
-        HRESULT made = render_target->CreateCompatibleRenderTarget(
-            nullptr, nullptr, nullptr, D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, &frame);
+        HRESULT made = draw_offscreen(render_target, previous_frame, content, &frame, &status);
         if (SUCCEEDED(made)) {
-            frame->BeginDraw();
-            if (previous_frame != nullptr) {
-                made = previous_frame->GetBitmap(&bitmap);
-                if (SUCCEEDED(made)) {
-                    frame->DrawBitmap(bitmap, &g.trail, kTrailOpacity,
-                                      D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, &g.whole);
-                    release(bitmap);
-                }
-                // Spent as the trail, or unusable as one.
-                release(previous_frame);
-            }
+            previous_frame = frame; // the field takes over the frame's reference
+            made = present(render_target, previous_frame, content);
         }
         if (SUCCEEDED(made)) {
-            status = frame->Flush(nullptr, nullptr);
-            const D2D1_COLOR_F brush_color = {color.r, color.g, color.b, color.a};
-            made = frame->CreateSolidColorBrush(&brush_color, nullptr, &brush);
-        }
-        if (SUCCEEDED(made)) {
-            BarRect bars[histogram::kMaxBars];
-            const int bar_count = bar_layout(g.width, g.height, history, peak, bars);
-            for (int k = 0; k < bar_count; ++k) {
-                const D2D1_RECT_F bar = {bars[k].left, bars[k].top, bars[k].right, bars[k].bottom};
-                frame->FillRectangle(&bar, brush);
-            }
-            if (text_format != nullptr) {
-                frame->DrawText(text.c_str(), text_length, text_format, &g.title, brush,
-                                D2D1_DRAW_TEXT_OPTIONS_NONE, DWRITE_MEASURING_MODE_NATURAL);
-            }
-            release(brush);
-        }
-        if (frame != nullptr) {
-            frame->EndDraw(nullptr, nullptr); // its result is not examined
-            if (SUCCEEDED(made)) {
-                previous_frame = frame; // the field takes over the reference
-                frame = nullptr;
-            } else {
-                release(frame);
-            }
-        }
-
-        // The window: black, the frame, the title in white.
-        if (SUCCEEDED(made)) {
-            render_target->BeginDraw();
-            const D2D1_COLOR_F black = {0.0f / 255, 0.0f / 255, 0.0f / 255, 1.0f};
-            made = render_target->CreateSolidColorBrush(&black, nullptr, &brush);
-            if (SUCCEEDED(made)) {
-                render_target->FillRectangle(&g.whole, brush);
-                made = previous_frame->GetBitmap(&bitmap);
-            }
-            if (SUCCEEDED(made)) {
-                render_target->DrawBitmap(bitmap, &g.whole, 1.0f,
-                                          D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
-                const D2D1_COLOR_F white = {1.0f, 1.0f, 1.0f, 1.0f};
-                brush->SetColor(&white);
-                if (text_format != nullptr) {
-                    render_target->DrawText(text.c_str(), text_length, text_format, &g.title, brush,
-                                            D2D1_DRAW_TEXT_OPTIONS_NONE,
-                                            DWRITE_MEASURING_MODE_NATURAL);
-                }
-            }
-            release(bitmap);
-            release(brush);
-            render_target->EndDraw(nullptr, nullptr); // its result is not examined
-            if (SUCCEEDED(made)) {
-                hue_step = hue_step_advance(hue_step);
-            }
-        }
-        if (FAILED(made)) {
+            hue_step = hue_step_advance(hue_step);
+        } else {
             status = made;
         }
     }
