@@ -29,9 +29,6 @@ D2D1_RECT_F rect(double left, double top, double right, double bottom) {
                        static_cast<float>(bottom)};
 }
 
-static_assert(sizeof(BarRect) == sizeof(D2D1_RECT_F), "bars are handed over as rectangles");
-static_assert(sizeof(FrameColor) == sizeof(D2D1_COLOR_F), "the frame colour is a D2D1 colour");
-
 // The geometry of one frame, from the client size.
 struct FrameGeometry {
     int32_t width;
