@@ -107,7 +107,8 @@ namespace splocal {
 
 // Queues work due after the current latency (queue_mutex taken inside).
 void session_enqueue(sp_session *session, Work work);
-// Applies one piece of work to the client view and calls its callbacks.
+// Applies one piece of work to the client view and calls its callbacks
+// (client_view.cpp).
 void session_apply(sp_session *session, Work &work);
 // The track handle for a catalogue track, made on first use from the
 // catalogue (takes the catalogue mutex; call without it).
