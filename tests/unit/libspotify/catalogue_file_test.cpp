@@ -8,7 +8,14 @@
 namespace libspotify_test {
 namespace {
 
-using CatalogueFileDescribesTheCatalogue = LibraryTest;
+class CatalogueFileDescribesTheCatalogue : public LibraryTest {
+protected:
+    void TearDown() override {
+        LibraryTest::TearDown();
+        std::error_code ignored;
+        std::filesystem::remove_all("libspotify-file-test", ignored);
+    }
+};
 
 std::string write_file(const std::string &name, const std::string &text) {
     const std::filesystem::path folder = "libspotify-file-test";
