@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/user_messages.h"
 #include "audio/pcm_queue.h"
+#include "session/session_controller.h"
 #include "session/session_state.h"
 #include "ui/connect_dialog.h"
 #include "visual/histogram_visualizer.h"
@@ -84,9 +85,10 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return 0;
     case WM_KEYDOWN:
         if (wparam == 0x4E) { // N, with or without Shift or Ctrl
-            SessionState *state = context->session_state;
-            pcm_queue_flush(state->queue);
-            state->advance_pending.store(1);
+            // Stops the player before emptying the queue, so that nothing of
+            // the skipped track is delivered in between and heard after the
+            // skip; then asks the next pass to move on and wakes it.
+            session_skip(context->session_state);
         }
         return DefWindowProcA(window, message, wparam, lparam);
     default:
