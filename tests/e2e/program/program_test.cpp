@@ -218,6 +218,10 @@ TEST_F(PlayingAPlaylist, SoundIsTheTracksInOrderBitExactAndGaplessThenIdle) {
     }
     // At the end the player is idle and the program stays up.
     Sleep(1000);
+    sound = captured();
+    for (size_t i = position; i < sound.size(); ++i) {
+        ASSERT_EQ(sound[i], 0) << "after the last track the device got " << describe(sound, i);
+    }
     EXPECT_TRUE(running());
     EXPECT_TRUE(IsWindowVisible(main_window));
     // Closing the main window ends the program.
