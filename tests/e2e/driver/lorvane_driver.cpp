@@ -8,8 +8,8 @@
 // for SECONDS with one skip (the key N) half way, and closes the main window.
 // At each moment worth a picture it creates SNAP_DIR/NAME.ready and waits
 // (up to 15 s) for SNAP_DIR/NAME.done, so that a screenshot can be taken from
-// outside; the file holds the window's client area on the screen. Exit code 0 on success; otherwise a
-// line on stderr says what failed.
+// outside; the file holds the window's client area on the screen. Exit code 0 on success; otherwise
+// a line on stderr says what failed.
 #include "desktop_driver.h"
 
 #include <cstdio>
