@@ -102,9 +102,12 @@ TEST_F(MainWindowHandlesItsMessages, KeyNEmptiesTheQueueAndRequestsAnAdvance) {
     pcm_queue_push(&queue_, new_block(1024));
     pcm_queue_push(&queue_, new_block(1024));
     ASSERT_EQ(pcm_queue_frames(&queue_), 2048);
+    WaitForSingleObject(context_.wake_event, 0); // start from an unsignalled event
     SendMessageA(context_.main_window, WM_KEYDOWN, 'N', 1);
     EXPECT_EQ(pcm_queue_frames(&queue_), 0);
     EXPECT_EQ(state_->advance_pending.load(), 1);
+    EXPECT_EQ(WaitForSingleObject(context_.wake_event, 0), WAIT_OBJECT_0)
+        << "the main loop is woken to act on it";
 
     // Repeats and an empty queue still just set the flag.
     state_->advance_pending.store(0);
