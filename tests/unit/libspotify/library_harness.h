@@ -1,6 +1,6 @@
-// Drives the local streaming library directly through its interface and its
-// control API: a callbacks table that records what the library calls, on
-// which thread, and what the program would see at that moment.
+// Drives the local streaming library through its interface and its control
+// API: callbacks that record what the library calls, on which thread, and
+// what the program would see at that moment.
 #ifndef TESTS_UNIT_LIBSPOTIFY_LIBRARY_HARNESS_H
 #define TESTS_UNIT_LIBSPOTIFY_LIBRARY_HARNESS_H
 
@@ -9,80 +9,240 @@
 #include <libspotify/local.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace libspotify_test {
 
-extern const char kUser[];
-extern const char kPassword[];
+inline constexpr char kUser[] = "ann";
+inline constexpr char kPassword[] = "S3cret!";
 
-// What the callbacks saw. Main-thread events are appended to `events`;
-// the player's deliveries to `delivered` (frames taken) and `offers`.
 struct Recorder {
-    std::thread::id main_thread;
+    std::thread::id main_thread = std::this_thread::get_id();
     std::vector<std::string> events; // main thread only
     std::atomic<int> notifications{0};
-    std::atomic<int> wrong_thread{0}; // a main-thread callback off the main thread
     std::atomic<int> end_of_track{0};
-    std::atomic<int> end_of_track_on_main{0};
-    std::atomic<int> delivery_on_main{0};
+    // A main-thread callback on another thread, or a player callback on it.
+    std::atomic<int> wrong_thread{0};
 
     std::mutex mutex;
-    std::vector<int16_t> delivered; // mutex: samples taken, in order
-    std::vector<int> offers;        // mutex: frame count of each offer
-    std::vector<int> offer_starts;  // mutex: taken frames before each offer
-    // How many of `offered` frames to take (any thread; default: all).
-    std::function<int(int offered)> accept; // mutex
+    std::vector<int16_t> delivered;          // mutex: samples taken, in order
+    std::vector<std::pair<int, int>> offers; // mutex: frames taken before, frames offered
+    std::function<int(int offered)> accept;  // mutex: frames to take (default all)
 };
+inline Recorder *g_recorder = nullptr;
+
+inline std::string list(const std::vector<int> &values) {
+    std::string out;
+    for (int v : values)
+        out += (out.empty() ? "" : ",") + std::to_string(v);
+    return "[" + out + "]";
+}
+
+template <typename... Parts> void on_main(const Parts &...parts) {
+    if (std::this_thread::get_id() != g_recorder->main_thread)
+        g_recorder->wrong_thread.fetch_add(1);
+    std::ostringstream out;
+    ((out << parts), ...);
+    g_recorder->events.push_back(out.str());
+}
+
+inline void on_player_thread() {
+    if (std::this_thread::get_id() == g_recorder->main_thread)
+        g_recorder->wrong_thread.fetch_add(1);
+}
+
+inline void logged_in(sp_session *session, sp_error error) {
+    sp_playlistcontainer *pc = sp_session_playlistcontainer(session);
+    const int count = pc ? sp_playlistcontainer_num_playlists(pc) : 0;
+    int loaded = 0;
+    for (int i = 0; i < count; ++i)
+        loaded += sp_playlist_is_loaded(sp_playlistcontainer_playlist(pc, i));
+    on_main("logged_in ", error, " state ", sp_session_connectionstate(session),
+            pc ? " playlists " + std::to_string(count) + " loaded " + std::to_string(loaded) : "");
+}
+
+inline int music_delivery(sp_session *, const sp_audioformat *format, const void *frames,
+                          int count) {
+    on_player_thread();
+    Recorder &r = *g_recorder;
+    if (format->sample_rate != 44100 || format->channels != 2 ||
+        format->sample_type != SP_SAMPLETYPE_INT16_NATIVE_ENDIAN || count <= 0)
+        return 0;
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const int taken = std::min(count, r.accept ? r.accept(count) : count);
+    r.offers.emplace_back(static_cast<int>(r.delivered.size() / 2), count);
+    const auto *samples = static_cast<const int16_t *>(frames);
+    r.delivered.insert(r.delivered.end(), samples, samples + 2 * taken);
+    return taken;
+}
+
+inline std::vector<int> ids(sp_track *const *tracks, int count) {
+    std::vector<int> out;
+    for (int i = 0; i < count; ++i)
+        out.push_back(splocal_track_id(tracks[i]));
+    return out;
+}
+
+inline const sp_playlist_callbacks *playlist_callbacks() {
+    static const sp_playlist_callbacks callbacks = [] {
+        sp_playlist_callbacks cb{};
+        cb.tracks_added = [](sp_playlist *pl, sp_track *const *tracks, int count, int position,
+                             void *ud) {
+            on_main("tracks_added ", sp_playlist_name(pl), " ", list(ids(tracks, count)), " at ",
+                    position, " now ", sp_playlist_num_tracks(pl), " ud ",
+                    reinterpret_cast<intptr_t>(ud));
+        };
+        cb.tracks_removed = [](sp_playlist *pl, const int *tracks, int count, void *) {
+            on_main("tracks_removed ", sp_playlist_name(pl), " ", list({tracks, tracks + count}),
+                    " now ", sp_playlist_num_tracks(pl));
+        };
+        cb.tracks_moved = [](sp_playlist *pl, const int *tracks, int count, int to, void *) {
+            on_main("tracks_moved ", sp_playlist_name(pl), " ", list({tracks, tracks + count}),
+                    " to ", to);
+        };
+        cb.playlist_renamed = [](sp_playlist *pl, void *) {
+            on_main("playlist_renamed ", sp_playlist_name(pl));
+        };
+        return cb;
+    }();
+    return &callbacks;
+}
+
+inline const sp_playlistcontainer_callbacks *container_callbacks() {
+    static const sp_playlistcontainer_callbacks callbacks = [] {
+        sp_playlistcontainer_callbacks cb{};
+        cb.playlist_added = [](sp_playlistcontainer *pc, sp_playlist *pl, int position, void *) {
+            on_main("playlist_added ", sp_playlist_name(pl), " at ", position, " of ",
+                    sp_playlistcontainer_num_playlists(pc));
+        };
+        cb.playlist_removed = [](sp_playlistcontainer *pc, sp_playlist *pl, int position, void *) {
+            on_main("playlist_removed ", sp_playlist_name(pl), " at ", position, " of ",
+                    sp_playlistcontainer_num_playlists(pc));
+        };
+        cb.container_loaded = [](sp_playlistcontainer *, void *) { on_main("container_loaded"); };
+        return cb;
+    }();
+    return &callbacks;
+}
 
 class LibraryTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        g_recorder = &rec;
+        splocal_reset();
+        splocal_set_latency(0);
+        ASSERT_GE(splocal_account_add(kUser, kPassword), 0);
+        callbacks.logged_in = logged_in;
+        callbacks.metadata_updated = [](sp_session *) { on_main("metadata_updated"); };
+        callbacks.notify_main_thread = [](sp_session *) { g_recorder->notifications++; };
+        callbacks.music_delivery = music_delivery;
+        callbacks.play_token_lost = [](sp_session *) { on_main("play_token_lost"); };
+        callbacks.end_of_track = [](sp_session *) {
+            on_player_thread();
+            g_recorder->end_of_track++;
+        };
+    }
+    void TearDown() override {
+        splocal_session_release(session); // joins the library's threads
+        session = nullptr;
+        EXPECT_EQ(rec.wrong_thread.load(), 0) << "a callback ran on the wrong thread";
+        splocal_reset();
+        g_recorder = nullptr;
+    }
 
-    // Creates the session (kept in `session`); returns the create result.
-    sp_error create(const char *settings_location = "no-such-folder");
-    // Requests a login and runs the library until its work is done.
-    void log_in(const char *user = kUser, const char *password = kPassword);
-    // Logs in, and registers the recording callbacks on the container and
-    // every playlist inside the round that delivers logged_in (before any
-    // playlist loads), then runs the library until its work is done.
-    void log_in_watching();
+    sp_session_config config(const char *folder = "no-such-folder") {
+        static const unsigned char key[321] = {1, 2, 3};
+        return {SPOTIFY_API_VERSION, folder, folder, key, sizeof key, "tests", &callbacks, this};
+    }
+    sp_error create(const char *folder = "no-such-folder") {
+        const sp_session_config c = config(folder);
+        return sp_session_create(&c, &session);
+    }
+    // Creates the session if needed, logs in and runs the library until its
+    // work is done. With `watch`, the recording callbacks are registered on
+    // the container and every playlist in the round that delivers logged_in.
+    void log_in(const char *user = kUser, const char *password = kPassword, bool watch = false) {
+        ASSERT_TRUE(session || create() == SP_ERROR_OK);
+        ASSERT_EQ(sp_session_login(session, user, password), SP_ERROR_OK);
+        if (watch) {
+            int timeout = -1;
+            sp_session_process_events(session, &timeout); // the round with logged_in
+            EXPECT_EQ(timeout, 1) << "the loads are new work, due at once";
+            ASSERT_NE(container(), nullptr);
+            sp_playlistcontainer_add_callbacks(container(), container_callbacks(), nullptr);
+            for (int i = 0; i < sp_playlistcontainer_num_playlists(container()); ++i)
+                sp_playlist_add_callbacks(playlist_at(i), playlist_callbacks(), nullptr);
+        }
+        pump();
+    }
     // Calls sp_session_process_events until no work is pending.
-    void pump();
-    // Waits (a few seconds at most) until done() holds, processing events.
-    bool wait_until(const std::function<bool()> &done);
+    void pump() {
+        for (int call = 0; call < 1000; ++call) {
+            int timeout = -1;
+            ASSERT_EQ(sp_session_process_events(session, &timeout), SP_ERROR_OK);
+            ASSERT_GE(timeout, 0);
+            if (!splocal_work_pending(session))
+                return;
+        }
+        ADD_FAILURE() << "the library kept having work";
+    }
+    // Processes events until done() holds (some seconds at most).
+    bool wait_until(const std::function<bool()> &done) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (int timeout = 0; !done() && std::chrono::steady_clock::now() < limit;) {
+            sp_session_process_events(session, &timeout);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return done();
+    }
+    // The events since the last call, joined by "; ".
+    std::string take_events() {
+        std::string out;
+        for (const std::string &e : std::exchange(rec.events, {}))
+            out += (out.empty() ? "" : "; ") + e;
+        return out;
+    }
 
     sp_playlistcontainer *container() { return sp_session_playlistcontainer(session); }
     sp_playlist *playlist_at(int index) {
         return sp_playlistcontainer_playlist(container(), index);
     }
-    // The view's playlist of a catalogue id, or null.
-    sp_playlist *playlist_of(int id);
-    // The catalogue ids of a playlist's tracks as the program sees them.
-    std::vector<int> track_ids(sp_playlist *pl);
-    // Registers the recording playlist callbacks on every playlist.
-    void watch_all_playlists();
-    void watch_container();
-    std::vector<std::string> take_events();
+    // The view: "Name[track ids]" per playlist, "Name?[]" while not loaded.
+    std::string view() {
+        std::string out;
+        for (int i = 0; i < sp_playlistcontainer_num_playlists(container()); ++i) {
+            sp_playlist *pl = playlist_at(i);
+            std::vector<sp_track *> tracks;
+            for (int t = 0; t < sp_playlist_num_tracks(pl); ++t)
+                tracks.push_back(sp_playlist_track(pl, t));
+            out += (i ? " " : "") + std::string(sp_playlist_name(pl)) +
+                   (sp_playlist_is_loaded(pl) ? "" : "?") +
+                   list(ids(tracks.data(), static_cast<int>(tracks.size())));
+        }
+        return out;
+    }
 
-    int add_tone_track(const char *title, int frames = 4410);
-    int add_playlist(const char *name, const std::vector<int> &tracks);
+    int add_track(const char *title, int frames = 4410, splocal_sound sound = SPLOCAL_SOUND_TONE) {
+        return splocal_track_add("Artist", title, sound, 0, frames);
+    }
+    int add_playlist(const char *name, const std::vector<int> &tracks) {
+        const int id = splocal_playlist_add(kUser, name, -1);
+        splocal_playlist_add_tracks(id, tracks.data(), static_cast<int>(tracks.size()), -1);
+        return id;
+    }
 
     Recorder rec;
     sp_session *session = nullptr;
     sp_session_callbacks callbacks{};
-    sp_playlist_callbacks playlist_callbacks{};
-    sp_playlistcontainer_callbacks container_callbacks{};
 };
-
-// The recorder of the running test (callbacks are plain functions).
-Recorder &recorder();
 
 } // namespace libspotify_test
 

@@ -1,8 +1,6 @@
 // The player: exact audio in order, refusals and partial takes offered
 // again from the first frame not taken, one end_of_track from the player
 // thread, and an unload after which nothing of the track runs.
-#include <chrono>
-
 #include "libspotify/library_harness.h"
 
 namespace libspotify_test {
@@ -14,21 +12,38 @@ std::vector<int16_t> pcm_of(int track) {
     return out;
 }
 
+void sleep_us(int us) {
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
 class PlayerTest : public LibraryTest {
 protected:
+    // Logs in (once), puts the track in a new playlist and loads it.
     sp_track *load(int track_id) {
-        const int pl = add_playlist("P", {track_id});
-        log_in();
-        sp_track *track = sp_playlist_track(playlist_of(pl), 0);
+        add_playlist("P", {track_id});
+        session ? pump() : log_in();
+        const int last = sp_playlistcontainer_num_playlists(container()) - 1;
+        sp_track *track = sp_playlist_track(playlist_at(last), 0);
         EXPECT_EQ(sp_session_player_load(session, track), SP_ERROR_OK);
         return track;
+    }
+    bool play_to_end() {
+        sp_session_player_play(session, 1);
+        return wait_until([&] { return rec.end_of_track.load() >= 1; });
     }
     std::vector<int16_t> delivered() {
         std::lock_guard<std::mutex> lock(rec.mutex);
         return rec.delivered;
     }
-    bool wait_for_end(int count = 1) {
-        return wait_until([&] { return rec.end_of_track.load() >= count; });
+    void accept(std::function<int(int)> rule) {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        rec.accept = std::move(rule);
+    }
+    // Every offer is a full chunk, or the rest of the track.
+    void expect_offers_of(int chunk, int frames) {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        for (const auto &[start, count] : rec.offers)
+            EXPECT_EQ(count, std::min(chunk, frames - start)) << "from frame " << start;
     }
 };
 
@@ -36,87 +51,53 @@ using PlayerDeliversTheTracksAudio = PlayerTest;
 using PlayerOffersWhatWasNotTaken = PlayerTest;
 using UnloadStopsDeliveryAtOnce = PlayerTest;
 
-TEST_F(PlayerDeliversTheTracksAudio, EveryFrameOfTheTrackInOrderThenOneEndOfTrack) {
-    splocal_set_chunk_frames(1000);
-    const int ramp = splocal_track_add("A", "Ramp", SPLOCAL_SOUND_RAMP, 0, 10500);
-    load(ramp);
-    EXPECT_EQ(splocal_player_track(session), ramp);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(delivered().empty()); // loaded, not playing
-    ASSERT_EQ(sp_session_player_play(session, 1), SP_ERROR_OK);
-    ASSERT_TRUE(wait_for_end());
-    EXPECT_EQ(delivered(), pcm_of(ramp));
-    {
+TEST_F(PlayerDeliversTheTracksAudio, EveryFrameInChunksInOrderThenOneEndOfTrack) {
+    // Synthesized music in the default chunk of 1024 frames, then the ramp.
+    const std::tuple<splocal_sound, int, int> cases[] = {{SPLOCAL_SOUND_DRUMS, 30000, 1024},
+                                                         {SPLOCAL_SOUND_RAMP, 10500, 1000}};
+    for (const auto &[sound, frames, chunk] : cases) {
+        SCOPED_TRACE(chunk);
+        const int id = splocal_track_add("A", "T", sound, 140, frames);
+        load(id);
+        EXPECT_EQ(splocal_player_track(session), id);
+        sleep_us(5000);
+        EXPECT_TRUE(delivered().empty()); // loaded, not playing
+        ASSERT_TRUE(play_to_end());
+        EXPECT_EQ(delivered(), pcm_of(id));
+        EXPECT_EQ(splocal_player_position(session), frames);
+        expect_offers_of(chunk, frames);
+        sleep_us(20000);
+        EXPECT_EQ(rec.end_of_track.exchange(0), 1);
+        EXPECT_EQ(splocal_work_pending(session), 0);
         std::lock_guard<std::mutex> lock(rec.mutex);
-        for (int offered : rec.offers)
-            EXPECT_LE(offered, 1000);
+        rec.delivered.clear();
+        rec.offers.clear();
+        splocal_set_chunk_frames(1000);
     }
-    EXPECT_EQ(splocal_player_position(session), 10500);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(rec.end_of_track.load(), 1);
-    EXPECT_EQ(splocal_work_pending(session), 0);
-}
-
-TEST_F(PlayerDeliversTheTracksAudio, SynthesizedMusicMatchesItsPcmWithTheDefaultChunk) {
-    const int drums = splocal_track_add("A", "Beat", SPLOCAL_SOUND_DRUMS, 140, 30000);
-    load(drums);
-    sp_session_player_play(session, 1);
-    ASSERT_TRUE(wait_for_end());
-    EXPECT_EQ(delivered(), pcm_of(drums));
-    std::lock_guard<std::mutex> lock(rec.mutex);
-    ASSERT_FALSE(rec.offers.empty());
-    EXPECT_EQ(rec.offers.front(), 1024);
 }
 
 TEST_F(PlayerOffersWhatWasNotTaken, RefusedAndPartlyTakenChunksFromTheFirstFrameNotTaken) {
     splocal_set_chunk_frames(300);
+    accept([](int) { return 0; });
     const int ramp = splocal_track_add("A", "Ramp", SPLOCAL_SOUND_RAMP, 0, 7000);
+    load(ramp);
+    // A refusing program is offered the chunk again after a wait, not in a spin.
+    sp_session_player_play(session, 1);
+    sleep_us(200000);
     {
         std::lock_guard<std::mutex> lock(rec.mutex);
+        EXPECT_GE(rec.offers.size(), 2u);   // offered again
+        EXPECT_LE(rec.offers.size(), 200u); // at most one offer a millisecond
         rec.accept = [n = 0](int offered) mutable {
-            switch (n++ % 4) {
-            case 0:
-                return 0;
-            case 1:
-                return offered / 3;
-            case 2:
-                return 1;
-            default:
-                return offered;
-            }
+            return std::vector{0, offered / 3, 1, offered}[n++ % 4];
         };
     }
-    load(ramp);
-    sp_session_player_play(session, 1);
-    ASSERT_TRUE(wait_for_end());
-    // Only taken frames are recorded: any offer from a wrong frame would
-    // show as a gap or a repeat.
+    ASSERT_TRUE(play_to_end());
+    // Only taken frames are recorded: an offer from a wrong frame would show
+    // as a gap or a repeat.
     EXPECT_EQ(delivered(), pcm_of(ramp));
+    expect_offers_of(300, 7000);
     EXPECT_EQ(rec.end_of_track.load(), 1);
-    std::lock_guard<std::mutex> lock(rec.mutex);
-    for (size_t i = 1; i < rec.offers.size(); ++i)
-        EXPECT_EQ(rec.offers[i], std::min(300, 7000 - rec.offer_starts[i])) << "offer " << i;
-}
-
-TEST_F(PlayerOffersWhatWasNotTaken, ARefusingProgramIsOfferedAgainAfterAWaitNotInASpin) {
-    const int tone = add_tone_track("Tone", 44100);
-    {
-        std::lock_guard<std::mutex> lock(rec.mutex);
-        rec.accept = [](int) { return 0; };
-    }
-    load(tone);
-    sp_session_player_play(session, 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    size_t offers;
-    {
-        std::lock_guard<std::mutex> lock(rec.mutex);
-        offers = rec.offers.size();
-        rec.accept = nullptr;
-    }
-    EXPECT_GE(offers, 2u);   // offered again
-    EXPECT_LE(offers, 200u); // at most one offer a millisecond
-    ASSERT_TRUE(wait_for_end());
-    EXPECT_EQ(delivered(), pcm_of(tone));
 }
 
 TEST_F(PlayerOffersWhatWasNotTaken, LoadingAnotherTrackStartsItFromItsFirstFrame) {
@@ -124,72 +105,53 @@ TEST_F(PlayerOffersWhatWasNotTaken, LoadingAnotherTrackStartsItFromItsFirstFrame
     const int first = splocal_track_add("A", "First", SPLOCAL_SOUND_RAMP, 0, 200000);
     const int second = splocal_track_add("A", "Second", SPLOCAL_SOUND_NOISE, 3, 5000);
     sp_track *a = load(first);
-    {
-        std::lock_guard<std::mutex> lock(rec.mutex);
-        // Takes the first 640 frames, then holds the track there.
-        rec.accept = [this](int offered) { return rec.delivered.size() < 2 * 640 ? offered : 0; };
-    }
+    // Takes the first 640 frames, then holds the track there.
+    accept([this](int offered) { return rec.delivered.size() < 2 * 640 ? offered : 0; });
     sp_session_player_play(session, 1);
     ASSERT_TRUE(wait_until([&] { return splocal_player_position(session) == 640; }));
-    const int second_pl = add_playlist("Q", {second});
-    pump();
-    sp_track *b = sp_playlist_track(playlist_of(second_pl), 0);
-    ASSERT_NE(b, a);
-    ASSERT_EQ(sp_session_player_load(session, b), SP_ERROR_OK); // replaces, no unload
-    const size_t cut = delivered().size();
-    EXPECT_EQ(cut, 2u * 640);
-    {
-        std::lock_guard<std::mutex> lock(rec.mutex);
-        rec.accept = nullptr;
-    }
+    ASSERT_NE(load(second), a); // replaces it, without an unload
+    EXPECT_EQ(delivered().size(), 2u * 640);
     EXPECT_EQ(splocal_player_track(session), second);
+    accept(nullptr);
     EXPECT_EQ(rec.end_of_track.load(), 0);
-    sp_session_player_play(session, 1);
-    ASSERT_TRUE(wait_for_end());
+    ASSERT_TRUE(play_to_end());
     const std::vector<int16_t> all = delivered();
-    const std::vector<int16_t> tail(all.begin() + static_cast<ptrdiff_t>(cut), all.end());
-    EXPECT_EQ(tail, pcm_of(second));
+    EXPECT_EQ(std::vector<int16_t>(all.begin() + 2 * 640, all.end()), pcm_of(second));
 }
 
 TEST_F(UnloadStopsDeliveryAtOnce, NoDeliveryOrEndOfTrackRunsOrStartsAfterUnloadReturns) {
     splocal_set_chunk_frames(128);
     std::atomic<bool> unloaded{false};
     std::atomic<int> late_calls{0};
-    {
-        std::lock_guard<std::mutex> lock(rec.mutex);
-        rec.accept = [&](int offered) {
-            if (unloaded.load())
-                late_calls.fetch_add(1);
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-            if (unloaded.load())
-                late_calls.fetch_add(1);
-            return offered;
-        };
-    }
-    const int short_track = splocal_track_add("A", "Short", SPLOCAL_SOUND_RAMP, 0, 700);
-    sp_track *track = load(short_track);
+    accept([&](int offered) {
+        late_calls += unloaded.load() ? 1 : 0;
+        sleep_us(100);
+        late_calls += unloaded.load() ? 1 : 0;
+        return offered;
+    });
+    sp_track *track = load(splocal_track_add("A", "Short", SPLOCAL_SOUND_RAMP, 0, 700));
     for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
         ASSERT_EQ(sp_session_player_load(session, track), SP_ERROR_OK);
         unloaded.store(false);
         const int ends = rec.end_of_track.load();
         sp_session_player_play(session, 1);
-        std::this_thread::sleep_for(std::chrono::microseconds(150 * (round % 8)));
+        sleep_us(150 * (round % 8));
         sp_session_player_unload(session);
         unloaded.store(true);
         const int ends_at_unload = rec.end_of_track.load();
         EXPECT_LE(ends_at_unload - ends, 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        EXPECT_EQ(rec.end_of_track.load(), ends_at_unload) << "round " << round;
+        sleep_us(2000);
+        EXPECT_EQ(rec.end_of_track.load(), ends_at_unload);
         EXPECT_EQ(splocal_player_track(session), -1);
     }
     EXPECT_EQ(late_calls.load(), 0);
     // A play without a loaded track delivers nothing.
     const size_t before = delivered().size();
     sp_session_player_play(session, 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    sleep_us(5000);
     EXPECT_EQ(delivered().size(), before);
-    std::lock_guard<std::mutex> lock(rec.mutex);
-    rec.accept = nullptr;
+    accept(nullptr);
 }
 
 } // namespace
