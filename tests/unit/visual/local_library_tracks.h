@@ -41,9 +41,8 @@ public:
             ids.push_back(splocal_track_add(t.artist, t.title, SPLOCAL_SOUND_TONE, 0, 1024));
             if (t.hold_metadata) {
                 splocal_track_hold_metadata(ids.back(), 1);
-            } else {
-                ++expected_loaded;
             }
+            expected_loaded += t.hold_metadata ? 0 : 1;
         }
         const int playlist = splocal_playlist_add("listener", "Evening", -1);
         splocal_playlist_add_tracks(playlist, ids.data(), static_cast<int>(ids.size()), -1);
@@ -55,19 +54,15 @@ public:
         callbacks_.end_of_track = [](sp_session *) {};
         sp_session_config config = {};
         config.api_version = SPOTIFY_API_VERSION;
-        config.cache_location = "tmp";
-        config.settings_location = "tmp";
+        config.cache_location = config.settings_location = "tmp";
         config.application_key = g_application_key;
         config.application_key_size = kApplicationKeySize;
         config.user_agent = "spshell";
         config.callbacks = &callbacks_;
-        if (sp_session_create(&config, &session_) != SP_ERROR_OK) {
-            return "sp_session_create failed";
+        if (sp_session_create(&config, &session_) != SP_ERROR_OK ||
+            sp_session_login(session_, "listener", "secret") != SP_ERROR_OK) {
+            return "the session did not start";
         }
-        if (sp_session_login(session_, "listener", "secret") != SP_ERROR_OK) {
-            return "sp_session_login failed";
-        }
-
         sp_playlist *list = nullptr;
         for (int pass = 0; pass < 2000 && loaded(list) < expected_loaded; ++pass) {
             int timeout = 0;
@@ -95,11 +90,10 @@ public:
 
 private:
     static int loaded(sp_playlist *list) {
-        if (list == nullptr || !sp_playlist_is_loaded(list)) {
-            return 0;
-        }
         int count = 0;
-        for (int i = 0; i < sp_playlist_num_tracks(list); ++i) {
+        for (int i = 0;
+             list != nullptr && sp_playlist_is_loaded(list) && i < sp_playlist_num_tracks(list);
+             ++i) {
             count += sp_track_is_loaded(sp_playlist_track(list, i)) ? 1 : 0;
         }
         return count;

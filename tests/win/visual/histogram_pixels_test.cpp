@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -24,60 +26,41 @@ constexpr int kHeight = 400;
 
 struct Pixel {
     int r, g, b;
+    bool close_to(int r0, int g0, int b0, int tolerance) const {
+        return std::abs(r - r0) <= tolerance && std::abs(g - g0) <= tolerance &&
+               std::abs(b - b0) <= tolerance;
+    }
 };
 
-std::string show(Pixel p) {
-    return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + ")";
+std::ostream &operator<<(std::ostream &out, Pixel p) {
+    return out << "(" << p.r << "," << p.g << "," << p.b << ")";
 }
 
-bool close_to(Pixel p, int r, int g, int b, int tolerance) {
-    return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance &&
-           std::abs(p.b - b) <= tolerance;
-}
-
-// The window's client area as the screen shows it.
-class ScreenCapture {
-public:
-    bool grab(HWND window) {
-        POINT origin = {0, 0};
-        ClientToScreen(window, &origin);
-        HDC screen = GetDC(nullptr);
-        if (screen == nullptr) {
-            return false;
-        }
-        HDC memory = CreateCompatibleDC(screen);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight; // top-down
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void *bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        bool ok = bitmap != nullptr;
-        if (ok) {
-            HGDIOBJ old = SelectObject(memory, bitmap);
-            ok = BitBlt(memory, 0, 0, kWidth, kHeight, screen, origin.x, origin.y, SRCCOPY) != 0;
+// The window's client area as the screen shows it (top-down, 32-bit).
+std::vector<uint32_t> grab_screen(HWND window) {
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    std::vector<uint32_t> pixels;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(info.bmiHeader), kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        if (BitBlt(memory, 0, 0, kWidth, kHeight, screen, origin.x, origin.y, SRCCOPY)) {
             GdiFlush();
-            const auto *p = static_cast<const uint32_t *>(bits);
-            pixels_.assign(p, p + kWidth * kHeight);
-            SelectObject(memory, old);
-            DeleteObject(bitmap);
+            pixels.assign(static_cast<const uint32_t *>(bits),
+                          static_cast<const uint32_t *>(bits) + kWidth * kHeight);
         }
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
-        return ok;
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
     }
-    Pixel at(int x, int y) const {
-        const uint32_t v = pixels_.at(static_cast<size_t>(y) * kWidth + x);
-        return Pixel{static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF),
-                     static_cast<int>(v & 0xFF)};
-    }
-
-private:
-    std::vector<uint32_t> pixels_;
-};
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
 
 // render returns the offscreen frame's flush; Wine 8's Flush is a stub that
 // returns E_NOTIMPL after drawing normally.
@@ -139,6 +122,12 @@ protected:
     HistogramVisualizer v;
 };
 
+Pixel at(const std::vector<uint32_t> &pixels, int x, int y) {
+    const uint32_t v = pixels.at(static_cast<size_t>(y) * kWidth + x);
+    return Pixel{static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+                 static_cast<int>(v & 0xFF)};
+}
+
 // Frame 1 (blue): bars for bins 10 to 109, 300 pixels tall. Frame 2 (the
 // next colour): bars for bins 125 to 224, 100 pixels tall, and frame 1 shrunk
 // to 96 % about the centre at 90 % opacity behind it.
@@ -154,76 +143,60 @@ TEST_F(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
     ASSERT_PRED1(drawn, v.render());
     pump_messages();
     Sleep(200);
-
-    ScreenCapture screen;
-    ASSERT_TRUE(screen.grab(window)) << "cannot read the screen";
+    const std::vector<uint32_t> screen = grab_screen(window);
+    ASSERT_FALSE(screen.empty()) << "cannot read the screen";
+    const auto expect_near = [&](int x, int y, int r, int g, int b, int tolerance) {
+        EXPECT_TRUE(at(screen, x, y).close_to(r, g, b, tolerance))
+            << "at " << x << "," << y << ": " << at(screen, x, y);
+    };
 
     // Black where nothing was drawn: the corners, the margins, above the bars.
     for (const POINT p : {POINT{2, 2}, POINT{997, 2}, POINT{2, 397}, POINT{997, 397},
                           POINT{30, 300}, POINT{700, 250}, POINT{980, 380}}) {
-        EXPECT_TRUE(close_to(screen.at(p.x, p.y), 0, 0, 0, 8))
-            << "at " << p.x << "," << p.y << ": " << show(screen.at(p.x, p.y));
+        expect_near(p.x, p.y, 0, 0, 0, 8);
     }
-
-    // Frame 2's bars, in its colour, from y 300 to the bottom edge: bar k
+    // Frame 2's bars in its colour, from y 300 to the bottom edge: bar k
     // covers x (10 + k) * 4 to (11 + k) * 4 and shows bin 10 + k.
     const FrameColor c = frame_color(1);
-    const int r = static_cast<int>(c.r * 255 + 0.5), g = static_cast<int>(c.g * 255 + 0.5),
-              b = static_cast<int>(c.b * 255 + 0.5);
     for (int bin = 125; bin < 225; bin += 9) {
-        const int left = bin * 4;
         for (const int y : {301, 350, 399}) {
-            EXPECT_TRUE(close_to(screen.at(left + 2, y), r, g, b, 6))
-                << "bin " << bin << " y " << y << ": " << show(screen.at(left + 2, y));
+            expect_near(bin * 4 + 2, y, static_cast<int>(c.r * 255 + 0.5),
+                        static_cast<int>(c.g * 255 + 0.5), static_cast<int>(c.b * 255 + 0.5), 6);
         }
-        EXPECT_TRUE(close_to(screen.at(left + 2, 296), 0, 0, 0, 8))
-            << "above bin " << bin << ": " << show(screen.at(left + 2, 296));
+        expect_near(bin * 4 + 2, 296, 0, 0, 0, 8);
     }
-
     // Frame 1's bars behind, shrunk about the centre: source x 40 to 440 and y
     // 100 to 400 land on x 58.4 to 442.4 and y 104 to 392, in blue at 90 %.
     for (const int x : {70, 150, 250, 350, 430}) {
         for (const int y : {110, 250, 385}) {
-            EXPECT_TRUE(close_to(screen.at(x, y), 0, 0, 230, 8))
-                << "trail at " << x << "," << y << ": " << show(screen.at(x, y));
+            expect_near(x, y, 0, 0, 230, 8);
         }
-        EXPECT_TRUE(close_to(screen.at(x, 397), 0, 0, 0, 8))
-            << "below the trail at " << x << ": " << show(screen.at(x, 397));
+        expect_near(x, 397, 0, 0, 0, 8);
         if (x < 300) { // further right, frame 1's title passes above the bars
-            EXPECT_TRUE(close_to(screen.at(x, 98), 0, 0, 0, 8))
-                << "above the trail at " << x << ": " << show(screen.at(x, 98));
+            expect_near(x, 98, 0, 0, 0, 8);
         }
     }
 
-    // The title in white, centred, between H / 6 and H / 3.
-    int white = 0, white_elsewhere = 0, left_most = kWidth, right_most = 0;
+    // The title in white, centred, between H / 6 and H / 3, and frame 1's
+    // title, blue, shrunk and faded, behind it.
+    int white = 0, white_elsewhere = 0, faded_title = 0, left_most = kWidth, right_most = 0;
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            const Pixel p = screen.at(x, y);
+            const Pixel p = at(screen, x, y);
+            const bool in_title = y >= 66 && y <= 134;
             if (p.r > 230 && p.g > 230 && p.b > 230) {
-                if (y >= 66 && y <= 134) {
-                    ++white;
-                    left_most = std::min(left_most, x);
-                    right_most = std::max(right_most, x);
-                } else {
-                    ++white_elsewhere;
-                }
+                ++(in_title ? white : white_elsewhere);
+                left_most = in_title ? std::min(left_most, x) : left_most;
+                right_most = in_title ? std::max(right_most, x) : right_most;
             }
+            faded_title += (y >= 66 && y <= 140 && p.r < 20 && p.g < 20 && p.b > 60) ? 1 : 0;
         }
     }
     EXPECT_GT(white, 200) << "no white title line";
     EXPECT_EQ(white_elsewhere, 0);
-    // Frame 1's title, in blue, shrunk and faded, shows behind the white one.
-    int faded_title = 0;
-    for (int y = 66; y <= 140; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            const Pixel p = screen.at(x, y);
-            faded_title += (p.r < 20 && p.g < 20 && p.b > 60) ? 1 : 0;
-        }
-    }
-    EXPECT_GT(faded_title, 50) << "no trail of the previous title";
     EXPECT_NEAR((left_most + right_most) / 2.0, kWidth / 2.0, 12)
         << left_most << ".." << right_most;
+    EXPECT_GT(faded_title, 50) << "no trail of the previous title";
 }
 
 } // namespace
