@@ -44,7 +44,7 @@ protected:
         // The real text format, then the fake factory in place of the real one.
         ASSERT_EQ(v.create_device_independent_resources(), S_OK);
         v.d2d_factory->Release();
-        v.d2d_factory = world.add<fakes::FakeFactory>("factory");
+        v.d2d_factory = static_cast<ID2D1Factory *>(world.factory());
         v.window_handle = window;
         v.session_state = &state;
 
@@ -324,8 +324,8 @@ TEST_F(FrameFailuresEndCleanly, FrameObjectFailuresEndTheFrameCleanly) {
     EXPECT_EQ(v.hue_step, 1);
 
     for (const auto &object : world.objects) {
-        if (object->name.rfind("brush", 0) == 0 || object->name.rfind("bitmap", 0) == 0) {
-            EXPECT_EQ(object->refs, 0) << object->name;
+        if (object->name().rfind("brush", 0) == 0 || object->name().rfind("bitmap", 0) == 0) {
+            EXPECT_EQ(object->refs, 0) << object->name();
         }
     }
 }

@@ -14,9 +14,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <ostream>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
 namespace {
@@ -24,19 +22,7 @@ namespace {
 constexpr int kWidth = 1000;
 constexpr int kHeight = 400;
 
-struct Pixel {
-    int r, g, b;
-    bool close_to(int r0, int g0, int b0, int tolerance) const {
-        return std::abs(r - r0) <= tolerance && std::abs(g - g0) <= tolerance &&
-               std::abs(b - b0) <= tolerance;
-    }
-};
-
-std::ostream &operator<<(std::ostream &out, Pixel p) {
-    return out << "(" << p.r << "," << p.g << "," << p.b << ")";
-}
-
-// The window's client area as the screen shows it (top-down, 32-bit).
+// The window's client area as the screen shows it, 0x00RRGGBB, top-down.
 std::vector<uint32_t> grab_screen(HWND window) {
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
@@ -51,8 +37,8 @@ std::vector<uint32_t> grab_screen(HWND window) {
         HGDIOBJ old = SelectObject(memory, bitmap);
         if (BitBlt(memory, 0, 0, kWidth, kHeight, screen, origin.x, origin.y, SRCCOPY)) {
             GdiFlush();
-            pixels.assign(static_cast<const uint32_t *>(bits),
-                          static_cast<const uint32_t *>(bits) + kWidth * kHeight);
+            const auto *first = static_cast<const uint32_t *>(bits);
+            pixels.assign(first, first + kWidth * kHeight);
         }
         SelectObject(memory, old);
         DeleteObject(bitmap);
@@ -62,12 +48,6 @@ std::vector<uint32_t> grab_screen(HWND window) {
     return pixels;
 }
 
-// render returns the offscreen frame's flush; Wine 8's Flush is a stub that
-// returns E_NOTIMPL after drawing normally.
-bool drawn(HRESULT status) {
-    return status == S_OK || status == E_NOTIMPL;
-}
-
 void pump_messages() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -75,79 +55,60 @@ void pump_messages() {
     }
 }
 
-class HistogramOnScreen : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_GE(GetSystemMetrics(SM_CXSCREEN), kWidth) << "no display of usable size";
-        ASSERT_GE(GetSystemMetrics(SM_CYSCREEN), kHeight) << "no display of usable size";
-
-        WNDCLASSA window_class = {};
-        window_class.lpfnWndProc = DefWindowProcA;
-        window_class.hInstance = GetModuleHandleA(nullptr);
-        window_class.lpszClassName = "lorvane_visual_pixels";
-        window_class.hCursor = nullptr;
-        window_class.hbrBackground = nullptr; // nothing erases what was drawn
-        RegisterClassA(&window_class);
-        window = CreateWindowExA(WS_EX_TOPMOST, "lorvane_visual_pixels", "Lorvane",
-                                 WS_POPUP | WS_VISIBLE, 0, 0, kWidth, kHeight, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-        ASSERT_NE(window, nullptr);
-        pump_messages();
-
-        ASSERT_EQ(library.open({{"Lorvane", "Test", false}}), "");
-        ASSERT_TRUE(pcm_queue_init(&queue, nullptr));
-        wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        ASSERT_TRUE(session_state_init(&state, wake, &queue));
-        state.current_track = library.track(0);
-
-        ASSERT_EQ(v.create_device_independent_resources(), S_OK);
-        v.window_handle = window;
-        v.session_state = &state;
-        // A block that is not lent: the bins are left as the test sets them.
-        v.current_block = &unlent;
-    }
-
-    void TearDown() override {
-        if (window != nullptr) {
-            DestroyWindow(window);
-        }
-    }
-
-    HWND window = nullptr;
-    LocalLibraryTracks library;
-    PcmQueue queue = {};
-    HANDLE wake = nullptr;
-    SessionState state = {};
-    PcmBlock unlent = {};
-    HistogramVisualizer v;
-};
-
-Pixel at(const std::vector<uint32_t> &pixels, int x, int y) {
-    const uint32_t v = pixels.at(static_cast<size_t>(y) * kWidth + x);
-    return Pixel{static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF),
-                 static_cast<int>(v & 0xFF)};
+// render returns the offscreen frame's flush; Wine 8's Flush is a stub that
+// returns E_NOTIMPL after drawing normally.
+bool drawn(HRESULT status) {
+    return status == S_OK || status == E_NOTIMPL;
 }
 
 // Frame 1 (blue): bars for bins 10 to 109, 300 pixels tall. Frame 2 (the
 // next colour): bars for bins 125 to 224, 100 pixels tall, and frame 1 shrunk
 // to 96 % about the centre at 90 % opacity behind it.
-TEST_F(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
+TEST(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
+    ASSERT_GE(GetSystemMetrics(SM_CXSCREEN), kWidth) << "no display of usable size";
+    ASSERT_GE(GetSystemMetrics(SM_CYSCREEN), kHeight) << "no display of usable size";
+    WNDCLASSA window_class = {};
+    window_class.lpfnWndProc = DefWindowProcA; // no background: nothing erases the frames
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.lpszClassName = "lorvane_visual_pixels";
+    RegisterClassA(&window_class);
+    HWND window =
+        CreateWindowExA(WS_EX_TOPMOST, "lorvane_visual_pixels", "Lorvane", WS_POPUP | WS_VISIBLE, 0,
+                        0, kWidth, kHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    pump_messages();
+
+    LocalLibraryTracks library;
+    ASSERT_EQ(library.open({{"Lorvane", "Test", false}}), "");
+    SessionState state = {};
+    ASSERT_TRUE(session_state_init(&state, CreateEventA(nullptr, FALSE, FALSE, nullptr), nullptr));
+    state.current_track = library.track(0);
+    HistogramVisualizer v;
+    ASSERT_EQ(v.create_device_independent_resources(), S_OK);
+    v.window_handle = window;
+    v.session_state = &state;
+    PcmBlock unlent = {}; // never analysed (no queue lends it): the bins stay as set here
+    v.current_block = &unlent;
+
     v.peak = 1.0f;
-    for (int j = 10; j < 110; ++j) {
-        v.history[j] = 0.75f;
-    }
+    std::fill(v.history + 10, v.history + 110, 0.75f);
     ASSERT_PRED1(drawn, v.render());
-    for (int j = 0; j < 256; ++j) {
-        v.history[j] = (j >= 125 && j < 225) ? 0.25f : 0.0f;
-    }
+    std::fill(v.history, v.history + 256, 0.0f);
+    std::fill(v.history + 125, v.history + 225, 0.25f);
     ASSERT_PRED1(drawn, v.render());
     pump_messages();
     Sleep(200);
     const std::vector<uint32_t> screen = grab_screen(window);
     ASSERT_FALSE(screen.empty()) << "cannot read the screen";
+    const auto channel = [&](int x, int y, int shift) {
+        return static_cast<int>((screen.at(static_cast<size_t>(y) * kWidth + x) >> shift) & 0xFF);
+    };
     const auto expect_near = [&](int x, int y, int r, int g, int b, int tolerance) {
-        EXPECT_TRUE(at(screen, x, y).close_to(r, g, b, tolerance))
-            << "at " << x << "," << y << ": " << at(screen, x, y);
+        EXPECT_TRUE(std::abs(channel(x, y, 16) - r) <= tolerance &&
+                    std::abs(channel(x, y, 8) - g) <= tolerance &&
+                    std::abs(channel(x, y, 0) - b) <= tolerance)
+            << "at " << x << "," << y << ": (" << channel(x, y, 16) << "," << channel(x, y, 8)
+            << "," << channel(x, y, 0) << ")";
     };
 
     // Black where nothing was drawn: the corners, the margins, above the bars.
@@ -158,10 +119,11 @@ TEST_F(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
     // Frame 2's bars in its colour, from y 300 to the bottom edge: bar k
     // covers x (10 + k) * 4 to (11 + k) * 4 and shows bin 10 + k.
     const FrameColor c = frame_color(1);
+    const int r = static_cast<int>(c.r * 255 + 0.5), g = static_cast<int>(c.g * 255 + 0.5),
+              b = static_cast<int>(c.b * 255 + 0.5);
     for (int bin = 125; bin < 225; bin += 9) {
         for (const int y : {301, 350, 399}) {
-            expect_near(bin * 4 + 2, y, static_cast<int>(c.r * 255 + 0.5),
-                        static_cast<int>(c.g * 255 + 0.5), static_cast<int>(c.b * 255 + 0.5), 6);
+            expect_near(bin * 4 + 2, y, r, g, b, 6);
         }
         expect_near(bin * 4 + 2, 296, 0, 0, 0, 8);
     }
@@ -182,14 +144,14 @@ TEST_F(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
     int white = 0, white_elsewhere = 0, faded_title = 0, left_most = kWidth, right_most = 0;
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            const Pixel p = at(screen, x, y);
             const bool in_title = y >= 66 && y <= 134;
-            if (p.r > 230 && p.g > 230 && p.b > 230) {
+            if (channel(x, y, 16) > 230 && channel(x, y, 8) > 230 && channel(x, y, 0) > 230) {
                 ++(in_title ? white : white_elsewhere);
                 left_most = in_title ? std::min(left_most, x) : left_most;
                 right_most = in_title ? std::max(right_most, x) : right_most;
             }
-            faded_title += (y >= 66 && y <= 140 && p.r < 20 && p.g < 20 && p.b > 60) ? 1 : 0;
+            faded_title += y >= 66 && y <= 140 && channel(x, y, 16) < 20 && channel(x, y, 8) < 20 &&
+                           channel(x, y, 0) > 60;
         }
     }
     EXPECT_GT(white, 200) << "no white title line";
@@ -197,6 +159,7 @@ TEST_F(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
     EXPECT_NEAR((left_most + right_most) / 2.0, kWidth / 2.0, 12)
         << left_most << ".." << right_most;
     EXPECT_GT(faded_title, 50) << "no trail of the previous title";
+    DestroyWindow(window);
 }
 
 } // namespace
