@@ -39,24 +39,24 @@ struct Recorder {
 };
 inline Recorder *g_recorder = nullptr;
 
-inline std::string list(const std::vector<int> &values) {
-    std::string out;
-    for (int v : values)
-        out += (out.empty() ? "" : ",") + std::to_string(v);
-    return "[" + out + "]";
+// The values at(0) .. at(count - 1), separated by `separator`.
+template <typename At> std::string join(int count, const char *separator, At at) {
+    std::ostringstream out;
+    for (int i = 0; i < count; ++i)
+        out << (i ? separator : "") << at(i);
+    return out.str();
+}
+
+inline void expect_thread(bool main) {
+    if ((std::this_thread::get_id() == g_recorder->main_thread) != main)
+        g_recorder->wrong_thread++;
 }
 
 template <typename... Parts> void on_main(const Parts &...parts) {
-    if (std::this_thread::get_id() != g_recorder->main_thread)
-        g_recorder->wrong_thread.fetch_add(1);
+    expect_thread(true);
     std::ostringstream out;
     ((out << parts), ...);
     g_recorder->events.push_back(out.str());
-}
-
-inline void on_player_thread() {
-    if (std::this_thread::get_id() == g_recorder->main_thread)
-        g_recorder->wrong_thread.fetch_add(1);
 }
 
 inline void logged_in(sp_session *session, sp_error error) {
@@ -71,7 +71,7 @@ inline void logged_in(sp_session *session, sp_error error) {
 
 inline int music_delivery(sp_session *, const sp_audioformat *format, const void *frames,
                           int count) {
-    on_player_thread();
+    expect_thread(false);
     Recorder &r = *g_recorder;
     if (format->sample_rate != 44100 || format->channels != 2 ||
         format->sample_type != SP_SAMPLETYPE_INT16_NATIVE_ENDIAN || count <= 0)
@@ -84,53 +84,21 @@ inline int music_delivery(sp_session *, const sp_audioformat *format, const void
     return taken;
 }
 
-inline std::vector<int> ids(sp_track *const *tracks, int count) {
-    std::vector<int> out;
-    for (int i = 0; i < count; ++i)
-        out.push_back(splocal_track_id(tracks[i]));
-    return out;
+inline void tracks_added(sp_playlist *pl, sp_track *const *tracks, int count, int position,
+                         void *userdata) {
+    on_main("tracks_added ", sp_playlist_name(pl), " [",
+            join(count, ",", [&](int i) { return splocal_track_id(tracks[i]); }), "] at ", position,
+            " now ", sp_playlist_num_tracks(pl), " ud ", reinterpret_cast<intptr_t>(userdata));
 }
 
-inline const sp_playlist_callbacks *playlist_callbacks() {
-    static const sp_playlist_callbacks callbacks = [] {
-        sp_playlist_callbacks cb{};
-        cb.tracks_added = [](sp_playlist *pl, sp_track *const *tracks, int count, int position,
-                             void *ud) {
-            on_main("tracks_added ", sp_playlist_name(pl), " ", list(ids(tracks, count)), " at ",
-                    position, " now ", sp_playlist_num_tracks(pl), " ud ",
-                    reinterpret_cast<intptr_t>(ud));
-        };
-        cb.tracks_removed = [](sp_playlist *pl, const int *tracks, int count, void *) {
-            on_main("tracks_removed ", sp_playlist_name(pl), " ", list({tracks, tracks + count}),
-                    " now ", sp_playlist_num_tracks(pl));
-        };
-        cb.tracks_moved = [](sp_playlist *pl, const int *tracks, int count, int to, void *) {
-            on_main("tracks_moved ", sp_playlist_name(pl), " ", list({tracks, tracks + count}),
-                    " to ", to);
-        };
-        cb.playlist_renamed = [](sp_playlist *pl, void *) {
-            on_main("playlist_renamed ", sp_playlist_name(pl));
-        };
-        return cb;
-    }();
-    return &callbacks;
+inline std::string ints(const int *values, int count) {
+    return "[" + join(count, ",", [&](int i) { return values[i]; }) + "]";
 }
 
-inline const sp_playlistcontainer_callbacks *container_callbacks() {
-    static const sp_playlistcontainer_callbacks callbacks = [] {
-        sp_playlistcontainer_callbacks cb{};
-        cb.playlist_added = [](sp_playlistcontainer *pc, sp_playlist *pl, int position, void *) {
-            on_main("playlist_added ", sp_playlist_name(pl), " at ", position, " of ",
-                    sp_playlistcontainer_num_playlists(pc));
-        };
-        cb.playlist_removed = [](sp_playlistcontainer *pc, sp_playlist *pl, int position, void *) {
-            on_main("playlist_removed ", sp_playlist_name(pl), " at ", position, " of ",
-                    sp_playlistcontainer_num_playlists(pc));
-        };
-        cb.container_loaded = [](sp_playlistcontainer *, void *) { on_main("container_loaded"); };
-        return cb;
-    }();
-    return &callbacks;
+inline void container_changed(const char *what, sp_playlistcontainer *pc, sp_playlist *pl,
+                              int position) {
+    on_main(what, sp_playlist_name(pl), " at ", position, " of ",
+            sp_playlistcontainer_num_playlists(pc));
 }
 
 class LibraryTest : public ::testing::Test {
@@ -146,8 +114,32 @@ protected:
         callbacks.music_delivery = music_delivery;
         callbacks.play_token_lost = [](sp_session *) { on_main("play_token_lost"); };
         callbacks.end_of_track = [](sp_session *) {
-            on_player_thread();
+            expect_thread(false);
             g_recorder->end_of_track++;
+        };
+        playlist_callbacks.tracks_added = tracks_added;
+        playlist_callbacks.tracks_removed = [](sp_playlist *pl, const int *tracks, int count,
+                                               void *) {
+            on_main("tracks_removed ", sp_playlist_name(pl), " ", ints(tracks, count), " now ",
+                    sp_playlist_num_tracks(pl));
+        };
+        playlist_callbacks.tracks_moved = [](sp_playlist *pl, const int *tracks, int count, int to,
+                                             void *) {
+            on_main("tracks_moved ", sp_playlist_name(pl), " ", ints(tracks, count), " to ", to);
+        };
+        playlist_callbacks.playlist_renamed = [](sp_playlist *pl, void *) {
+            on_main("playlist_renamed ", sp_playlist_name(pl));
+        };
+        container_callbacks.playlist_added = [](sp_playlistcontainer *pc, sp_playlist *pl,
+                                                int position, void *) {
+            container_changed("playlist_added ", pc, pl, position);
+        };
+        container_callbacks.playlist_removed = [](sp_playlistcontainer *pc, sp_playlist *pl,
+                                                  int position, void *) {
+            container_changed("playlist_removed ", pc, pl, position);
+        };
+        container_callbacks.container_loaded = [](sp_playlistcontainer *, void *) {
+            on_main("container_loaded");
         };
     }
     void TearDown() override {
@@ -177,9 +169,9 @@ protected:
             sp_session_process_events(session, &timeout); // the round with logged_in
             EXPECT_EQ(timeout, 1) << "the loads are new work, due at once";
             ASSERT_NE(container(), nullptr);
-            sp_playlistcontainer_add_callbacks(container(), container_callbacks(), nullptr);
+            sp_playlistcontainer_add_callbacks(container(), &container_callbacks, nullptr);
             for (int i = 0; i < sp_playlistcontainer_num_playlists(container()); ++i)
-                sp_playlist_add_callbacks(playlist_at(i), playlist_callbacks(), nullptr);
+                sp_playlist_add_callbacks(playlist_at(i), &playlist_callbacks, nullptr);
         }
         pump();
     }
@@ -205,10 +197,8 @@ protected:
     }
     // The events since the last call, joined by "; ".
     std::string take_events() {
-        std::string out;
-        for (const std::string &e : std::exchange(rec.events, {}))
-            out += (out.empty() ? "" : "; ") + e;
-        return out;
+        const std::vector<std::string> events = std::exchange(rec.events, {});
+        return join(static_cast<int>(events.size()), "; ", [&](int i) { return events[i]; });
     }
 
     sp_playlistcontainer *container() { return sp_session_playlistcontainer(session); }
@@ -217,17 +207,13 @@ protected:
     }
     // The view: "Name[track ids]" per playlist, "Name?[]" while not loaded.
     std::string view() {
-        std::string out;
-        for (int i = 0; i < sp_playlistcontainer_num_playlists(container()); ++i) {
+        return join(sp_playlistcontainer_num_playlists(container()), " ", [&](int i) {
             sp_playlist *pl = playlist_at(i);
-            std::vector<sp_track *> tracks;
-            for (int t = 0; t < sp_playlist_num_tracks(pl); ++t)
-                tracks.push_back(sp_playlist_track(pl, t));
-            out += (i ? " " : "") + std::string(sp_playlist_name(pl)) +
-                   (sp_playlist_is_loaded(pl) ? "" : "?") +
-                   list(ids(tracks.data(), static_cast<int>(tracks.size())));
-        }
-        return out;
+            return sp_playlist_name(pl) + std::string(sp_playlist_is_loaded(pl) ? "[" : "?[") +
+                   join(sp_playlist_num_tracks(pl), ",",
+                        [&](int t) { return splocal_track_id(sp_playlist_track(pl, t)); }) +
+                   "]";
+        });
     }
 
     int add_track(const char *title, int frames = 4410, splocal_sound sound = SPLOCAL_SOUND_TONE) {
@@ -242,6 +228,8 @@ protected:
     Recorder rec;
     sp_session *session = nullptr;
     sp_session_callbacks callbacks{};
+    sp_playlist_callbacks playlist_callbacks{};
+    sp_playlistcontainer_callbacks container_callbacks{};
 };
 
 } // namespace libspotify_test

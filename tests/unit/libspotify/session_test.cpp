@@ -46,7 +46,7 @@ TEST_F(SessionCreationChecksItsConfiguration, EachWrongPartFailsAndTheFailSwitch
     EXPECT_EQ(container(), nullptr);
 }
 
-TEST_F(LoginReportsItsOutcomeThroughLoggedIn, WrongPasswordOrUserThenTheRightOne) {
+TEST_F(LoginReportsItsOutcomeThroughLoggedIn, WrongPasswordUserAndSwitchesThenTheRightOne) {
     ASSERT_EQ(create(), SP_ERROR_OK);
     for (const auto &[user, password] :
          {std::pair{kUser, "wrong"}, std::pair{"nobody", kPassword}}) {
@@ -55,16 +55,10 @@ TEST_F(LoginReportsItsOutcomeThroughLoggedIn, WrongPasswordOrUserThenTheRightOne
         pump();
         EXPECT_EQ(take_events(), "logged_in 6 state 0") << user;
     }
-    log_in();
-    EXPECT_EQ(take_events(), kLoggedIn);
-    EXPECT_EQ(sp_session_connectionstate(session), SP_CONNECTION_STATE_LOGGED_IN);
-}
-
-TEST_F(LoginReportsItsOutcomeThroughLoggedIn, SwitchesFailTheOutcomeOrTheRequestOnce) {
+    // Each switch acts once: on the outcome, or on the request itself.
     splocal_fail_next_login(SP_ERROR_UNABLE_TO_CONTACT_SERVER);
     log_in();
     EXPECT_EQ(take_events(), "logged_in 8 state 0");
-
     splocal_refuse_next_login(SP_ERROR_OTHER_TRANSIENT);
     EXPECT_EQ(sp_session_login(session, kUser, kPassword), SP_ERROR_OTHER_TRANSIENT);
     EXPECT_EQ(splocal_work_pending(session), 0);
@@ -75,6 +69,7 @@ TEST_F(LoginReportsItsOutcomeThroughLoggedIn, SwitchesFailTheOutcomeOrTheRequest
 
     log_in();
     EXPECT_EQ(take_events(), kLoggedIn);
+    EXPECT_EQ(sp_session_connectionstate(session), SP_CONNECTION_STATE_LOGGED_IN);
 }
 
 TEST_F(LibraryWakesTheProgramForDueWork, NotifiesFromItsThreadAndRunsWorkOnlyInProcessEvents) {
