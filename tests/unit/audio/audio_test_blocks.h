@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 namespace audio_test {
@@ -17,22 +16,15 @@ inline PcmBlock *make_block(int32_t frames, int32_t channels = 2, int32_t rate =
                             uint16_t first_sample = 0) {
     const size_t samples = static_cast<size_t>(frames) * static_cast<size_t>(channels);
     auto *block = static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + 2 * samples));
-    block->next = nullptr;
-    block->frame_count = frames;
-    block->sample_rate = rate;
-    block->channel_count = channels;
+    *block = PcmBlock{nullptr, frames, rate, channels};
     for (size_t k = 0; k < samples; ++k)
         block->samples()[k] = static_cast<int16_t>(static_cast<uint16_t>(first_sample + k));
     return block;
 }
 
-inline std::vector<unsigned char> bytes_of(const PcmBlock *block) {
+inline void append_bytes(std::vector<unsigned char> &to, const PcmBlock *block) {
     const auto *first = reinterpret_cast<const unsigned char *>(block->samples());
-    return std::vector<unsigned char>(first, first + block->sample_bytes());
-}
-
-inline void append(std::vector<unsigned char> &to, const std::vector<unsigned char> &bytes) {
-    to.insert(to.end(), bytes.begin(), bytes.end());
+    to.insert(to.end(), first, first + block->sample_bytes());
 }
 
 } // namespace audio_test

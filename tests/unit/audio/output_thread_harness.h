@@ -2,9 +2,9 @@
 //
 // The thread runs for ever, as in the program. A test ends by halting the
 // device: the thread then waits for a buffer that never comes back and stays
-// parked until the process exits. Its queue is never freed (parked_queues
-// keeps it reachable), so the parked thread, the blocks in its eight slots
-// and whatever its queue still holds stay valid and visible to the leak check.
+// parked until the process exits. Its queue is never freed, so the parked
+// thread, the blocks in its eight slots and whatever its queue still holds
+// stay valid and visible to the leak check.
 #pragma once
 
 #include "audio/audio_output.h"
@@ -22,25 +22,34 @@
 
 namespace audio_test {
 
-inline std::vector<PcmQueue *> &parked_queues() {
-    static auto *queues = new std::vector<PcmQueue *>;
-    return *queues;
-}
-
 // Generous bound for waits that only a broken program would reach.
 constexpr DWORD kPatience = 10000;
 
+// Everything one of the recorders of the POSIX stand-in holds, oldest first.
+template <typename T> std::vector<T> recorded(size_t (*get)(T *, size_t)) {
+    std::vector<T> all(get(nullptr, 0));
+    get(all.data(), all.size());
+    return all;
+}
+
 class OutputThreadTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { start_over(); }
+    void TearDown() override { stop(); }
+
+    // A new device and a new queue, the thread not yet started: manual pace,
+    // nothing recorded.
+    void start_over() {
         posix_wave_out_reset();
         posix_wave_out_set_pace(POSIX_WAVE_OUT_MANUAL);
         posix_clear_posted_messages();
         posix_clear_message_boxes();
-        queue = new PcmQueue{};
-        parked_queues().push_back(queue);
+        static auto *parked_queues = new std::vector<PcmQueue *>;
+        queue = parked_queues->emplace_back(new PcmQueue{});
+        pushed.clear();
+        next_sample = 0;
     }
-    void TearDown() override {
+    void stop() {
         posix_wave_out_halt();
         posix_set_post_hook(nullptr, nullptr);
         EXPECT_EQ(posix_wave_out_misuses(), 0u) << "the thread broke the wave-out rules";
@@ -51,32 +60,20 @@ protected:
     PcmBlock *push(int32_t frames, int32_t channels = 2, int32_t rate = 44100) {
         PcmBlock *block = make_block(frames, channels, rate, next_sample);
         next_sample = static_cast<uint16_t>(next_sample + frames * channels);
-        append(pushed, bytes_of(block));
+        append_bytes(pushed, block);
         pcm_queue_push(queue, block);
         return block;
     }
 
-    std::vector<unsigned char> played() {
+    static std::vector<unsigned char> played() {
         std::vector<unsigned char> bytes(posix_wave_out_played(nullptr, 0));
         posix_wave_out_played(bytes.data(), bytes.size());
         return bytes;
     }
 
-    std::vector<PosixWaveOutWrite> writes() {
-        std::vector<PosixWaveOutWrite> all(posix_wave_out_writes(nullptr, 0));
-        posix_wave_out_writes(all.data(), all.size());
-        return all;
-    }
-
-    std::vector<PosixPostedMessage> posts() {
-        std::vector<PosixPostedMessage> all(posix_posted_messages(nullptr, 0));
-        posix_posted_messages(all.data(), all.size());
-        return all;
-    }
-
     // Manual pace: plays count buffers one at a time, each once the thread
     // has written it.
-    void play(size_t count) {
+    static void play(size_t count) {
         for (size_t i = 0; i < count; ++i)
             ASSERT_EQ(posix_wave_out_step(1, kPatience), 1u) << "buffer " << i;
     }
