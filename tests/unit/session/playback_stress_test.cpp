@@ -4,13 +4,11 @@
 // the audio output thread, and the main thread selects, skips and edits the
 // container and the playlists between the main loop's passes.
 
-#include "session/playlist_following.h"
-#include "session/session_controller.h"
 #include "support/session/session_harness.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <thread>
+#include <utility>
 
 namespace session_test {
 namespace {
@@ -39,8 +37,7 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
     ASSERT_TRUE(log_in());
 
     std::atomic<bool> stop{false};
-    std::atomic<int64_t> consumed{0};
-    std::atomic<int64_t> checksum{0};
+    std::atomic<int64_t> consumed{0}, checksum{0};
     std::thread consumer([&] {
         while (!stop.load()) {
             PcmBlock *block = pcm_queue_pop(&queue);
@@ -57,52 +54,34 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
         }
     });
 
-    for (int i = 0; i < 400; ++i) {
-        const int round = i / 10;
-        switch (i % 10) {
-        case 0:
-            session_select_playlist(&state, round % 2 ? "B" : "A");
-            break;
-        case 1:
-        case 6:
-            pcm_queue_flush(&queue); // the key N
+    // One step of the main thread's churn for each i % 10.
+    const int first_two[] = {0, 1};
+    const std::function<void(int)> steps[] = {
+        [&](int round) { session_select_playlist(&state, round % 2 ? "B" : "A"); },
+        [&](int) { session_skip(&state); }, // the key N
+        [&](int round) { insert_track(a.id, add_track(4000), round % 3); },
+        [&](int) { remove_tracks(a.id, {0}); },
+        [&](int round) { splocal_playlist_rename(b.id, round % 2 ? "A" : "B"); },
+        [&](int) { splocal_playlist_move_tracks(b.id, first_two, 2, 4); },
+        [&](int) { // an emptied queue and an advance without the player stopped first
+            pcm_queue_flush(&queue);
             state.advance_pending.store(1);
-            break;
-        case 2: {
-            const int track = add_track(4000);
-            splocal_playlist_add_tracks(a.id, &track, 1, round % 3);
-            break;
-        }
-        case 3: {
-            const int first = 0;
-            splocal_playlist_remove_tracks(a.id, &first, 1);
-            break;
-        }
-        case 4:
-            splocal_playlist_rename(b.id, round % 2 ? "A" : "B");
-            break;
-        case 5: {
-            const int positions[] = {0, 1};
-            splocal_playlist_move_tracks(b.id, positions, 2, 4);
-            break;
-        }
-        case 7:
-            if (c >= 0) {
-                splocal_playlist_remove(c);
-                c = -1;
-            } else {
+        },
+        [&](int) {
+            if (c >= 0)
+                splocal_playlist_remove(std::exchange(c, -1));
+            else
                 c = add_playlist("A", 2, 3000).id;
-            }
-            break;
-        case 8:
+        },
+        [&](int) {
             if (state.track_index > 5)
                 state.track_index = 0; // keep the sequence inside the playlists
             session_play_current(&state);
-            break;
-        default:
-            splocal_lose_play_token();
-            break;
-        }
+        },
+        [&](int) { splocal_lose_play_token(); },
+    };
+    for (int i = 0; i < 400; ++i) {
+        steps[i % 10](i / 10);
         const int timeout = session_process(&state);
         WaitForSingleObject(wake, timeout > 0 && timeout < 2 ? DWORD(timeout) : 2);
         session_process(&state);

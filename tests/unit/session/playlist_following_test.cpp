@@ -3,274 +3,221 @@
 // plays as the playlist changes under it, how unplayable tracks are passed,
 // and the names offered to the dialog.
 
-#include "session/playlist_following.h"
-
-#include "session/session_controller.h"
 #include "support/session/session_harness.h"
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace session_test {
 namespace {
 
-// Logged in, following "Mix" of four long tracks from position index, with
-// some of that track's audio queued.
-class FollowingMix : public SessionHarness {
-protected:
-    void start(int index) {
-        mix = add_playlist("Mix", 4);
-        ASSERT_TRUE(log_in());
-        state.track_index = static_cast<uint32_t>(index);
-        session_select_playlist(&state, "Mix");
-        ASSERT_EQ(player_track(), track(index));
-        ASSERT_TRUE(pump_until([&] { return pcm_queue_frames(&queue) > 4096; }));
-    }
-    int track(int index) { return mix.tracks[static_cast<size_t>(index)]; }
-    Playlist mix;
-};
-
 using SelectionFollowsTheName = SessionHarness;
-using SelectionFollowsTheContainer = FollowingMix;
-using PositionSurvivesPlaylistEdits = FollowingMix;
+using SelectionFollowsTheContainer = SessionHarness;
 using UnplayableTracksArePassed = SessionHarness;
 using PlaylistListOffersLoadedNames = SessionHarness;
 
-TEST_F(SelectionFollowsTheName, LaterPlaylistOfTheSameNameWins) {
+TEST_F(SelectionFollowsTheName, LaterOfTheSameNameWinsAWaitingNameIsTakenLater) {
     add_playlist("Mix", 2);
     add_playlist("mix", 2); // names are case-sensitive
     const Playlist later = add_playlist("Mix", 2);
     const Playlist unnamed = add_playlist("", 1);
-    ASSERT_TRUE(log_in());
-    session_select_playlist(&state, "Mix");
-    EXPECT_EQ(selected_playlist(), later.id);
-    EXPECT_EQ(player_track(), later.tracks[0]);
-    session_select_playlist(&state, ""); // the empty name is a name
-    EXPECT_EQ(selected_playlist(), unnamed.id);
-    EXPECT_EQ(player_track(), unnamed.tracks[0]);
-}
-
-TEST_F(SelectionFollowsTheName, WaitingNameIsTakenByAnAddedPlaylistAtThePosition) {
-    ASSERT_TRUE(log_in());
-    state.track_index = 1;
-    session_select_playlist(&state, "Later");
-    EXPECT_EQ(state.playlist, nullptr);
-    EXPECT_EQ(player_track(), -1);
-    take_flag(&SessionState::playlists_changed);
-
-    const Playlist later = add_playlist("Later", 3);
-    pump();
-    EXPECT_EQ(selected_playlist(), later.id);
-    EXPECT_EQ(player_track(), later.tracks[1]);
-    EXPECT_EQ(take_flag(&SessionState::playlists_changed), 1);
-}
-
-TEST_F(SelectionFollowsTheName, WaitingNameIsTakenByARenamedPlaylistFromTheStart) {
     const Playlist old = add_playlist("Old", 3);
     ASSERT_TRUE(log_in());
     state.track_index = 2;
-    session_select_playlist(&state, "Later");
-    splocal_playlist_rename(old.id, "Later");
+    session_select_playlist(&state, "Wanted");
+    EXPECT_EQ(state.playlist, nullptr);
+    EXPECT_EQ(player_track(), -1);
+    splocal_playlist_rename(old.id, "Wanted"); // followed from the start
     pump();
     EXPECT_EQ(selected_playlist(), old.id);
     EXPECT_EQ(state.track_index, 0u);
-    EXPECT_EQ(player_track(), old.tracks[0]);
+    EXPECT_EQ(player_track(), old[0]);
+
+    session_select_playlist(&state, "Mix");
+    EXPECT_EQ(selected_playlist(), later.id);
+    EXPECT_EQ(player_track(), later[0]);
+    session_select_playlist(&state, ""); // the empty name is a name
+    EXPECT_EQ(selected_playlist(), unnamed.id);
+    EXPECT_EQ(player_track(), unnamed[0]);
+
+    state.track_index = 2;
+    session_select_playlist(&state, "Added");
+    EXPECT_EQ(state.playlist, nullptr);
+    take_flag(&SessionState::playlists_changed);
+    const Playlist added = add_playlist("Added", 3); // followed at the position
+    pump();
+    EXPECT_EQ(selected_playlist(), added.id);
+    EXPECT_EQ(player_track(), added[2]);
+    EXPECT_EQ(take_flag(&SessionState::playlists_changed), 1);
+    // The container's handlers were attached once, so were the added
+    // playlist's: a removal before the position moves it back by one.
+    remove_tracks(added.id, {0});
+    pump();
+    EXPECT_EQ(state.track_index, 1u);
+    EXPECT_EQ(player_track(), added[2]);
 }
 
-TEST_F(SelectionFollowsTheContainer, RenameAwayStopsThePlayerButKeepsQueuedAudio) {
-    start(1);
-    splocal_playlist_rename(mix.id, "Elsewhere");
+TEST_F(SelectionFollowsTheContainer, RenamedOrRemovedPlaylistMovesTheSelection) {
+    ASSERT_TRUE(start(1));
+    splocal_playlist_rename(mix.id, "Elsewhere"); // the player stops, queued audio stays
     pump();
     EXPECT_EQ(state.playlist, nullptr);
     EXPECT_EQ(state.current_track, nullptr);
     EXPECT_EQ(player_track(), -1);
-    EXPECT_TRUE(head_is_start_of(track(1)));
+    EXPECT_TRUE(head_is_start_of(mix[1]));
 
     splocal_playlist_rename(mix.id, "Mix"); // followed again, from the start
     pump();
     EXPECT_EQ(selected_playlist(), mix.id);
-    EXPECT_EQ(player_track(), track(0));
+    EXPECT_EQ(player_track(), mix[0]);
     state.track_index = 2;
     splocal_playlist_rename(mix.id, "Mix"); // a rename to the same name restarts too
     pump();
     EXPECT_EQ(state.track_index, 0u);
-}
 
-TEST_F(SelectionFollowsTheContainer, AnotherPlaylistRenamedToTheNameTakesOver) {
-    start(0);
     const Playlist other = add_playlist("Other", 2);
     pump();
-    splocal_playlist_rename(other.id, "Mix");
+    splocal_playlist_rename(other.id, "Mix"); // takes over, with none of mix's audio first
     pump();
     EXPECT_EQ(selected_playlist(), other.id);
-    EXPECT_EQ(player_track(), other.tracks[0]);
-    EXPECT_TRUE(pump_until([&] { return head_is_start_of(other.tracks[0]); }));
-}
+    EXPECT_EQ(player_track(), other[0]);
+    EXPECT_TRUE(pump_until([&] { return head_is_start_of(other[0]); }));
 
-TEST_F(SelectionFollowsTheContainer, RemovedSelectedPlaylistClearsTheSelection) {
-    start(1);
-    splocal_playlist_remove(mix.id);
+    take_flag(&SessionState::playlists_changed);
+    splocal_playlist_remove(other.id); // the selection goes, queued audio plays out
     pump();
     EXPECT_EQ(state.playlist, nullptr);
     EXPECT_EQ(player_track(), -1);
-    EXPECT_TRUE(head_is_start_of(track(1))); // queued audio plays out
+    EXPECT_TRUE(head_is_start_of(other[0]));
     EXPECT_EQ(take_flag(&SessionState::playlists_changed), 1);
     state.advance_pending.store(1); // nothing left to advance in
     pump();
     EXPECT_EQ(player_track(), -1);
-
     const Playlist again = add_playlist("Mix", 5); // the name is still wanted
     pump();
     EXPECT_EQ(selected_playlist(), again.id);
 }
 
-TEST_F(PositionSurvivesPlaylistEdits, RemovingBeforeTheCurrentTrackKeepsItPlaying) {
-    start(2);
+// An edit of the followed playlist while mix[start] plays. kind 'r' removes
+// positions, 'i' inserts a new track at at, 'm' moves positions before at.
+struct Edit {
+    const char *name;
+    int start;
+    char kind;
+    std::vector<int> positions;
+    int at;
+    uint32_t index; // the position afterwards
+    int plays;      // the mix track in the player afterwards
+    int next;       // the mix track after one advance, or -1 for none
+};
+
+const Edit kEdits[] = {
+    {"RemovedBefore", 3, 'r', {0, 1}, 0, 1, 3, -1},
+    {"RemovedAtPosition", 1, 'r', {1, 3}, 0, 1, 2, -1},
+    {"RemovedAtLastPosition", 3, 'r', {3}, 0, 3, 3, -1},
+    {"InsertedBefore", 1, 'i', {}, 0, 1, 0, 1},
+    {"AppendedAfter", 0, 'i', {}, -1, 0, 0, 1},
+    {"MovedFromBefore", 1, 'm', {0}, 3, 1, 2, 0},
+};
+
+void PrintTo(const Edit &edit, std::ostream *out) {
+    *out << edit.name;
+}
+
+class PositionSurvivesPlaylistEdits : public SessionHarness,
+                                      public ::testing::WithParamInterface<Edit> {};
+
+TEST_P(PositionSurvivesPlaylistEdits, TrackNowAtThePositionPlays) {
+    const Edit &edit = GetParam();
+    ASSERT_TRUE(start(edit.start));
     const int position = splocal_player_position(state.session);
-    const int removed[] = {0, 1};
-    splocal_playlist_remove_tracks(mix.id, removed, 2);
+    const int count = int(edit.positions.size());
+    if (edit.kind == 'r') {
+        splocal_playlist_remove_tracks(mix.id, edit.positions.data(), count);
+    } else if (edit.kind == 'm') {
+        splocal_playlist_move_tracks(mix.id, edit.positions.data(), count, edit.at);
+    } else {
+        insert_track(mix.id, add_track(), edit.at);
+    }
     pump();
-    EXPECT_EQ(state.track_index, 0u);
-    EXPECT_EQ(player_track(), track(2));
-    EXPECT_GE(splocal_player_position(state.session), position); // not reloaded
-    EXPECT_TRUE(head_is_start_of(track(2)));                     // nothing dropped
+    on_metadata_updated(state.session); // a repeated event changes nothing
+    EXPECT_EQ(state.track_index, edit.index);
+    EXPECT_EQ(player_track(), mix[edit.plays]);
+    if (edit.plays == edit.start) { // not reloaded, nothing dropped
+        EXPECT_GE(splocal_player_position(state.session), position);
+        EXPECT_TRUE(head_is_start_of(mix[edit.start]));
+    } else { // none of the replaced track's audio is left before the new one's
+        EXPECT_TRUE(pump_until([&] { return head_is_start_of(mix[edit.plays]); }));
+    }
+    state.advance_pending.store(1);
+    pump();
+    EXPECT_EQ(player_track(), edit.next < 0 ? -1 : mix[edit.next]);
 }
 
-TEST_F(PositionSurvivesPlaylistEdits, RemovingTheCurrentTrackPlaysTheNextAtOnce) {
-    start(1);
-    const int removed[] = {1, 3};
-    splocal_playlist_remove_tracks(mix.id, removed, 2);
-    pump();
-    EXPECT_EQ(state.track_index, 1u);
-    EXPECT_EQ(player_track(), track(2));
-    // None of the removed track's audio is left before the new track's.
-    EXPECT_TRUE(pump_until([&] { return head_is_start_of(track(2)); }));
-}
+INSTANTIATE_TEST_SUITE_P(Edits, PositionSurvivesPlaylistEdits, ::testing::ValuesIn(kEdits),
+                         [](const auto &param) { return std::string(param.param.name); });
 
-TEST_F(PositionSurvivesPlaylistEdits, RemovingTheLastTrackWhilePlayingLetsItPlayOn) {
-    start(3);
-    const int removed = 3;
-    splocal_playlist_remove_tracks(mix.id, &removed, 1);
-    pump();
-    EXPECT_EQ(state.track_index, 3u);
-    EXPECT_EQ(player_track(), track(3));
-    EXPECT_TRUE(head_is_start_of(track(3)));
-    state.advance_pending.store(1); // it ends: nothing follows
-    pump();
-    EXPECT_EQ(player_track(), -1);
-}
-
-TEST_F(PositionSurvivesPlaylistEdits, TrackNowAtThePositionReplacesThePlayingOne) {
-    start(1);
-    const int inserted = add_track();
-    splocal_playlist_add_tracks(mix.id, &inserted, 1, 0); // [X, 0, 1, 2, 3]
-    pump();
-    EXPECT_EQ(state.track_index, 1u);
-    EXPECT_EQ(player_track(), track(0));
-    EXPECT_TRUE(pump_until([&] { return head_is_start_of(track(0)); }));
-
-    const int moved = 0;
-    splocal_playlist_move_tracks(mix.id, &moved, 1, 3); // [0, 1, X, 2, 3]
-    pump();
-    EXPECT_EQ(state.track_index, 1u);
-    EXPECT_EQ(player_track(), track(1));
-}
-
-TEST_F(UnplayableTracksArePassed, OnePerPassUntilAPlayableOne) {
-    const Playlist mix = add_playlist("Mix", 4);
-    splocal_track_set_available(mix.tracks[0], 0);
-    splocal_track_set_available(mix.tracks[1], 0);
+TEST_F(UnplayableTracksArePassed, OnePerPassUntilALoadingOneIsAwaited) {
+    mix = add_playlist("Mix", 3);
+    splocal_track_set_available(mix[0], 0);
+    splocal_track_set_error(mix[1], SP_ERROR_OTHER_PERMANENT); // never loads
+    splocal_track_hold_metadata(mix[2], 1);
     ASSERT_TRUE(log_in());
     session_select_playlist(&state, "Mix");
     EXPECT_EQ(state.advance_pending.load(), 1);
-    EXPECT_EQ(WaitForSingleObject(wake, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(woken());
     for (uint32_t pass = 1; pass <= 2; ++pass) {
         EXPECT_EQ(player_track(), -1);
         session_process(&state);
         EXPECT_EQ(state.track_index, pass);
     }
-    EXPECT_EQ(state.advance_pending.load(), 0);
-    EXPECT_EQ(player_track(), mix.tracks[2]);
-}
-
-TEST_F(UnplayableTracksArePassed, FailingTrackIsSkippedLoadingTrackIsAwaited) {
-    const Playlist mix = add_playlist("Mix", 3);
-    splocal_track_set_error(mix.tracks[0], SP_ERROR_OTHER_PERMANENT);
-    splocal_track_hold_metadata(mix.tracks[1], 1);
-    ASSERT_TRUE(log_in());
-    session_select_playlist(&state, "Mix");
-    EXPECT_EQ(state.advance_pending.load(), 1);
     pump();
-    for (int i = 0; i < 5; ++i)
-        session_process(&state);
-    EXPECT_EQ(state.track_index, 1u); // held at the loading track
+    EXPECT_EQ(state.track_index, 2u); // held at the loading track
     EXPECT_EQ(state.advance_pending.load(), 0);
     EXPECT_EQ(player_track(), -1);
 
-    splocal_track_hold_metadata(mix.tracks[1], 0); // metadata_updated starts it
+    splocal_track_hold_metadata(mix[2], 0); // metadata_updated starts it
     pump();
-    EXPECT_EQ(state.track_index, 1u);
-    EXPECT_EQ(player_track(), mix.tracks[1]);
+    EXPECT_EQ(state.track_index, 2u);
+    EXPECT_EQ(player_track(), mix[2]);
 }
 
-TEST_F(UnplayableTracksArePassed, RepeatedEventForThePlayingTrackChangesNothing) {
-    const Playlist mix = add_playlist("Mix", 2);
-    ASSERT_TRUE(log_in());
-    session_select_playlist(&state, "Mix");
-    ASSERT_TRUE(pump_until([&] { return pcm_queue_frames(&queue) > 4096; }));
-    const int position = splocal_player_position(state.session);
-    const int appended = add_track();
-    splocal_playlist_add_tracks(mix.id, &appended, 1, -1);
-    pump();
-    on_metadata_updated(state.session);
-    EXPECT_EQ(player_track(), mix.tracks[0]);
-    EXPECT_GE(splocal_player_position(state.session), position);
-    EXPECT_TRUE(head_is_start_of(mix.tracks[0]));
-}
-
-// The names as the dialog receives them; releases them as it does.
-std::vector<std::string> take_names(char **names, int count) {
+// The names as the dialog gets them, released as it does. Each copy is
+// scribbled over first: that must not reach the library's names.
+std::vector<std::string> listed(SessionState *state) {
+    char **names = nullptr;
+    const int count = session_list_playlists(state, &names);
+    EXPECT_NE(names, nullptr); // an array, also when it is empty
     std::vector<std::string> result(names, names + count);
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
+        names[i][0] = '#';
         std::free(names[i]);
+    }
     delete[] names;
     return result;
 }
 
-TEST_F(PlaylistListOffersLoadedNames, NothingBeforeTheContainerEmptyWhileLoading) {
-    char **names = &state.wanted_name; // any non-null value
-    EXPECT_EQ(session_list_playlists(&state, &names), 0);
+TEST_F(PlaylistListOffersLoadedNames, LoadedOnlyInContainerOrderAsOwnCopies) {
+    char **names = &state.wanted_name;                    // any non-null value
+    EXPECT_EQ(session_list_playlists(&state, &names), 0); // no container yet
     EXPECT_EQ(names, nullptr);
 
-    splocal_playlist_hold_loading(add_playlist("A", 1).id, 1);
-    splocal_playlist_hold_loading(add_playlist("B", 1).id, 1);
+    const int ids[] = {add_playlist("First", 1).id, add_playlist("Held", 1).id,
+                       add_playlist("Third", 0).id};
+    for (int id : ids)
+        splocal_playlist_hold_loading(id, 1);
     ASSERT_TRUE(log_in());
-    EXPECT_EQ(session_list_playlists(&state, &names), 0);
-    EXPECT_NE(names, nullptr);
-    take_names(names, 0);
-}
-
-TEST_F(PlaylistListOffersLoadedNames, LoadedOnlyInContainerOrderAsOwnCopies) {
-    add_playlist("First", 1);
-    const Playlist held = add_playlist("Held", 1);
-    add_playlist("Third", 0);
-    splocal_playlist_hold_loading(held.id, 1);
-    ASSERT_TRUE(log_in());
-
-    char **names = nullptr;
-    const int count = session_list_playlists(&state, &names);
-    ASSERT_EQ(count, 2);
-    names[0][0] = 'X'; // a copy: the library's name is untouched
-    EXPECT_STREQ(sp_playlist_name(sp_playlistcontainer_playlist(state.container, 0)), "First");
-    EXPECT_EQ(take_names(names, count), (std::vector<std::string>{"Xirst", "Third"}));
+    EXPECT_EQ(listed(&state), std::vector<std::string>{}); // all loading
+    for (int id : {ids[0], ids[2]})
+        splocal_playlist_hold_loading(id, 0);
+    pump();
+    EXPECT_EQ(listed(&state), (std::vector<std::string>{"First", "Third"}));
 
     take_flag(&SessionState::playlists_changed);
-    splocal_playlist_hold_loading(held.id, 0);
+    splocal_playlist_hold_loading(ids[1], 0);
     pump();
     EXPECT_EQ(take_flag(&SessionState::playlists_changed), 1);
-    const int all = session_list_playlists(&state, &names);
-    EXPECT_EQ(take_names(names, all), (std::vector<std::string>{"First", "Held", "Third"}));
+    EXPECT_EQ(listed(&state), (std::vector<std::string>{"First", "Held", "Third"}));
 }
 
 } // namespace
