@@ -43,15 +43,11 @@ void on_post(const PosixPostedMessage *message, void *context) {
     window->arrived.notify_one();
 }
 
-struct PaintCounts {
-    long painted = 0; // borrows that succeeded
-    long bad = 0;     // borrowed blocks whose contents were not a whole ramp
-};
-
-// The window: keeps the block of the newest message, paints at random.
-PaintCounts run_window(PcmQueue *queue, WindowMessages &window) {
+// The window: keeps the block of the newest message, paints at random;
+// counts the paints and the borrowed blocks whose contents were not a whole
+// ramp.
+void run_window(PcmQueue *queue, WindowMessages &window, long &painted, long &bad) {
     std::mt19937 random(99);
-    PaintCounts counts;
     const PcmBlock *current = nullptr;
     for (;;) {
         {
@@ -59,11 +55,11 @@ PaintCounts run_window(PcmQueue *queue, WindowMessages &window) {
             window.arrived.wait_for(lock, std::chrono::microseconds(random() % 500),
                                     [&] { return !window.blocks.empty() || window.closing; });
             if (window.closing && window.blocks.empty())
-                return counts;
+                return;
             // Usually every message is handled before the paint; sometimes
             // the paint comes between two messages.
-            const size_t take = random() % 4 == 0 ? 1 : window.blocks.size();
-            for (size_t i = 0; i < take && !window.blocks.empty(); ++i) {
+            for (size_t take = random() % 4 ? window.blocks.size() : 1;
+                 take > 0 && !window.blocks.empty(); --take) {
                 current = window.blocks.front();
                 window.blocks.pop_front();
             }
@@ -74,87 +70,73 @@ PaintCounts run_window(PcmQueue *queue, WindowMessages &window) {
         const int16_t *samples = block->samples();
         for (size_t k = 1; k < block->sample_bytes() / 2; ++k) {
             if (static_cast<uint16_t>(samples[k]) != static_cast<uint16_t>(samples[0] + k)) {
-                ++counts.bad;
+                ++bad;
                 break;
             }
         }
         if (random() % 8 == 0)
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 300));
         pcm_queue_give_back(queue);
-        ++counts.painted;
+        ++painted;
     }
 }
 
-struct DeviceMode {
-    const char *name;
-    unsigned pace, batch, hold_percent;
-};
+using BorrowingSurvivesOutOfStepReturns = audio_test::OutputThreadTest;
 
-class BorrowingSurvivesOutOfStepReturns : public audio_test::OutputThreadTest,
-                                          public ::testing::WithParamInterface<DeviceMode> {};
+TEST_F(BorrowingSurvivesOutOfStepReturns, WindowReadsOnlyLiveBlocks) {
+    const struct {
+        const char *name;
+        unsigned pace, batch, hold_percent;
+    } modes[] = {{"in step", POSIX_WAVE_OUT_UNPACED, 1, 0},
+                 {"all eight at once", POSIX_WAVE_OUT_UNPACED, 8, 0},
+                 {"held back in threes", POSIX_WAVE_OUT_UNPACED, 3, 40},
+                 {"mostly held back", POSIX_WAVE_OUT_UNPACED, 1, 80},
+                 {"stepped by the test", POSIX_WAVE_OUT_MANUAL, 2, 60}};
+    for (const auto &mode : modes) {
+        SCOPED_TRACE(mode.name);
+        start_over();
+        WindowMessages window;
+        posix_set_post_hook(on_post, &window);
+        posix_wave_out_set_pace(mode.pace);
+        posix_wave_out_set_returns(mode.batch, mode.hold_percent, 1234);
+        ASSERT_TRUE(audio_output_start(queue, reinterpret_cast<HWND>(uintptr_t{0x77})));
 
-TEST_P(BorrowingSurvivesOutOfStepReturns, WindowReadsOnlyLiveBlocks) {
-    const DeviceMode mode = GetParam();
-    constexpr int kBlocks = 1500;
-    WindowMessages window;
-    posix_set_post_hook(on_post, &window);
-    posix_wave_out_set_pace(mode.pace);
-    posix_wave_out_set_returns(mode.batch, mode.hold_percent, 1234);
-    ASSERT_TRUE(audio_output_start(queue, reinterpret_cast<HWND>(uintptr_t{0x77})));
-
-    PaintCounts counts;
-    std::thread reader([&] { counts = run_window(queue, window); });
-    std::atomic<size_t> pushed_bytes{SIZE_MAX}; // known once delivery has ended
-    std::thread stepper;
-    if (mode.pace == POSIX_WAVE_OUT_MANUAL) {
-        stepper = std::thread([&] {
+        long painted = 0, bad = 0;
+        std::thread reader([&] { run_window(queue, window, painted, bad); });
+        std::atomic<size_t> pushed_bytes{SIZE_MAX}; // known once delivery has ended
+        std::thread stepper([&] {
             std::mt19937 random(5);
-            while (posix_wave_out_played(nullptr, 0) < pushed_bytes.load())
+            while (mode.pace == POSIX_WAVE_OUT_MANUAL &&
+                   posix_wave_out_played(nullptr, 0) < pushed_bytes.load())
                 posix_wave_out_step(1 + random() % 8, 2);
         });
-    }
+        std::vector<const PcmBlock *> sent;
+        std::mt19937 random(17);
+        for (int i = 0; i < 1500; ++i) {
+            while (pcm_queue_frames(queue) > 8192)
+                std::this_thread::yield();
+            if (random() % 50 == 0) // delivery stalls: the thread starves
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            sent.push_back(push(1 + static_cast<int32_t>(random() % 700)));
+        }
+        pushed_bytes.store(pushed.size());
 
-    std::vector<const PcmBlock *> sent;
-    std::mt19937 random(17);
-    for (int i = 0; i < kBlocks; ++i) {
-        while (pcm_queue_frames(queue) > 8192)
-            std::this_thread::yield();
-        if (random() % 50 == 0) // delivery stalls: the thread starves
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        sent.push_back(push(1 + static_cast<int32_t>(random() % 700)));
-    }
-    pushed_bytes.store(pushed.size());
-
-    ASSERT_TRUE(posix_wave_out_wait_played(pushed.size(), 6 * kPatience));
-    if (stepper.joinable())
+        ASSERT_TRUE(posix_wave_out_wait_played(pushed.size(), 6 * kPatience));
         stepper.join();
-    {
-        std::lock_guard<std::mutex> guard(window.lock);
-        window.closing = true;
-        window.arrived.notify_one();
+        {
+            std::lock_guard<std::mutex> guard(window.lock);
+            window.closing = true;
+            window.arrived.notify_one();
+        }
+        reader.join();
+        stop();
+        EXPECT_EQ(played(), pushed) << "gap, repeat or reordering";
+        EXPECT_TRUE(
+            std::equal(window.posted.begin(), window.posted.end(), sent.begin() + 8, sent.end()))
+            << "every refill posts its block once, in order, from the ninth";
+        EXPECT_EQ(bad, 0);
+        EXPECT_GT(painted, 0) << "the window never read a block: the test proved nothing";
     }
-    reader.join();
-    posix_wave_out_halt();
-    posix_set_post_hook(nullptr, nullptr);
-
-    std::lock_guard<std::mutex> guard(window.lock);
-    EXPECT_EQ(played(), pushed) << "gap, repeat or reordering";
-    EXPECT_TRUE(
-        std::equal(window.posted.begin(), window.posted.end(), sent.begin() + 8, sent.end()))
-        << "every refill posts its block once, in order, from the ninth";
-    EXPECT_EQ(counts.bad, 0);
-    EXPECT_GT(counts.painted, 0) << "the window never read a block: the test proved nothing";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Devices, BorrowingSurvivesOutOfStepReturns,
-    ::testing::Values(DeviceMode{"InStep", POSIX_WAVE_OUT_UNPACED, 1, 0},
-                      DeviceMode{"AllEightAtOnce", POSIX_WAVE_OUT_UNPACED, 8, 0},
-                      DeviceMode{"HeldBackInThrees", POSIX_WAVE_OUT_UNPACED, 3, 40},
-                      DeviceMode{"MostlyHeldBack", POSIX_WAVE_OUT_UNPACED, 1, 80},
-                      DeviceMode{"SteppedByTheTest", POSIX_WAVE_OUT_MANUAL, 2, 60}),
-    [](const ::testing::TestParamInfo<DeviceMode> &param) {
-        return std::string(param.param.name);
-    });
 
 } // namespace

@@ -71,9 +71,10 @@ protected:
 using DeliveryAppliesBackPressure = DeliveryTest;
 using DeliveryCopiesTheOfferedFrames = DeliveryTest;
 using DeliveryRefusesWhatNoBlockCanHold = DeliveryTest;
-using PlayTokenLossDropsQueuedAudio = DeliveryTest;
 
-TEST_F(DeliveryAppliesBackPressure, AcceptsUpToTheRateAndRefusesOneMoreWithNothingTaken) {
+// After a refusal the loss of the play token empties the queue, and the
+// library's next offer is taken at once.
+TEST_F(DeliveryAppliesBackPressure, AcceptsUpToTheRateRefusesOneMoreUntilTheTokenIsLost) {
     ASSERT_EQ(deliver(44100), 44100);
     EXPECT_EQ(deliver(1), 1) << "queued frames equal to the rate are accepted";
     ASSERT_TRUE(signalled());
@@ -82,6 +83,14 @@ TEST_F(DeliveryAppliesBackPressure, AcceptsUpToTheRateAndRefusesOneMoreWithNothi
     EXPECT_EQ(queued_blocks().size(), 2u);
     EXPECT_FALSE(signalled()) << "a refused delivery queues nothing";
     EXPECT_EQ(deliver(1024, 2, 48000), 1024) << "compared with the offered format's rate";
+
+    ASSERT_TRUE(signalled());
+    ASSERT_EQ(deliver(1024), 0);
+    on_play_token_lost(state.session);
+    EXPECT_TRUE(queued_blocks().empty());
+    EXPECT_EQ(pcm_queue_frames(&queue), 0);
+    EXPECT_TRUE(signalled()) << "the flush wakes the audio output thread";
+    EXPECT_EQ(deliver(1024), 1024);
 }
 
 TEST_F(DeliveryCopiesTheOfferedFrames, SampleAreaHoldsTwoBytesPerSample) {
@@ -122,17 +131,6 @@ TEST_F(DeliveryRefusesWhatNoBlockCanHold, AbsurdOrNegativeCountsAreRefusedUnread
     EXPECT_TRUE(queued_blocks().empty());
     EXPECT_EQ(pcm_queue_frames(&queue), 0);
     EXPECT_EQ(deliver(1), 1) << "the next sound delivery is taken";
-}
-
-TEST_F(PlayTokenLossDropsQueuedAudio, QueueEmptiesAndTheNextDeliveryIsAccepted) {
-    ASSERT_EQ(deliver(44101), 44101);
-    ASSERT_EQ(deliver(1024), 0);
-    signalled();
-    on_play_token_lost(state.session);
-    EXPECT_TRUE(queued_blocks().empty());
-    EXPECT_EQ(pcm_queue_frames(&queue), 0);
-    EXPECT_TRUE(signalled()) << "the flush wakes the audio output thread";
-    EXPECT_EQ(deliver(1024), 1024);
 }
 
 } // namespace

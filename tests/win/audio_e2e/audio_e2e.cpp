@@ -36,6 +36,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -55,10 +56,15 @@ PcmQueue queue;
 SessionState state;
 long blocks_posted = 0;
 
-Bytes track_bytes(int track) {
-    Bytes bytes(static_cast<size_t>(splocal_track_pcm(track, nullptr, 0)) * kFrame);
-    splocal_track_pcm(track, reinterpret_cast<int16_t *>(bytes.data()),
-                      static_cast<int>(bytes.size() / kFrame));
+// The tracks' audio one after the other, as the player delivers it.
+Bytes pcm_of(std::initializer_list<int> tracks) {
+    Bytes bytes;
+    for (int track : tracks) {
+        const size_t at = bytes.size();
+        bytes.resize(at + static_cast<size_t>(splocal_track_pcm(track, nullptr, 0)) * kFrame);
+        splocal_track_pcm(track, reinterpret_cast<int16_t *>(&bytes[at]),
+                          static_cast<int>((bytes.size() - at) / kFrame));
+    }
     return bytes;
 }
 
@@ -149,8 +155,7 @@ bool play_and_check(bool skip, const std::string &capture_path) {
         splocal_track_add("Sweep", "Two", SPLOCAL_SOUND_SWEEP, 5000, kRate),
         splocal_track_add("Noise", "Three", SPLOCAL_SOUND_NOISE, 77, kRate * 3 / 4)};
     splocal_playlist_add_tracks(splocal_playlist_add("e2e", kPlaylist, -1), tracks, 3, -1);
-    const Bytes one = track_bytes(tracks[0]), two = track_bytes(tracks[1]),
-                three = track_bytes(tracks[2]);
+    const Bytes one = pcm_of({tracks[0]}), rest = pcm_of({tracks[1], tracks[2]});
 
     wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     WNDCLASSA window_class{};
@@ -195,12 +200,10 @@ bool play_and_check(bool skip, const std::string &capture_path) {
         const auto size = std::filesystem::file_size(capture_path, error);
         return error ? 0 : size;
     };
-    const size_t enough = one.size() + two.size() + three.size() + kRate * kFrame;
-    for (const DWORD start = GetTickCount(); file_size() < enough;) {
-        if (GetTickCount() - start > 30000)
-            break;
+    const size_t enough = one.size() + rest.size() + kRate * kFrame;
+    for (const DWORD start = GetTickCount();
+         file_size() < enough && GetTickCount() - start < 30000;)
         pass(10);
-    }
 
     std::ifstream file(capture_path, std::ios::binary);
     const Bytes capture{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -209,13 +212,9 @@ bool play_and_check(bool skip, const std::string &capture_path) {
     if (blocks_posted == 0)
         return fail("no block was posted to the window");
     size_t at = 0;
-    Bytes rest = two;
-    rest.insert(rest.end(), three.begin(), three.end());
-    if (!skip) {
-        Bytes all = one;
-        all.insert(all.end(), rest.begin(), rest.end());
-        return followed_whole(capture, at, all, "the three tracks");
-    }
+    if (!skip)
+        return followed_whole(capture, at, pcm_of({tracks[0], tracks[1], tracks[2]}),
+                              "the three tracks");
     const size_t old = follow(capture, at, one);
     std::printf("track 1 was heard for %zu of %zu frames\n", old / kFrame, one.size() / kFrame);
     if (!skipped || old == 0 || old >= one.size())
