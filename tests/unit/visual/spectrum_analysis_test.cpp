@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <numbers>
 #include <random>
@@ -25,24 +24,18 @@ struct FreeBlock {
 };
 using BlockPtr = std::unique_ptr<PcmBlock, FreeBlock>;
 
-// One exact-size allocation, as music delivery makes it, so that ASan sees
-// any read past the samples. samples are interleaved.
-BlockPtr make_block(int channels, const Samples &samples) {
-    auto *block = static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + samples.size() * 2));
-    *block = PcmBlock{nullptr, static_cast<int32_t>(samples.size()) / channels, 44100, channels};
-    if (!samples.empty()) {
-        std::memcpy(block->samples(), samples.data(), samples.size() * 2);
+// The first channel as given; the others differ from it, so reading them
+// shows. One exact-size allocation, as music delivery makes it, so that ASan
+// sees any read past the samples.
+BlockPtr make_block(const Samples &first, int channels = 2) {
+    const size_t n = first.size() * static_cast<size_t>(channels);
+    auto *block = static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + n * 2));
+    *block = PcmBlock{nullptr, static_cast<int32_t>(first.size()), 44100, channels};
+    for (size_t i = 0; i < n; ++i) {
+        const int16_t s = first[i / channels];
+        block->samples()[i] = static_cast<int16_t>(i % channels == 0 ? s : i % channels - s / 2);
     }
     return BlockPtr(block);
-}
-
-// Stereo, left as given; the right channel differs, so reading it shows.
-BlockPtr make_stereo(const Samples &left) {
-    Samples interleaved;
-    for (int16_t s : left) {
-        interleaved.insert(interleaved.end(), {s, static_cast<int16_t>(-(s / 2))});
-    }
-    return make_block(2, interleaved);
 }
 
 Samples random_samples(size_t n, unsigned seed) {
@@ -91,7 +84,7 @@ TEST(AnalysisFoldsChunksOf256, LastChunkRawOrTransformed) {
         SCOPED_TRACE(rest);
         const Samples left = random_samples(256 + rest, rest);
         Histogram h;
-        h.analyse(make_stereo(left));
+        h.analyse(make_block(left));
         const std::vector<float> first = spectrum(left, 0, 256);
         const std::vector<float> second = rest == 64
                                               ? spectrum(left, 256, 64)
@@ -105,22 +98,22 @@ TEST(AnalysisFoldsChunksOf256, LastChunkRawOrTransformed) {
 
 TEST(AnalysisFoldsChunksOf256, ExtremeSamplesEnterExactly) {
     Histogram low, high, full;
-    low.analyse(make_stereo({-32768}));
+    low.analyse(make_block({-32768}));
     EXPECT_EQ(low.bins[0], static_cast<float>(-32768.0 * kAlpha));
-    high.analyse(make_stereo({32767}));
+    high.analyse(make_block({32767}));
     EXPECT_EQ(high.bins[0], static_cast<float>(32767.0 * kAlpha));
     EXPECT_EQ(std::vector<float>(high.bins.begin() + 1, high.bins.end()),
               std::vector<float>(kBins - 1, 0.0f));
-    full.analyse(make_stereo(Samples(256, -32768))); // the DC bin: 256 times the sample
+    full.analyse(make_block(Samples(256, -32768))); // the DC bin: 256 times the sample
     EXPECT_EQ(full.bins[0], static_cast<float>(-32768.0 * 256 * kAlpha));
 }
 
 TEST(AnalysisSmoothsTowardTheBlock, SilencePullsEveryBinAndThePeakTowardZero) {
     Histogram h;
-    h.analyse(make_stereo(random_samples(256, 3)), 300); // until the scale has caught up
+    h.analyse(make_block(random_samples(256, 3)), 300); // until the scale has caught up
     const Histogram before = h;
     ASSERT_GT(before.peak, 0.0f);
-    h.analyse(make_stereo(Samples(512, 0))); // two chunks
+    h.analyse(make_block(Samples(512, 0))); // two chunks
     for (int j = 0; j < kBins; ++j) {
         EXPECT_EQ(h.bins[j], smoothed(smoothed(before.bins[j], 0.0), 0.0)) << j;
     }
@@ -135,7 +128,7 @@ TEST(AnalysisSmoothsTowardTheBlock, RepeatedPaintsConvergeOnTheSpectrum) {
         tone[i] = static_cast<int16_t>(
             std::lround(10000 * std::cos(2 * std::numbers::pi * 20 * i / 256)));
     }
-    const BlockPtr block = make_stereo(tone);
+    const BlockPtr block = make_block(tone);
     const std::vector<float> target = spectrum(tone, 0, 256);
     ASSERT_NEAR(target[20], 10000.0 * 128, 200.0);
 
@@ -161,7 +154,7 @@ TEST(AnalysisSmoothsTowardTheBlock, RepeatedPaintsConvergeOnTheSpectrum) {
 TEST(AnalysisScale, PeakNeverGoesNegative) {
     Histogram h;
     h.peak = 5.0f;
-    const BlockPtr negative = make_stereo(Samples(44, -1000));
+    const BlockPtr negative = make_block(Samples(44, -1000));
     for (int i = 0; i < 50; ++i) {
         h.analyse(negative);
         EXPECT_GE(h.peak, 0.0f);
@@ -175,15 +168,11 @@ TEST(AnalysisScale, PeakNeverGoesNegative) {
 TEST(AnalysisStaysWithinTheBlock, OtherChannelCountsUseTheirOwnStride) {
     const Samples left = random_samples(1000, 4);
     Histogram stereo, mono, six;
-    stereo.analyse(make_stereo(left));
-    mono.analyse(make_block(1, left));
+    stereo.analyse(make_block(left));
+    mono.analyse(make_block(left, 1));
+    six.analyse(make_block(left, 6));
     EXPECT_EQ(mono.bins, stereo.bins);
     EXPECT_EQ(mono.peak, stereo.peak);
-    Samples interleaved;
-    for (int16_t s : left) {
-        interleaved.insert(interleaved.end(), {s, 1, 2, 3, 4, 5});
-    }
-    six.analyse(make_block(6, interleaved));
     EXPECT_EQ(six.bins, stereo.bins);
 }
 
@@ -193,13 +182,14 @@ TEST(AnalysisStaysWithinTheBlock, EmptyAndInvalidBlocks) {
     Histogram h;
     h.bins.assign(kBins, 3.0f);
     h.peak = 10.0f;
-    h.analyse(make_stereo({}));
+    h.analyse(make_block({}));
     EXPECT_EQ(h.bins, std::vector<float>(kBins, 3.0f));
     EXPECT_EQ(h.peak, smoothed(10.0f, 3.0));
 
     const Histogram before = h;
-    BlockPtr block = make_block(1, Samples(64, 1000));
-    for (const auto &[channels, frames] : {std::pair{0, 64}, std::pair{-2, 64}, std::pair{1, -64}}) {
+    BlockPtr block = make_block(Samples(64, 1000), 1);
+    for (const auto &[channels, frames] :
+         {std::pair{0, 64}, std::pair{-2, 64}, std::pair{1, -64}}) {
         block->channel_count = channels;
         block->frame_count = frames;
         h.analyse(block);

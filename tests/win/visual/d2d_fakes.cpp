@@ -22,7 +22,7 @@ std::string tags(const char *call, const D2D1_TAG *tag1, const D2D1_TAG *tag2) {
 
 // The next object of a kind into *out; the maker logs the call with what it gave.
 template <class Out>
-HRESULT create(const void *maker, const std::string &call, const char *kind, const void *table,
+HRESULT create(const void *maker, const std::string &call, const char *kind, const void *methods,
                Out **out) {
     World &world = *self(maker)->world;
     const int ordinal = ++world.made[kind];
@@ -31,7 +31,7 @@ HRESULT create(const void *maker, const std::string &call, const char *kind, con
         log(maker, call + " failed");
         return E_OUTOFMEMORY;
     }
-    world.objects.push_back(std::make_unique<Object>(Object{table, &world, kind, ordinal, 1}));
+    world.objects.push_back(std::make_unique<Object>(Object{methods, &world, kind, ordinal, 1}));
     *out = reinterpret_cast<Out *>(world.objects.back().get());
     log(maker, call + " -> " + world.objects.back()->name());
     return S_OK;
@@ -49,25 +49,27 @@ void set_unknown(IUnknownVtbl &t) {
     };
 }
 
-const ID2D1BitmapVtbl *bitmap_table() {
-    static const ID2D1BitmapVtbl table = [] {
-        ID2D1BitmapVtbl t = {};
-        set_unknown(t.Base.Base.Base);
+// One table per kind of fake, made on first use: empty slots, then fill.
+template <class Table, class Fill> const Table *table(Fill fill) {
+    static const Table made = [&] {
+        Table t = {};
+        fill(t);
         return t;
     }();
-    return &table;
+    return &made;
+}
+
+const ID2D1BitmapVtbl *bitmap_table() {
+    return table<ID2D1BitmapVtbl>([](ID2D1BitmapVtbl &t) { set_unknown(t.Base.Base.Base); });
 }
 
 const ID2D1SolidColorBrushVtbl *brush_table() {
-    static const ID2D1SolidColorBrushVtbl table = [] {
-        ID2D1SolidColorBrushVtbl t = {};
+    return table<ID2D1SolidColorBrushVtbl>([](ID2D1SolidColorBrushVtbl &t) {
         set_unknown(t.Base.Base.Base);
         t.SetColor = [](ID2D1SolidColorBrush *brush, const D2D1_COLOR_F *c) {
             log(brush, "SetColor(" + color(c) + ")");
         };
-        return t;
-    }();
-    return &table;
+    });
 }
 
 const ID2D1BitmapRenderTargetVtbl *frame_table();
@@ -125,42 +127,31 @@ void set_render_target(ID2D1RenderTargetVtbl &t) {
 }
 
 const ID2D1BitmapRenderTargetVtbl *frame_table() {
-    static const ID2D1BitmapRenderTargetVtbl table = [] {
-        ID2D1BitmapRenderTargetVtbl t = {};
+    return table<ID2D1BitmapRenderTargetVtbl>([](ID2D1BitmapRenderTargetVtbl &t) {
         set_render_target(t.Base);
         t.GetBitmap = [](ID2D1BitmapRenderTarget *frame, ID2D1Bitmap **bitmap) {
             return create(frame, "GetBitmap", "bitmap", bitmap_table(), bitmap);
         };
-        return t;
-    }();
-    return &table;
+    });
 }
 
 const ID2D1HwndRenderTargetVtbl *window_table() {
-    static const ID2D1HwndRenderTargetVtbl table = [] {
-        ID2D1HwndRenderTargetVtbl t = {};
-        set_render_target(t.Base);
-        return t;
-    }();
-    return &table;
+    return table<ID2D1HwndRenderTargetVtbl>(
+        [](ID2D1HwndRenderTargetVtbl &t) { set_render_target(t.Base); });
 }
 
 const ID2D1FactoryVtbl *factory_table() {
-    static const ID2D1FactoryVtbl table = [] {
-        ID2D1FactoryVtbl t = {};
+    return table<ID2D1FactoryVtbl>([](ID2D1FactoryVtbl &t) {
         set_unknown(t.Base);
         t.CreateHwndRenderTarget = [](ID2D1Factory *factory, const D2D1_RENDER_TARGET_PROPERTIES *,
                                       const D2D1_HWND_RENDER_TARGET_PROPERTIES *window,
                                       ID2D1HwndRenderTarget **target) {
-            const D2D1_SIZE_U size = window->pixelSize;
-            return create(factory,
-                          "CreateHwndRenderTarget(" + std::to_string(size.width) + "x" +
-                              std::to_string(size.height) + ")",
-                          "window", window_table(), target);
+            const std::string size = std::to_string(window->pixelSize.width) + "x" +
+                                     std::to_string(window->pixelSize.height);
+            return create(factory, "CreateHwndRenderTarget(" + size + ")", "window", window_table(),
+                          target);
         };
-        return t;
-    }();
-    return &table;
+    });
 }
 
 } // namespace

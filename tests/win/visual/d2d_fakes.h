@@ -1,9 +1,10 @@
 // Recording fakes of the Direct2D objects that one histogram frame touches:
 // the factory, the window's render target, offscreen targets, their bitmaps
 // and solid brushes. They are COM objects built the way C code builds them
-// (d2d_fakes.cpp sees Direct2D's C definitions): a table with the methods a
-// frame uses; every other slot is empty, so a call that a frame has no
-// business making faults and fails the test.
+// (d2d_fakes.cpp sees Direct2D's C definitions, which share their binary
+// layout with the C++ interfaces by COM's contract): a table with the
+// methods a frame uses; every other slot is empty, so a call that a frame
+// has no business making faults and fails the test.
 //
 // Every call is logged, in order, as "<object>.<call>"; floats carry nine
 // significant digits, so a line tells the exact single-precision value. The

@@ -96,10 +96,19 @@ TEST(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
     std::fill(v.history, v.history + 256, 0.0f);
     std::fill(v.history + 125, v.history + 225, 0.25f);
     ASSERT_PRED1(drawn, v.render());
-    pump_messages();
-    Sleep(200);
-    const std::vector<uint32_t> screen = grab_screen(window);
-    ASSERT_FALSE(screen.empty()) << "cannot read the screen";
+    // Wine puts the window's surface on the X screen asynchronously: read it
+    // until the title line shows, for a few seconds at most.
+    std::vector<uint32_t> screen;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        pump_messages();
+        Sleep(100);
+        screen = grab_screen(window);
+        ASSERT_FALSE(screen.empty()) << "cannot read the screen";
+        if (std::any_of(screen.begin(), screen.end(),
+                        [](uint32_t p) { return (p & 0xFFFFFFu) == 0xFFFFFFu; })) {
+            break;
+        }
+    }
     const auto channel = [&](int x, int y, int shift) {
         return static_cast<int>((screen.at(static_cast<size_t>(y) * kWidth + x) >> shift) & 0xFF);
     };
