@@ -52,11 +52,15 @@ inline void expect_thread(bool main) {
         g_recorder->wrong_thread++;
 }
 
-template <typename... Parts> void on_main(const Parts &...parts) {
-    expect_thread(true);
+template <typename... Parts> std::string str(const Parts &...parts) {
     std::ostringstream out;
     ((out << parts), ...);
-    g_recorder->events.push_back(out.str());
+    return out.str();
+}
+
+template <typename... Parts> void on_main(const Parts &...parts) {
+    expect_thread(true);
+    g_recorder->events.push_back(str(parts...));
 }
 
 inline void logged_in(sp_session *session, sp_error error) {

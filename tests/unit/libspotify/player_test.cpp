@@ -54,17 +54,27 @@ using UnloadStopsDeliveryAtOnce = PlayerTest;
 TEST_F(PlayerDeliversTheTracksAudio, EveryFrameInChunksInOrderThenOneEndOfTrack) {
     const int ramp = add_track("Ramp", 200000, SPLOCAL_SOUND_RAMP);
     const int drums = splocal_track_add("A", "Beat", SPLOCAL_SOUND_DRUMS, 140, 30000);
+    add_playlist("Q", {drums});
     sp_track *first = load(ramp);
     sleep_us(5000);
     EXPECT_TRUE(delivered().empty()); // loaded, not playing
-    // The program takes 640 frames, then holds the track there; loading
-    // another replaces it (no unload) and starts that from its first frame.
-    accept([this](int offered) {
-        return std::min(offered, 640 - static_cast<int>(rec.delivered.size() / 2));
+    // The program takes 640 frames, then refuses slowly; loading another
+    // track during a refusal replaces the first (no unload) and starts the
+    // new one from its first frame.
+    std::atomic<bool> refusing{false};
+    accept([&](int offered) {
+        const int taken = std::min(offered, 640 - static_cast<int>(rec.delivered.size() / 2));
+        if (taken == 0) {
+            refusing = true;
+            sleep_us(20000);
+        }
+        return taken;
     });
     sp_session_player_play(session, 1);
-    ASSERT_TRUE(wait_until([&] { return splocal_player_position(session) == 640; }));
-    ASSERT_NE(load(drums), first);
+    ASSERT_TRUE(wait_until([&] { return refusing.load(); }));
+    sp_track *second = sp_playlist_track(playlist_at(0), 0);
+    ASSERT_EQ(sp_session_player_load(session, second), SP_ERROR_OK);
+    ASSERT_NE(second, first);
     EXPECT_EQ(splocal_player_track(session), drums);
     EXPECT_EQ(rec.end_of_track.load(), 0);
     {
