@@ -193,21 +193,17 @@ TEST_F(FrameDrawsTrailBarsAndTitle, BlockNotLentIsNotRead) {
 }
 
 // The status is the frame's flush, after the trail and before the bars; a
-// failure there does not stop the frame.
-TEST_F(FrameFailuresEndCleanly, ReturnsTheFlushStatus) {
+// failure there does not stop the frame. D2DERR_RECREATE_TARGET also drops
+// the window's targets; the next paint makes them at the client size of that
+// moment and still draws the old frame as its trail, with the new geometry.
+TEST_F(FrameFailuresEndCleanly, FlushStatusIsReturnedAndRecreateDropsTheTargets) {
     make_device_resources();
     world.flush_result = E_INVALIDARG;
     EXPECT_EQ(paint(), E_INVALIDARG);
     EXPECT_EQ(world.log.back(), "window1.EndDraw");
     EXPECT_NE(v.render_target, nullptr);
     EXPECT_EQ(v.hue_step, 1);
-}
 
-// D2DERR_RECREATE_TARGET drops the window's targets; the next paint makes
-// them at the client size of that moment and still draws the old frame as
-// its trail, with the new geometry.
-TEST_F(FrameFailuresEndCleanly, RecreateTargetDropsTheWindowTargets) {
-    make_device_resources();
     world.flush_result = static_cast<HRESULT>(D2DERR_RECREATE_TARGET);
     EXPECT_EQ(paint(), static_cast<HRESULT>(D2DERR_RECREATE_TARGET));
     EXPECT_EQ(Log(world.log.end() - 4, world.log.end()),
@@ -218,23 +214,23 @@ TEST_F(FrameFailuresEndCleanly, RecreateTargetDropsTheWindowTargets) {
     for (const char *dropped : {"window1", "target1", "target2"}) {
         EXPECT_EQ(world.refs(dropped), 0) << dropped;
     }
-    EXPECT_EQ(world.refs("target3"), 1);
+    EXPECT_EQ(world.refs("target4"), 1); // the frame
 
     world.flush_result = S_OK;
     ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 640, 300, SWP_NOMOVE | SWP_NOZORDER));
     EXPECT_EQ(paint(), S_OK);
     Log bars;
-    const Log log = without_bars("target6", &bars);
+    const Log log = without_bars("target7", &bars);
     EXPECT_EQ(Log(log.begin(), log.begin() + 7),
               (Log{"factory.CreateHwndRenderTarget(640x300) -> window2",
-                   "window2.CreateCompatibleRenderTarget() -> target4",
                    "window2.CreateCompatibleRenderTarget() -> target5",
-                   "window2.CreateCompatibleRenderTarget() -> target6", "target6.BeginDraw",
-                   "target3.GetBitmap -> bitmap2",
-                   "target6.DrawBitmap(bitmap2, {12.7999878,5.99999428,627.200012,294}, "
+                   "window2.CreateCompatibleRenderTarget() -> target6",
+                   "window2.CreateCompatibleRenderTarget() -> target7", "target7.BeginDraw",
+                   "target4.GetBitmap -> bitmap4",
+                   "target7.DrawBitmap(bitmap4, {12.7999878,5.99999428,627.200012,294}, "
                    "0.899999976, linear, {0,0,640,300})"}));
     EXPECT_EQ(bars.size(), 193u); // step 3, limit 610
-    EXPECT_EQ(log[11], "target6.DrawText(\"\", 0, format, {0,50,640,100}, brush3)");
+    EXPECT_EQ(log[11], "target7.DrawText(\"\", 0, format, {0,50,640,100}, brush5)");
 }
 
 // Device resources that cannot be made: nothing is drawn, the failure is
