@@ -47,11 +47,15 @@ TEST_F(SessionStartsOnConnect, FailedCreationIsRetriedAndEachFailedLoginReported
 
 TEST_F(AdvanceMovesOnePosition, SkipThenEndOfTrackAndAnotherRequestBeforeAPass) {
     ASSERT_TRUE(start());
+    // The key is pressed while the player refills the room just made.
+    pcm_queue_flush(&queue);
+    for (int spin = 0; spin < 1000000 && pcm_queue_frames(&queue) < 4096; ++spin)
+        std::this_thread::yield();
     session_skip(&state);
     EXPECT_EQ(player_track(), -1);
     EXPECT_TRUE(woken());
-    // The player thread had been held back by the full queue: it must not
-    // refill it with the skipped track before the pass moves on.
+    // The player must not refill the queue with the skipped track before the
+    // pass moves on.
     WaitForSingleObject(wake, 50);
     EXPECT_EQ(pcm_queue_frames(&queue), 0);
     session_process(&state);
