@@ -95,8 +95,10 @@ TEST_F(ChangesReachTheViewOnlyInsideProcessEvents, EachChangeWithItsCallbackArgu
     for (const auto &[change, events, after] : steps) {
         SCOPED_TRACE(after);
         const std::string before = view();
+        const char *name = sp_playlist_name(playlist_at(0)); // valid until the program is told
         change();
         EXPECT_EQ(view(), before);
+        EXPECT_EQ(before.rfind(name, 0), 0u);
         pump();
         EXPECT_EQ(take_events(), events);
         EXPECT_EQ(view(), after);
