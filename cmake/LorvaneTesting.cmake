@@ -12,11 +12,13 @@ set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${LORVANE_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL SYSTEM)
 
-# lorvane_add_test(name SOURCES ... [LIBRARIES ...] [LABELS ...] [TIMEOUT s])
+# lorvane_add_test(name SOURCES ... [LIBRARIES ...] [LABELS ...] [TIMEOUT s] [SERIAL])
 # One GoogleTest program; its cases are discovered when the tests run (under
-# Wine in the Windows build), each becoming one ctest test.
+# Wine in the Windows build), each becoming one ctest test. SERIAL runs its
+# cases with no other test beside them: for tests that read the screen or
+# send real input, which another test's windows would disturb.
 function(lorvane_add_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -24,9 +26,19 @@ function(lorvane_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   lorvane_warnings(${name})
+  # Discovered tests take the first label only: the property list is passed
+  # on flattened.
+  set(properties TIMEOUT ${ARG_TIMEOUT})
+  if(ARG_LABELS)
+    list(GET ARG_LABELS 0 label)
+    list(APPEND properties LABELS ${label})
+  endif()
+  if(ARG_SERIAL)
+    list(APPEND properties RUN_SERIAL TRUE)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+    PROPERTIES ${properties})
 endfunction()
