@@ -13,7 +13,7 @@ namespace {
 
 using SelectionFollowsTheName = SessionHarness;
 using SelectionFollowsTheContainer = SessionHarness;
-using UnplayableTracksArePassed = SessionHarness;
+using TrackSequenceRunsThroughThePlaylist = SessionHarness;
 using PlaylistListOffersLoadedNames = SessionHarness;
 
 TEST_F(SelectionFollowsTheName, LaterOfTheSameNameWinsAWaitingNameIsTakenLater) {
@@ -157,8 +157,8 @@ TEST_P(PositionSurvivesPlaylistEdits, TrackNowAtThePositionPlays) {
 INSTANTIATE_TEST_SUITE_P(Edits, PositionSurvivesPlaylistEdits, ::testing::ValuesIn(kEdits),
                          [](const auto &param) { return std::string(param.param.name); });
 
-TEST_F(UnplayableTracksArePassed, OnePerPassUntilALoadingOneIsAwaited) {
-    mix = add_playlist("Mix", 3);
+TEST_F(TrackSequenceRunsThroughThePlaylist, UnplayablePassedOneAPassLoadingAwaitedEndWaits) {
+    mix = add_playlist("Mix", 3, 2048); // short: the player ends each by itself
     splocal_track_set_available(mix[0], 0);
     splocal_track_set_error(mix[1], SP_ERROR_OTHER_PERMANENT); // never loads
     splocal_track_hold_metadata(mix[2], 1);
@@ -176,10 +176,17 @@ TEST_F(UnplayableTracksArePassed, OnePerPassUntilALoadingOneIsAwaited) {
     EXPECT_EQ(state.advance_pending.load(), 0);
     EXPECT_EQ(player_track(), -1);
 
-    splocal_track_hold_metadata(mix[2], 0); // metadata_updated starts it
+    splocal_track_hold_metadata(mix[2], 0);                           // metadata_updated starts it
+    ASSERT_TRUE(pump_until([&] { return state.track_index == 3u; })); // and it ends
     pump();
-    EXPECT_EQ(state.track_index, 2u);
-    EXPECT_EQ(player_track(), mix[2]);
+    EXPECT_TRUE(head_is_start_of(mix[2]));
+    EXPECT_EQ(state.current_track, nullptr);
+    EXPECT_EQ(player_track(), -1);
+    const int appended = add_track();
+    insert_track(mix.id, appended, -1); // picked up at the end
+    pump();
+    EXPECT_EQ(state.track_index, 3u);
+    EXPECT_EQ(player_track(), appended);
 }
 
 // The names as the dialog gets them, released as it does. Each copy is
