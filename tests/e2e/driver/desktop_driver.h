@@ -23,29 +23,30 @@ HWND wait_for_window(DWORD process, const char *class_name, const char *title, i
 bool bring_to_front(HWND window);
 
 // Keys go to whatever window has the keyboard focus.
-void press_key(WORD virtual_key, bool shift = false, bool control = false, bool alt = false);
+void press_key(WORD virtual_key, bool shift = false, bool alt = false);
 // Types UTF-8 text: characters of the keyboard layout as their keys (with
 // Shift where needed), anything else as Unicode input.
 void type_text(const std::string &utf8);
 // A left click in the middle of window.
 void click(HWND window);
 
-// A control's text (WM_GETTEXT, across processes), as the system code page
-// gives it, and as wide text.
+// A control's text (WM_GETTEXT, across processes) in the system code page.
 std::string text_of(HWND window);
-std::wstring wide_text_of(HWND window);
-bool is_enabled(HWND window);
+inline bool is_enabled(HWND window) {
+    return IsWindowEnabled(window) != FALSE;
+}
 
-// Polls condition every 10 ms until it holds or timeout_ms pass.
-template <typename Condition> bool wait_until(Condition condition, int timeout_ms) {
-    for (int waited = 0;; waited += 10) {
+// Polls condition every step_ms until it holds or timeout_ms pass.
+template <typename Condition>
+bool wait_until(Condition condition, int timeout_ms, int step_ms = 10) {
+    for (int waited = 0;; waited += step_ms) {
         if (condition()) {
             return true;
         }
         if (waited >= timeout_ms) {
             return false;
         }
-        Sleep(10);
+        Sleep(static_cast<DWORD>(step_ms));
     }
 }
 
@@ -58,10 +59,6 @@ struct Capture {
 };
 // The client area of window as it is on the screen.
 Capture capture_client(HWND window);
-// The whole screen.
-Capture capture_screen();
-// Writes a capture as a 24-bit BMP file.
-bool save_bmp(const Capture &capture, const char *path);
 
 // The Unix path of a Windows path (Wine), or an empty string.
 std::string unix_path(const std::wstring &windows_path);

@@ -6,10 +6,10 @@
 // Finds the connect dialog, types the user name and password, presses
 // "Connect", picks the first playlist, presses "Start playing", lets it play
 // for SECONDS with one skip (the key N) half way, and closes the main window.
-// At each moment worth a picture it creates SNAP_DIR/NAME.ready and waits
+// At each moment worth a picture it creates SNAP_DIR/NAME.ready, holding the
+// window's client area on the screen as "WIDTHxHEIGHT+LEFT+TOP", and waits
 // (up to 15 s) for SNAP_DIR/NAME.done, so that a screenshot can be taken from
-// outside; the file holds the window's client area on the screen. Exit code 0 on success; otherwise
-// a line on stderr says what failed.
+// outside. Exit code 0 on success; otherwise a line on stderr says what failed.
 #include "desktop_driver.h"
 
 #include <cstdio>
@@ -20,12 +20,6 @@ namespace {
 
 std::string g_snap_dir;
 
-bool exists(const std::string &path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Asks for a screenshot of window: NAME.ready holds its client area on the screen as
-// "WIDTHxHEIGHT+LEFT+TOP".
 void snapshot(const char *name, HWND window) {
     std::string ready = g_snap_dir + "\\" + name + ".ready";
     std::string done = g_snap_dir + "\\" + name + ".done";
@@ -37,7 +31,8 @@ void snapshot(const char *name, HWND window) {
         std::fprintf(file, "%ldx%ld+%ld+%ld\n", rect.right, rect.bottom, origin.x, origin.y);
         std::fclose(file);
     }
-    driver::wait_until([&] { return exists(done); }, 15000);
+    driver::wait_until([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                       15000);
 }
 
 int fail(const char *what) {

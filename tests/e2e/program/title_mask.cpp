@@ -7,74 +7,53 @@
 
 namespace {
 
-template <typename T> void release(T *&object) {
+template <typename T> void release(T *object) {
     if (object != nullptr) {
         object->Release();
-        object = nullptr;
     }
 }
 
 } // namespace
 
 std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
-    std::vector<bool> mask(static_cast<size_t>(width) * height, false);
+    driver::Capture drawn;
+    drawn.width = width;
+    drawn.height = height;
+    drawn.pixels.assign(static_cast<size_t>(width) * height, 0);
     ID2D1Factory *factory = nullptr;
     IDWriteFactory *write = nullptr;
     IDWriteTextFormat *format = nullptr;
     ID2D1DCRenderTarget *target = nullptr;
     ID2D1SolidColorBrush *brush = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    HDC memory = CreateCompatibleDC(nullptr);
     BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
-
-    HRESULT hr = D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, &factory);
-    if (SUCCEEDED(hr)) {
-        hr = DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
-                                 reinterpret_cast<IUnknown **>(&write));
-    }
-    if (SUCCEEDED(hr)) {
-        hr = write->CreateTextFormat(L"Georgia", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                     DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, 48.0f,
-                                     L"en-us", &format);
-    }
-    if (SUCCEEDED(hr)) {
-        format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
-        D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
-            D2D1_RENDER_TARGET_TYPE_DEFAULT,
-            D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE));
-        hr = factory->CreateDCRenderTarget(&properties, &target);
-    }
-    if (SUCCEEDED(hr)) {
-        RECT whole = {0, 0, width, height};
-        hr = target->BindDC(memory, &whole);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = target->CreateSolidColorBrush(D2D1::ColorF(1, 1, 1, 1), &brush);
-    }
-    if (SUCCEEDED(hr)) {
-        const float w = static_cast<float>(width);
-        const float h = static_cast<float>(height);
+    const RECT whole = {0, 0, width, height};
+    const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
+        D2D1_RENDER_TARGET_TYPE_DEFAULT,
+        D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE));
+    if (SUCCEEDED(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, &factory)) &&
+        SUCCEEDED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                      reinterpret_cast<IUnknown **>(&write))) &&
+        SUCCEEDED(write->CreateTextFormat(L"Georgia", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                          48.0f, L"en-us", &format)) &&
+        SUCCEEDED(format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER)) &&
+        SUCCEEDED(factory->CreateDCRenderTarget(&properties, &target)) &&
+        SUCCEEDED(target->BindDC(memory, &whole)) &&
+        SUCCEEDED(target->CreateSolidColorBrush(D2D1::ColorF(1, 1, 1, 1), &brush))) {
+        const float w = static_cast<float>(width), h = static_cast<float>(height);
         target->BeginDraw();
         target->Clear(D2D1::ColorF(0, 0, 0, 1));
-        target->DrawText(
-            text.c_str(), static_cast<UINT32>(text.size()), format,
-            D2D1::RectF(0, static_cast<float>(h / 6.0), w, static_cast<float>(h / 3.0)), brush);
-        hr = target->EndDraw();
-    }
-    if (SUCCEEDED(hr)) {
-        GdiFlush();
-        const uint32_t *pixels = static_cast<const uint32_t *>(bits);
-        for (size_t i = 0; i < mask.size(); ++i) {
-            uint32_t p = pixels[i];
-            mask[i] = ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200;
+        target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format,
+                         D2D1::RectF(0, h / 6.0f, w, h / 3.0f), brush);
+        if (SUCCEEDED(target->EndDraw())) {
+            GdiFlush();
+            const uint32_t *pixels = static_cast<const uint32_t *>(bits);
+            drawn.pixels.assign(pixels, pixels + drawn.pixels.size());
         }
     }
     release(brush);
@@ -85,8 +64,7 @@ std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return mask;
+    return white_pixels(drawn);
 }
 
 std::vector<bool> white_pixels(const driver::Capture &capture) {

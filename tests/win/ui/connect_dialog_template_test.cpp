@@ -1,10 +1,6 @@
-// The connect dialog's resource: its extended template read byte by byte, and
-// the dialog built from it, control by control. Also the manifest.
+// The connect dialog's resource read field by field, the dialog and the main
+// window that create_windows builds from it, and the manifest.
 #include "ui_fixture.h"
-
-#include "ui/resource_ids.h"
-
-#include <commctrl.h>
 
 #include <cstdint>
 #include <cstring>
@@ -21,7 +17,7 @@ struct ExpectedControl {
     short x, y, cx, cy;
 };
 
-// Template order, which is also the tab order.
+// Template order, which is also the tab order; "Exit" has no tab stop.
 const ExpectedControl kControls[] = {
     {IDC_CONNECT, "Button", 0x80, "Connect", BS_PUSHBUTTON | WS_TABSTOP, 68, 118, 79, 20},
     {IDC_USERNAME, "Edit", 0x81, "", ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_GROUP | WS_TABSTOP,
@@ -39,196 +35,133 @@ const ExpectedControl kControls[] = {
     {IDC_EXIT, "Button", 0x80, "Exit", BS_PUSHBUTTON, 155, 118, 79, 20},
 };
 
-// Reads a template's fields in order.
+// Reads an extended template's fields in order.
 class TemplateReader {
 public:
     explicit TemplateReader(const uint8_t *data) : data_(data) {}
-    uint16_t word() {
-        uint16_t value;
-        std::memcpy(&value, data_ + at_, 2);
-        at_ += 2;
+    template <typename T> T next() {
+        T value;
+        std::memcpy(&value, data_ + at_, sizeof value);
+        at_ += sizeof value;
         return value;
     }
-    uint32_t dword() {
-        uint32_t value;
-        std::memcpy(&value, data_ + at_, 4);
-        at_ += 4;
-        return value;
-    }
-    uint8_t byte() { return data_[at_++]; }
     // A string, or 0xFFFF and an ordinal (returned as "#n").
     std::string string_or_ordinal() {
-        uint16_t first = word();
+        uint16_t first = next<uint16_t>();
         if (first == 0xFFFF) {
-            return "#" + std::to_string(word());
+            return "#" + std::to_string(next<uint16_t>());
         }
         std::string text;
-        for (uint16_t c = first; c != 0; c = word()) {
+        for (uint16_t c = first; c != 0; c = next<uint16_t>()) {
             text += static_cast<char>(c);
         }
         return text;
     }
-    void align(size_t to) { at_ = (at_ + to - 1) / to * to; }
+    void align() { at_ = (at_ + 3) / 4 * 4; }
 
 private:
     const uint8_t *data_;
     size_t at_ = 0;
 };
 
-const uint8_t *dialog_template() {
-    HRSRC resource = FindResourceExA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(5) /* RT_DIALOG */,
-                                     MAKEINTRESOURCEA(IDD_CONNECT),
-                                     MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-    if (resource == nullptr) {
-        return nullptr;
-    }
-    return static_cast<const uint8_t *>(
-        LockResource(LoadResource(GetModuleHandleA(nullptr), resource)));
+const void *resource(LPCSTR type, LPCSTR name, WORD language, DWORD *size) {
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC found = language != 0 ? FindResourceExA(module, type, name, language)
+                                : FindResourceA(module, name, type);
+    *size = found != nullptr ? SizeofResource(module, found) : 0;
+    return found != nullptr ? LockResource(LoadResource(module, found)) : nullptr;
 }
 
 } // namespace
 
-TEST(ConnectDialogTemplateIsExact, HeaderIsExtendedUsEnglishShellFontWithoutSystemMenu) {
-    const uint8_t *data = dialog_template();
+TEST(ConnectDialogTemplateIsExact, UsEnglishShellFontNoSystemMenuControlsInTabOrder) {
+    DWORD size = 0;
+    const void *data = resource(MAKEINTRESOURCEA(5) /* RT_DIALOG */, MAKEINTRESOURCEA(IDD_CONNECT),
+                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), &size);
     ASSERT_NE(data, nullptr) << "dialog 101 in English (United States) not found";
-    TemplateReader read(data);
-    EXPECT_EQ(read.word(), 1);      // version
-    EXPECT_EQ(read.word(), 0xFFFF); // extended format
-    EXPECT_EQ(read.dword(), 0u);    // help id
-    EXPECT_EQ(read.dword(), 0u);    // extended style
-    DWORD style = read.dword();
-    EXPECT_EQ(style, static_cast<DWORD>(WS_CAPTION | DS_SETFONT | DS_FIXEDSYS));
-    EXPECT_EQ(style & (WS_SYSMENU | WS_POPUP | WS_CHILD | WS_VISIBLE), 0u);
-    EXPECT_EQ(read.word(), 10); // controls
-    EXPECT_EQ(read.word(), 0);  // x
-    EXPECT_EQ(read.word(), 0);  // y
-    EXPECT_EQ(read.word(), 241);
-    EXPECT_EQ(read.word(), 226);
-    EXPECT_EQ(read.string_or_ordinal(), ""); // menu
-    EXPECT_EQ(read.string_or_ordinal(), ""); // the default dialog class
-    EXPECT_EQ(read.string_or_ordinal(), ""); // caption
-    EXPECT_EQ(read.word(), 8);               // points
-    EXPECT_EQ(read.word(), 400);             // weight
-    EXPECT_EQ(read.byte(), 0);               // italic
-    EXPECT_EQ(read.byte(), 0);               // character set
-    EXPECT_EQ(read.string_or_ordinal(), "MS Shell Dlg");
-}
-
-TEST(ConnectDialogTemplateIsExact, ControlsInTabOrderWithExactStylesAndGeometry) {
-    const uint8_t *data = dialog_template();
-    ASSERT_NE(data, nullptr);
-    TemplateReader read(data);
-    read.word();
-    read.word();
-    read.dword();
-    read.dword();
-    read.dword();
-    read.word();
-    for (int i = 0; i < 4; ++i) {
-        read.word();
+    TemplateReader read(static_cast<const uint8_t *>(data));
+    EXPECT_EQ(read.next<uint32_t>(), 0xFFFF0001u); // version 1 of the extended form
+    EXPECT_EQ(read.next<uint32_t>(), 0u);          // help id
+    EXPECT_EQ(read.next<uint32_t>(), 0u);          // extended style
+    EXPECT_EQ(read.next<uint32_t>(), static_cast<uint32_t>(WS_CAPTION | DS_SETFONT | DS_FIXEDSYS));
+    for (int value : {10, 0, 0, 241, 226}) { // controls, x, y, width, height
+        EXPECT_EQ(read.next<uint16_t>(), value);
     }
-    read.string_or_ordinal();
-    read.string_or_ordinal();
-    read.string_or_ordinal();
-    read.word();
-    read.word();
-    read.byte();
-    read.byte();
-    read.string_or_ordinal();
+    EXPECT_EQ(read.string_or_ordinal(), ""); // no menu
+    EXPECT_EQ(read.string_or_ordinal(), ""); // the default dialog class
+    EXPECT_EQ(read.string_or_ordinal(), ""); // no caption
+    EXPECT_EQ(read.next<uint16_t>(), 8);     // points
+    EXPECT_EQ(read.next<uint16_t>(), 400);   // weight
+    EXPECT_EQ(read.next<uint16_t>(), 0);     // not italic, character set 0
+    EXPECT_EQ(read.string_or_ordinal(), "MS Shell Dlg");
     for (const ExpectedControl &control : kControls) {
         SCOPED_TRACE(control.id);
-        read.align(4);
-        EXPECT_EQ(read.dword(), 0u); // help id
-        EXPECT_EQ(read.dword(), 0u); // extended style
-        EXPECT_EQ(read.dword(), control.style | WS_CHILD | WS_VISIBLE);
-        EXPECT_EQ(static_cast<short>(read.word()), control.x);
-        EXPECT_EQ(static_cast<short>(read.word()), control.y);
-        EXPECT_EQ(static_cast<short>(read.word()), control.cx);
-        EXPECT_EQ(static_cast<short>(read.word()), control.cy);
-        EXPECT_EQ(static_cast<int>(read.dword()), control.id);
+        read.align();
+        EXPECT_EQ(read.next<uint32_t>(), 0u); // help id
+        EXPECT_EQ(read.next<uint32_t>(), 0u); // extended style
+        EXPECT_EQ(read.next<uint32_t>(), control.style | WS_CHILD | WS_VISIBLE);
+        for (short value : {control.x, control.y, control.cx, control.cy}) {
+            EXPECT_EQ(read.next<short>(), value);
+        }
+        EXPECT_EQ(read.next<int32_t>(), control.id);
         std::string class_name = read.string_or_ordinal();
         EXPECT_TRUE(class_name == "#" + std::to_string(control.class_atom) ||
                     lstrcmpiA(class_name.c_str(), control.class_name) == 0)
             << class_name;
         EXPECT_EQ(read.string_or_ordinal(), control.text);
-        EXPECT_EQ(read.word(), 0); // no creation data
+        EXPECT_EQ(read.next<uint16_t>(), 0); // no creation data
     }
 }
 
 TEST(ApplicationManifestAsksForInvokerRights, NoCommonControlsDependency) {
-    HRSRC resource = FindResourceA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1),
-                                   MAKEINTRESOURCEA(24) /* RT_MANIFEST */);
-    ASSERT_NE(resource, nullptr);
-    const char *bytes =
-        static_cast<const char *>(LockResource(LoadResource(GetModuleHandleA(nullptr), resource)));
-    std::string manifest(bytes, SizeofResource(GetModuleHandleA(nullptr), resource));
+    DWORD size = 0;
+    const void *data =
+        resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, MAKEINTRESOURCEA(1), 0, &size);
+    ASSERT_NE(data, nullptr);
+    std::string manifest(static_cast<const char *>(data), size);
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
     EXPECT_EQ(manifest.find("Common-Controls"), std::string::npos);
 }
 
-using ConnectDialogIsBuiltFromTemplate = UiFixture;
+using CreateWindowsBuildsBothWindows = UiFixture;
 
-TEST_F(ConnectDialogIsBuiltFromTemplate, ControlsHaveClassesTextsStylesAndPositions) {
+TEST_F(CreateWindowsBuildsBothWindows, DialogFromTemplateShownMainWindowHidden) {
+    EXPECT_TRUE(IsWindowVisible(dialog()));
+    EXPECT_EQ(GetWindow(dialog(), GW_OWNER), nullptr);
+    EXPECT_EQ(GetFocus(), item(IDC_USERNAME));
     for (const ExpectedControl &control : kControls) {
         SCOPED_TRACE(control.id);
         HWND window = item(control.id);
         ASSERT_NE(window, nullptr);
-        char class_name[32] = {};
-        GetClassNameA(window, class_name, sizeof class_name);
-        EXPECT_EQ(lstrcmpiA(class_name, control.class_name), 0) << class_name;
         char text[64] = {};
+        GetClassNameA(window, text, sizeof text);
+        EXPECT_EQ(lstrcmpiA(text, control.class_name), 0) << text;
         GetWindowTextA(window, text, sizeof text);
         EXPECT_STREQ(text, control.text);
+        // (An edit control trades WS_BORDER for a border of its own.)
         DWORD style = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE));
-        // (An edit control trades WS_BORDER for a border of its own, so the
-        // border is checked in the template.)
-        DWORD checked = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_DISABLED;
+        DWORD checked = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_DISABLED | 0xFF;
         EXPECT_EQ(style & checked, (control.style | WS_CHILD | WS_VISIBLE) & checked);
-        if (lstrcmpiA(control.class_name, "Button") == 0) {
-            EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON))
-                << "no default push button";
-        }
-
-        // Position and size are each converted from dialog units on their own.
-        RECT expected = {control.x, control.y, control.cx, control.cy};
+        // The dialog manager converts the template's dialog units.
+        RECT expected = {control.x, control.y, control.x + control.cx, control.y + control.cy};
         MapDialogRect(dialog(), &expected);
         RECT actual;
         GetWindowRect(window, &actual);
         MapWindowPoints(nullptr, dialog(), reinterpret_cast<POINT *>(&actual), 2);
         EXPECT_EQ(actual.left, expected.left);
         EXPECT_EQ(actual.top, expected.top);
-        EXPECT_EQ(actual.right - actual.left, expected.right);
-        // The closed combo box sizes itself; its template height (that of
-        // the dropped list) is checked in the template.
-        if (control.id != IDC_PLAYLIST) {
-            EXPECT_EQ(actual.bottom - actual.top, expected.bottom);
-        }
     }
-}
 
-TEST_F(ConnectDialogIsBuiltFromTemplate, StartsShownWithNameFieldsEnabledAndListDisabled) {
-    EXPECT_TRUE(IsWindowVisible(dialog()));
-    EXPECT_FALSE(IsWindowVisible(context_.main_window));
-    EXPECT_EQ(GetFocus(), item(IDC_USERNAME));
-    EXPECT_TRUE(enabled(IDC_USERNAME));
-    EXPECT_TRUE(enabled(IDC_PASSWORD));
-    EXPECT_TRUE(enabled(IDC_CONNECT));
-    EXPECT_TRUE(enabled(IDC_EXIT));
-    EXPECT_FALSE(enabled(IDC_PLAYLIST));
-    EXPECT_FALSE(enabled(IDC_START));
-    EXPECT_EQ(GetWindow(dialog(), GW_OWNER), nullptr);
-    EXPECT_EQ(reinterpret_cast<AppContext *>(GetWindowLongPtrA(dialog(), GWLP_USERDATA)),
-              &context_);
-}
-
-TEST_F(ConnectDialogIsBuiltFromTemplate, SixControlsAreSubclassedKeepingTheirProcedures) {
-    const WNDPROC subclass = &tab_key_subclass_proc;
-    for (int id : {IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT, IDC_EXIT, IDC_PLAYLIST, IDC_START}) {
-        SCOPED_TRACE(id);
-        EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(item(id), GWLP_WNDPROC)), subclass);
-        EXPECT_NE(GetWindowLongPtrA(item(id), GWLP_USERDATA), 0);
-    }
-    for (int id : {IDC_USERNAME_LABEL, IDC_PASSWORD_LABEL, IDC_PLAYLIST_LABEL, IDC_TITLE}) {
-        EXPECT_NE(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(item(id), GWLP_WNDPROC)), subclass);
-    }
+    HWND window = context_.main_window;
+    char title[16] = {};
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, "Lorvane");
+    RECT rect;
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.right - rect.left, 1000);
+    EXPECT_EQ(rect.bottom - rect.top, 400);
+    EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(visualizer_->window_handle, window);
+    EXPECT_NE(visualizer_->text_format, nullptr) << "drawing factories are made first";
 }

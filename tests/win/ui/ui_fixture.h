@@ -1,11 +1,13 @@
 // What the user interface suites share: the program's objects built as the
-// entry point builds them (with a real SessionState and HistogramVisualizer),
-// a watcher that answers message boxes, and helpers that drive the dialog.
+// entry point builds them (a real SessionState on the local streaming library
+// and a HistogramVisualizer), create_windows run, message boxes answered, and
+// helpers that drive the dialog as the main loop does.
 #pragma once
 
 #include <windows.h>
 
 #include "app/app_context.h"
+#include "app/user_messages.h"
 #include "audio/pcm_queue.h"
 #include "session/session_state.h"
 #include "ui/connect_dialog.h"
@@ -15,40 +17,23 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
-// One message box seen by the watcher.
+// A message box with the caption "Lorvane", seen and closed with OK.
 struct SeenBox {
     std::string text;
     HWND owner;
-    bool warning_icon;
-    bool information_icon;
+    LPCSTR icon; // IDI_WARNING, IDI_INFORMATION or null
 };
 
-// Watches this process's top-level windows on a thread of its own; every
-// visible message box with the caption "Lorvane" is recorded and closed with
-// its OK button.
-class MessageBoxWatcher {
-public:
-    MessageBoxWatcher();
-    ~MessageBoxWatcher();
-    std::vector<SeenBox> boxes();
-
-private:
-    void watch();
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<SeenBox> boxes_; // guarded by mutex_
-    std::thread thread_;
-};
-
-// The program's objects as WinMain makes them, with create_windows run: the
-// hidden main window and the shown dialog.
 class UiFixture : public ::testing::Test {
+public:
+    // Every message box closed so far (a thread timer closes them while
+    // their own loops run).
+    static std::vector<SeenBox> boxes;
+
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -56,31 +41,25 @@ protected:
     HWND dialog() const { return context_.dialog; }
     HWND item(int id) const { return GetDlgItem(context_.dialog, id); }
     bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
-
-    // Hands the messages waiting in this thread's queue to the dialog manager
-    // first, as the main loop does. Returns false when WM_QUIT was among them.
-    bool pump();
+    void click(int id) const {
+        SendMessageA(dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(item(id)));
+    }
+    // Dispatches this thread's waiting messages as the main loop does.
+    void pump();
     // Runs the program's main loop until done() holds or timeout_ms pass.
-    // Returns done()'s last value.
-    template <typename Done> bool run_until(Done done, int timeout_ms);
-    // A key as the main loop would hand it to the dialog manager.
+    bool run_until(std::function<bool()> done, int timeout_ms);
+    // A key handed to the dialog manager, with Shift held or not.
     void dialog_key(UINT message, WPARAM key, bool shift = false);
-    // Whether a WM_QUIT is waiting in this thread's queue.
-    static bool quit_posted();
+    // Takes a WM_QUIT waiting in this thread's queue; its code, or -1.
+    static int take_quit();
 
     PcmQueue queue_ = {};
     SessionState *state_ = nullptr;
     HistogramVisualizer *visualizer_ = nullptr;
     AppContext context_ = {};
+    UINT_PTR box_timer_ = 0;
 };
 
-bool run_main_loop_until(AppContext &context, bool (*done)(void *), void *argument, int timeout_ms);
-
-template <typename Done> bool UiFixture::run_until(Done done, int timeout_ms) {
-    return run_main_loop_until(
-        context_, [](void *d) { return (*static_cast<Done *>(d))(); }, &done, timeout_ms);
-}
-
-// UTF-8 to wide and back, for expectations.
+// UTF-8 as wide text, for expectations.
 std::wstring wide(const std::string &utf8);
-std::string utf8(const std::wstring &text);
