@@ -24,7 +24,7 @@ const char kCatalogue[] = "latency 20\n"
                           "playlist Long\n"
                           "account J\xC3\xA9r\xC3\xB4me P\xC3\xA4ssw\xC3\xB6rd\n"
                           "playlist Long\n"
-                          "track noise 7 8000 S\xC3\xB3lveig \xC3\x98rn / Long Noise\n"
+                          "track noise 7 15000 S\xC3\xB3lveig \xC3\x98rn / Long Noise\n"
                           "track chord 330 2500 Ana / After the Skip\n";
 // Track ids, in the order the catalogue adds them.
 constexpr int kEveryFrame = 1, kMorning = 2, kRising = 3, kLongNoise = 4, kAfterSkip = 5;
