@@ -48,7 +48,6 @@ int checks_without_session = 0;
 Log received;
 UINT quit_on = 0;     // the message after which the test's loop ends
 int quit_at_pass = 0; // ... when it arrives in this pass (0: any)
-bool watchdog_fired = false;
 
 LRESULT CALLBACK record(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message < WM_USER || message >= 0xC000)
@@ -57,13 +56,6 @@ LRESULT CALLBACK record(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     if (message == quit_on && (quit_at_pass == 0 || quit_at_pass == passes.load()))
         PostQuitMessage(0);
     return 0;
-}
-
-// Ends a loop that failed to end by itself, so that a fault fails the test
-// instead of hanging it.
-void CALLBACK end_hung_loop(HWND, UINT, UINT_PTR, DWORD) {
-    watchdog_fired = true;
-    PostQuitMessage(0);
 }
 
 class MainLoopTest : public ::testing::Test {
@@ -95,15 +87,24 @@ protected:
     }
 
     // Runs the loop until message arrives (in pass at_pass, when not 0);
-    // false when the watchdog had to end it.
+    // false when a watchdog had to end it, so that a fault fails the test
+    // instead of hanging it. (A thread timer would itself end waits.)
     bool run(UINT message, int at_pass = 0) {
         quit_on = message;
         quit_at_pass = at_pass;
-        watchdog_fired = false;
-        const UINT_PTR timer = SetTimer(nullptr, 0, 10000, end_hung_loop);
+        std::atomic<bool> fired{false};
+        HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        std::thread watchdog([&, loop = GetCurrentThreadId()] {
+            if (WaitForSingleObject(done, 10000) == WAIT_TIMEOUT) {
+                fired = true;
+                PostThreadMessageA(loop, WM_QUIT, 0, 0);
+            }
+        });
         run_main_loop(context);
-        KillTimer(nullptr, timer);
-        return !watchdog_fired;
+        SetEvent(done);
+        watchdog.join();
+        CloseHandle(done);
+        return !fired;
     }
 
     void post(UINT message) { PostMessageA(dialog, message, 0, 0); }
