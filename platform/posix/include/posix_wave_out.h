@@ -49,9 +49,6 @@ void posix_wave_out_set_open_result(MMRESULT result);
  * (seeded by seed). Applies to the device and to later ones. */
 void posix_wave_out_set_returns(unsigned batch, unsigned hold_percent, unsigned seed);
 
-/* Returns at once every buffer played but held back. */
-void posix_wave_out_return_held(void);
-
 /* Manual pace: waits up to timeout_ms for the device to have count buffers
  * written and not yet played, then plays that many (fewer when the wait
  * times out) and returns them under the return rules. Returns how many
@@ -98,9 +95,6 @@ size_t posix_wave_out_writes(PosixWaveOutWrite *out, size_t max);
 /* Copies up to max bytes of what the device played, from the first; returns
  * the number of bytes played. */
 size_t posix_wave_out_played(void *out, size_t max);
-
-/* Buffers written and not yet returned, played or not. */
-size_t posix_wave_out_in_flight(void);
 
 /* Waits up to timeout_ms until the device has played at least bytes bytes;
  * non-zero when it has. */

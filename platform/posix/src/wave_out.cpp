@@ -373,15 +373,6 @@ void posix_wave_out_set_recording(int keep) {
     }
 }
 
-void posix_wave_out_return_held(void) {
-    if (Device *device = current_device()) {
-        std::lock_guard<std::mutex> guard(device->lock);
-        if (!device->halted)
-            return_pending(*device);
-        device->changed.notify_all();
-    }
-}
-
 size_t posix_wave_out_step(size_t count, DWORD timeout_ms) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     Device *device = wait_for_device(deadline);
@@ -442,14 +433,6 @@ size_t posix_wave_out_played(void *out, size_t max) {
     if (out)
         std::memcpy(out, device->played.data(), std::min(max, device->played.size()));
     return device->played_bytes;
-}
-
-size_t posix_wave_out_in_flight(void) {
-    Device *device = current_device();
-    if (!device)
-        return 0;
-    std::lock_guard<std::mutex> guard(device->lock);
-    return device->queued.size() + device->pending.size();
 }
 
 int posix_wave_out_wait_played(size_t bytes, DWORD timeout_ms) {
