@@ -178,15 +178,6 @@ HRESULT HistogramVisualizer::create_device_independent_resources() {
 //
 // The status returned is the offscreen frame's flush, taken after the trail
 // and before the bars. An object of the frame that cannot be made ends the
-// frame instead: what was begun is ended, what was made is released, and the
-// failure is returned. D2DERR_RECREATE_TARGET drops the window's targets; the
-// next paint makes them again.
-// One frame: analyse the block now playing, draw a new offscreen frame (the
-// previous one shrunk and faded, the bars and the title in this frame's
-// colour), then put it on the window over black with the title in white.
-//
-// The status returned is the offscreen frame's flush, taken after the trail
-// and before the bars. An object of the frame that cannot be made ends the
 // frame instead, and its failure is returned; the colour cycle advances only
 // for a frame that reached the window. D2DERR_RECREATE_TARGET drops the
 // window's targets; the next paint makes them again.
