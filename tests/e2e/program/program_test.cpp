@@ -31,13 +31,21 @@ constexpr int kEveryFrame = 1, kMorning = 2, kRising = 3, kLongNoise = 4, kAfter
 // The last period written may stay in the device until more follows.
 constexpr size_t kTail = 2 * 4096;
 
-// Whether the main window shows a drawn frame: mostly black, with white (the
-// title) in it. Before its first paint it shows its light background.
+// Whether the main window shows a drawn frame: black in the left margin,
+// where no bar and no shrunk copy of a frame ever reaches, and white (the
+// title) in it. Before its first paint it shows its light background. (The
+// bars of a loud, broad spectrum may cover most of the rest.)
 bool painted(HWND window) {
     driver::Capture picture = driver::capture_client(window);
+    int margin = 0, black = 0;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < 30 && x < picture.width; ++x) {
+            ++margin;
+            black += picture.at(x, y) == 0u;
+        }
+    }
     std::vector<bool> white = white_pixels(picture);
-    return std::count(picture.pixels.begin(), picture.pixels.end(), 0u) * 2 >
-               static_cast<std::ptrdiff_t>(picture.pixels.size()) &&
+    return margin > 0 && black * 10 >= margin * 9 &&
            std::count(white.begin(), white.end(), true) > 300;
 }
 
