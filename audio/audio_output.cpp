@@ -26,40 +26,27 @@ namespace {
 
 constexpr int buffer_count = 8;
 
-// Returns the next block, waiting as long as the queue holds no frames.
-// Blocks without frames are taken like any other, but alone they do not end
-// the wait.
-PcmBlock *wait_for_block(PcmQueue *queue) {
+// Takes the next block, waiting while the queue holds no frames: the test is
+// on the frame total, so blocks without frames alone do not end the wait.
+// With look_first the queue is read before any wait; without it the queue's
+// event is waited for before every read (how start-up waits for the first
+// push). A pop that finds nothing (a flush emptied the queue after the read)
+// starts again.
+PcmBlock *take_block(PcmQueue *queue, bool look_first) {
     for (;;) {
-        WaitForSingleObject(queue->mutex, INFINITE);
-        int32_t frames = queue->queued_frames;
-        ReleaseMutex(queue->mutex);
+        int32_t frames = look_first ? pcm_queue_frames(queue) : 0;
         while (frames == 0) {
             WaitForSingleObject(queue->event, INFINITE);
-            WaitForSingleObject(queue->mutex, INFINITE);
-            frames = queue->queued_frames;
-            ReleaseMutex(queue->mutex);
+            frames = pcm_queue_frames(queue);
         }
         if (PcmBlock *block = pcm_queue_pop(queue))
             return block;
-        // A flush emptied the queue after the read: start again.
     }
 }
 
-// The first block: waits for the queue's event before each look at the
-// queue.
-PcmBlock *wait_for_first_block(PcmQueue *queue) {
-    for (;;) {
-        int32_t frames = 0;
-        while (frames == 0) {
-            WaitForSingleObject(queue->event, INFINITE);
-            WaitForSingleObject(queue->mutex, INFINITE);
-            frames = queue->queued_frames;
-            ReleaseMutex(queue->mutex);
-        }
-        if (PcmBlock *block = pcm_queue_pop(queue))
-            return block;
-    }
+// Every block after the first.
+PcmBlock *wait_for_block(PcmQueue *queue) {
+    return take_block(queue, true);
 }
 
 WAVEFORMATEX wave_format_of(const PcmBlock &block) {
@@ -104,7 +91,7 @@ DWORD WINAPI audio_output_thread(LPVOID parameter) {
     PcmBlock *slots[buffer_count] = {};
     WAVEHDR headers[buffer_count] = {};
 
-    slots[0] = wait_for_first_block(queue);
+    slots[0] = take_block(queue, false);
     const WAVEFORMATEX format = wave_format_of(*slots[0]);
 
     HWAVEOUT device = nullptr;
