@@ -223,6 +223,17 @@ template <typename Done> bool wait_on_device(DWORD timeout_ms, Done done) {
     return device->changed.wait_until(lock, deadline, [&] { return done(*device); });
 }
 
+// The checks every header operation makes first: a device opened here, a
+// header, and the header size the real winmm insists on. Misuse is counted.
+MMRESULT check_header_call(HWAVEOUT handle, const WAVEHDR *header, UINT size, Device **device) {
+    *device = device_of(handle);
+    if (!*device)
+        return misuse(MMSYSERR_INVALHANDLE);
+    if (!header || size != sizeof(WAVEHDR))
+        return misuse(MMSYSERR_INVALPARAM);
+    return MMSYSERR_NOERROR;
+}
+
 } // namespace
 
 extern "C" {
@@ -266,22 +277,18 @@ MMRESULT waveOutOpen(LPHWAVEOUT handle, UINT device_id, LPCWAVEFORMATEX format, 
 }
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
-    Device *device = device_of(handle);
-    if (!device)
-        return misuse(MMSYSERR_INVALHANDLE);
-    if (!header || size != sizeof(WAVEHDR))
-        return misuse(MMSYSERR_INVALPARAM);
+    Device *device = nullptr;
+    if (const MMRESULT bad = check_header_call(handle, header, size, &device))
+        return bad;
     std::lock_guard<std::mutex> guard(device->lock);
     header->dwFlags |= WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT waveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
-    Device *device = device_of(handle);
-    if (!device)
-        return misuse(MMSYSERR_INVALHANDLE);
-    if (!header || size != sizeof(WAVEHDR))
-        return misuse(MMSYSERR_INVALPARAM);
+    Device *device = nullptr;
+    if (const MMRESULT bad = check_header_call(handle, header, size, &device))
+        return bad;
     std::lock_guard<std::mutex> guard(device->lock);
     if (!(header->dwFlags & WHDR_PREPARED))
         return misuse(WAVERR_UNPREPARED);
@@ -295,11 +302,9 @@ MMRESULT waveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
 }
 
 MMRESULT waveOutUnprepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size) {
-    Device *device = device_of(handle);
-    if (!device)
-        return misuse(MMSYSERR_INVALHANDLE);
-    if (!header || size != sizeof(WAVEHDR))
-        return misuse(MMSYSERR_INVALPARAM);
+    Device *device = nullptr;
+    if (const MMRESULT bad = check_header_call(handle, header, size, &device))
+        return bad;
     std::lock_guard<std::mutex> guard(device->lock);
     if (header->dwFlags & WHDR_INQUEUE)
         return misuse(WAVERR_STILLPLAYING);
