@@ -1,17 +1,18 @@
-// The connect dialog's resource read field by field, the dialog and the main
-// window that create_windows builds from it, and the manifest.
+// The connect dialog's resource read field by field, the manifest, and the
+// windows that create_windows builds: the dialog, its states and its own
+// keys, and the hidden main window.
 #include "ui_fixture.h"
 
 #include <cstdint>
-#include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
 struct ExpectedControl {
     int id;
     const char *class_name;
-    uint16_t class_atom; // the predefined class's ordinal in a template
+    uint16_t class_atom; // the predefined class's ordinal, which a template may hold instead
     const char *text;
     DWORD style; // besides WS_CHILD and WS_VISIBLE
     short x, y, cx, cy;
@@ -35,39 +36,30 @@ const ExpectedControl kControls[] = {
     {IDC_EXIT, "Button", 0x80, "Exit", BS_PUSHBUTTON, 155, 118, 79, 20},
 };
 
-// Reads an extended template's fields in order.
-class TemplateReader {
-public:
-    explicit TemplateReader(const uint8_t *data) : data_(data) {}
-    template <typename T> T next() {
-        T value;
-        std::memcpy(&value, data_ + at_, sizeof value);
-        at_ += sizeof value;
-        return value;
-    }
-    // A string, or 0xFFFF and an ordinal (returned as "#n").
-    std::string string_or_ordinal() {
-        uint16_t first = next<uint16_t>();
-        if (first == 0xFFFF) {
-            return "#" + std::to_string(next<uint16_t>());
+// An extended dialog template's fields, in order: 16-bit words, double
+// words, and strings or ordinals (an ordinal reads as "#n").
+struct TemplateReader {
+    const uint16_t *at;
+    uint16_t word() { return *at++; }
+    uint32_t dword() { return word() | uint32_t{word()} << 16; }
+    std::string text() {
+        if (*at == 0xFFFF) {
+            at += 2;
+            return "#" + std::to_string(at[-1]);
         }
         std::string text;
-        for (uint16_t c = first; c != 0; c = next<uint16_t>()) {
-            text += static_cast<char>(c);
+        while (*at != 0) {
+            text += static_cast<char>(*at++);
         }
+        ++at;
         return text;
     }
-    void align() { at_ = (at_ + 3) / 4 * 4; }
-
-private:
-    const uint8_t *data_;
-    size_t at_ = 0;
+    void align() { at += (reinterpret_cast<uintptr_t>(at) / 2) % 2; }
 };
 
 const void *resource(LPCSTR type, LPCSTR name, WORD language, DWORD *size) {
     HMODULE module = GetModuleHandleA(nullptr);
-    HRSRC found = language != 0 ? FindResourceExA(module, type, name, language)
-                                : FindResourceA(module, name, type);
+    HRSRC found = FindResourceExA(module, type, name, language);
     *size = found != nullptr ? SizeofResource(module, found) : 0;
     return found != nullptr ? LockResource(LoadResource(module, found)) : nullptr;
 }
@@ -79,69 +71,78 @@ TEST(ConnectDialogTemplateIsExact, UsEnglishShellFontNoSystemMenuControlsInTabOr
     const void *data = resource(MAKEINTRESOURCEA(5) /* RT_DIALOG */, MAKEINTRESOURCEA(IDD_CONNECT),
                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), &size);
     ASSERT_NE(data, nullptr) << "dialog 101 in English (United States) not found";
-    TemplateReader read(static_cast<const uint8_t *>(data));
-    EXPECT_EQ(read.next<uint32_t>(), 0xFFFF0001u); // version 1 of the extended form
-    EXPECT_EQ(read.next<uint32_t>(), 0u);          // help id
-    EXPECT_EQ(read.next<uint32_t>(), 0u);          // extended style
-    EXPECT_EQ(read.next<uint32_t>(), static_cast<uint32_t>(WS_CAPTION | DS_SETFONT | DS_FIXEDSYS));
-    for (int value : {10, 0, 0, 241, 226}) { // controls, x, y, width, height
-        EXPECT_EQ(read.next<uint16_t>(), value);
+    TemplateReader read{static_cast<const uint16_t *>(data)};
+    // Version 1 of the extended form, help id, extended style, style.
+    EXPECT_EQ(read.dword(), 0xFFFF0001u);
+    EXPECT_EQ(read.dword() | read.dword(), 0u);
+    EXPECT_EQ(read.dword(), static_cast<uint32_t>(WS_CAPTION | DS_SETFONT | DS_FIXEDSYS));
+    // Controls, x, y, width, height; no menu, the default class, no caption;
+    // 8 points, weight 400, not italic, character set 0.
+    for (int value : {10, 0, 0, 241, 226}) {
+        EXPECT_EQ(read.word(), value);
     }
-    EXPECT_EQ(read.string_or_ordinal(), ""); // no menu
-    EXPECT_EQ(read.string_or_ordinal(), ""); // the default dialog class
-    EXPECT_EQ(read.string_or_ordinal(), ""); // no caption
-    EXPECT_EQ(read.next<uint16_t>(), 8);     // points
-    EXPECT_EQ(read.next<uint16_t>(), 400);   // weight
-    EXPECT_EQ(read.next<uint16_t>(), 0);     // not italic, character set 0
-    EXPECT_EQ(read.string_or_ordinal(), "MS Shell Dlg");
+    EXPECT_EQ(read.text() + read.text() + read.text(), "");
+    for (int value : {8, 400, 0}) {
+        EXPECT_EQ(read.word(), value);
+    }
+    EXPECT_EQ(read.text(), "MS Shell Dlg");
     for (const ExpectedControl &control : kControls) {
         SCOPED_TRACE(control.id);
         read.align();
-        EXPECT_EQ(read.next<uint32_t>(), 0u); // help id
-        EXPECT_EQ(read.next<uint32_t>(), 0u); // extended style
-        EXPECT_EQ(read.next<uint32_t>(), control.style | WS_CHILD | WS_VISIBLE);
+        EXPECT_EQ(read.dword() | read.dword(), 0u); // help id, extended style
+        EXPECT_EQ(read.dword(), control.style | WS_CHILD | WS_VISIBLE);
         for (short value : {control.x, control.y, control.cx, control.cy}) {
-            EXPECT_EQ(read.next<short>(), value);
+            EXPECT_EQ(static_cast<short>(read.word()), value);
         }
-        EXPECT_EQ(read.next<int32_t>(), control.id);
-        std::string class_name = read.string_or_ordinal();
+        EXPECT_EQ(read.dword(), static_cast<uint32_t>(control.id));
+        const std::string class_name = read.text();
         EXPECT_TRUE(class_name == "#" + std::to_string(control.class_atom) ||
                     lstrcmpiA(class_name.c_str(), control.class_name) == 0)
             << class_name;
-        EXPECT_EQ(read.string_or_ordinal(), control.text);
-        EXPECT_EQ(read.next<uint16_t>(), 0); // no creation data
+        EXPECT_EQ(read.text(), control.text);
+        EXPECT_EQ(read.word(), 0); // no creation data
     }
 }
 
 TEST(ApplicationManifestAsksForInvokerRights, NoCommonControlsDependency) {
     DWORD size = 0;
-    const void *data =
-        resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, MAKEINTRESOURCEA(1), 0, &size);
+    const void *data = resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, MAKEINTRESOURCEA(1),
+                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), &size);
     ASSERT_NE(data, nullptr);
-    std::string manifest(static_cast<const char *>(data), size);
+    const std::string manifest(static_cast<const char *>(data), size);
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
     EXPECT_EQ(manifest.find("Common-Controls"), std::string::npos);
 }
 
 using CreateWindowsBuildsBothWindows = UiFixture;
 
-TEST_F(CreateWindowsBuildsBothWindows, DialogFromTemplateShownMainWindowHidden) {
+// The dialog shows with the user name focused and the list and "Start
+// playing" disabled; a close request leaves it as it is. A Tab that reaches a
+// control itself, not through the dialog manager, moves the focus forward
+// with Shift or without. The main window is made hidden, at its size.
+TEST_F(CreateWindowsBuildsBothWindows, DialogShownWithItsStatesAndKeysMainWindowHidden) {
     EXPECT_TRUE(IsWindowVisible(dialog()));
     EXPECT_EQ(GetWindow(dialog(), GW_OWNER), nullptr);
     EXPECT_EQ(GetFocus(), item(IDC_USERNAME));
-    for (const ExpectedControl &control : kControls) {
-        SCOPED_TRACE(control.id);
-        HWND window = item(control.id);
-        ASSERT_NE(window, nullptr);
-        char text[64] = {};
-        GetClassNameA(window, text, sizeof text);
-        EXPECT_EQ(lstrcmpiA(text, control.class_name), 0) << text;
-        GetWindowTextA(window, text, sizeof text);
-        EXPECT_STREQ(text, control.text);
-        // (An edit control trades WS_BORDER for a border of its own.)
-        DWORD style = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE));
-        DWORD checked = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_DISABLED | 0xFF;
-        EXPECT_EQ(style & checked, (control.style | WS_CHILD | WS_VISIBLE) & checked);
+    EXPECT_FALSE(enabled(IDC_PLAYLIST) || enabled(IDC_START));
+    SendMessageA(dialog(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindowVisible(dialog()));
+    EXPECT_EQ(take_quit(), -1);
+    const std::pair<int, int> tabs[] = {
+        {IDC_PASSWORD, IDC_CONNECT}, {IDC_EXIT, IDC_CONNECT}, {IDC_START, IDC_PLAYLIST}};
+    for (const auto &[from, to] : tabs) {
+        if (from == IDC_START) { // after login: fields locked, list and "Start playing" enabled
+            SendMessageA(dialog(), UM_CONNECTED, 0, 0);
+            SendMessageA(dialog(), UM_PLAYLISTS_CHANGED, 0, 0);
+        }
+        for (BYTE shift : {0x00, 0x80}) {
+            BYTE keys[256] = {};
+            keys[VK_SHIFT] = shift;
+            SetKeyboardState(keys);
+            SetFocus(item(from));
+            EXPECT_EQ(SendMessageA(item(from), WM_KEYDOWN, VK_TAB, 1), 0);
+            EXPECT_EQ(GetFocus(), item(to)) << "Tab reaching " << from << ", Shift " << shift;
+        }
     }
 
     HWND window = context_.main_window;

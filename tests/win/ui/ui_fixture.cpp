@@ -97,7 +97,7 @@ void UiFixture::SetUp() {
     ASSERT_NE(context_.dialog, nullptr);
     box_timer_ = SetTimer(nullptr, 0, 10, &close_boxes);
     SetForegroundWindow(context_.dialog);
-    pump();
+    run_until([] { return true; }, 0); // the windows' first messages
 }
 
 void UiFixture::TearDown() {
@@ -116,17 +116,6 @@ void UiFixture::TearDown() {
     // The visualiser and the session record are left, as in the program.
 }
 
-void UiFixture::pump() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, WM_QUIT - 1, PM_REMOVE) ||
-           PeekMessageA(&message, nullptr, WM_QUIT + 1, 0xFFFFFFFF, PM_REMOVE)) {
-        if (!IsDialogMessageA(context_.dialog, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
-}
-
 bool UiFixture::run_until(std::function<bool()> done, int timeout_ms) {
     g_done = done;
     g_deadline = GetTickCount() + static_cast<DWORD>(timeout_ms);
@@ -135,21 +124,6 @@ bool UiFixture::run_until(std::function<bool()> done, int timeout_ms) {
     KillTimer(nullptr, timer);
     g_done = nullptr;
     return done();
-}
-
-void UiFixture::dialog_key(UINT message, WPARAM key, bool shift) {
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    keys[VK_SHIFT] = shift ? 0x80 : 0;
-    SetKeyboardState(keys);
-    MSG msg = {GetFocus(), message, key, message == WM_SYSKEYDOWN ? (1 << 29) | 1 : 1, 0, {}};
-    if (!IsDialogMessageA(context_.dialog, &msg)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    keys[VK_SHIFT] = 0;
-    SetKeyboardState(keys);
-    pump();
 }
 
 int UiFixture::take_quit() {

@@ -1,7 +1,6 @@
 // What the user interface suites share: the program's objects built as the
 // entry point builds them (a real SessionState on the local streaming library
-// and a HistogramVisualizer), create_windows run, message boxes answered, and
-// helpers that drive the dialog as the main loop does.
+// and a HistogramVisualizer), create_windows run, and message boxes answered.
 #pragma once
 
 #include <windows.h>
@@ -45,12 +44,8 @@ protected:
         SendMessageA(dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(item(id)));
     }
-    // Dispatches this thread's waiting messages as the main loop does.
-    void pump();
     // Runs the program's main loop until done() holds or timeout_ms pass.
     bool run_until(std::function<bool()> done, int timeout_ms);
-    // A key handed to the dialog manager, with Shift held or not.
-    void dialog_key(UINT message, WPARAM key, bool shift = false);
     // Takes a WM_QUIT waiting in this thread's queue; its code, or -1.
     static int take_quit();
 

@@ -1,0 +1,294 @@
+// The histogram as the main window paints it, in a real window with the
+// session's current track. On screen: real Direct2D and DirectWrite, the
+// window's pixels read back from the screen (GetDC(NULL) at its client
+// origin: under Wine the window's own DC reads black); the display and the
+// fonts are part of the test environment, and their absence fails. Through
+// stand-ins (d2d_fakes.h) in place of the factory: what a paint makes, keeps
+// and releases, and how it ends when something cannot be made.
+#include "visual/histogram_visualizer.h"
+
+#include "audio/block_lending.h"
+#include "audio/pcm_queue.h"
+#include "session/session_state.h"
+#include "unit/visual/local_library_tracks.h"
+#include "visual/hue_color.h"
+#include "win/visual/d2d_fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 1000;
+constexpr int kHeight = 400;
+
+// The window's client area as the screen shows it, 0x00RRGGBB, top-down; empty
+// when the screen cannot be read.
+std::vector<uint32_t> grab_screen(HWND window) {
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    const BOOL copied = BitBlt(memory, 0, 0, kWidth, kHeight, screen, origin.x, origin.y, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(info.bmiHeader), kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> pixels(size_t{kWidth} * kHeight);
+    if (!copied ||
+        GetDIBits(memory, bitmap, 0, kHeight, pixels.data(), &info, DIB_RGB_COLORS) != kHeight) {
+        pixels.clear();
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+void pump_messages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&message);
+    }
+}
+
+// render returns the offscreen frame's flush; Wine 8's Flush is a stub that
+// returns E_NOTIMPL after drawing normally.
+bool drawn(HRESULT status) {
+    return status == S_OK || status == E_NOTIMPL;
+}
+
+class Histogram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WNDCLASSA window_class = {};
+        window_class.lpfnWndProc = DefWindowProcA; // no background: nothing erases the frames
+        window_class.hInstance = GetModuleHandleA(nullptr);
+        window_class.lpszClassName = "lorvane_histogram";
+        RegisterClassA(&window_class);
+        window =
+            CreateWindowExA(WS_EX_TOPMOST, "lorvane_histogram", "Lorvane", WS_POPUP, 0, 0, kWidth,
+                            kHeight, nullptr, nullptr, window_class.hInstance, nullptr);
+        ASSERT_NE(window, nullptr);
+        ASSERT_EQ(library.open({{"Lorvane", "Test", false}}), "");
+        ASSERT_TRUE(pcm_queue_init(&queue, nullptr));
+        ASSERT_TRUE(
+            session_state_init(&state, CreateEventA(nullptr, FALSE, FALSE, nullptr), &queue));
+        state.current_track = library.track(0);
+        ASSERT_EQ(v.create_device_independent_resources(), S_OK);
+        v.window_handle = window;
+        v.session_state = &state;
+        v.current_block = &unlent; // never lent by the queue: the bins stay as they are
+    }
+    void TearDown() override { DestroyWindow(window); }
+
+    // The stand-ins' factory in place of the real one.
+    void use_fakes() {
+        v.d2d_factory->Release();
+        v.d2d_factory = static_cast<ID2D1Factory *>(world.factory());
+    }
+    // One paint through the stand-ins. Nothing may be drawn through an object
+    // that was not made, and afterwards only the visualiser's fields hold
+    // references, one each, and no target is left drawing.
+    HRESULT paint() {
+        world.bars = 0;
+        const HRESULT status = v.render();
+        EXPECT_EQ(world.faults, 0);
+        const void *held[] = {v.d2d_factory, v.render_target, v.spare_target_1, v.spare_target_2,
+                              v.previous_frame};
+        for (const auto &object : world.objects) {
+            const bool kept =
+                std::find(std::begin(held), std::end(held), object.get()) != std::end(held);
+            EXPECT_EQ(object->refs, kept ? 1 : 0) << "an object of kind " << object->kind;
+            EXPECT_FALSE(object->drawing) << "a target of kind " << object->kind;
+        }
+        return status;
+    }
+
+    LocalLibraryTracks library;
+    fakes::World world; // outlives the visualiser, which releases its fields
+    HWND window = nullptr;
+    PcmQueue queue = {};
+    SessionState state = {};
+    PcmBlock unlent = {};
+    HistogramVisualizer v;
+};
+
+// Frame 1 (blue): bars for bins 10 to 109, 300 pixels tall. Frame 2 (the
+// next colour): bars for bins 125 to 224, 100 pixels tall, over frame 1
+// shrunk to 96 % about the centre at 90 % opacity, and the title in white.
+TEST_F(Histogram, OnScreenBarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
+    ASSERT_GE(GetSystemMetrics(SM_CXSCREEN), kWidth) << "no display of usable size";
+    ASSERT_GE(GetSystemMetrics(SM_CYSCREEN), kHeight) << "no display of usable size";
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    pump_messages();
+    v.peak = 1.0f;
+    std::fill(v.history + 10, v.history + 110, 0.75f);
+    ASSERT_PRED1(drawn, v.render());
+    std::fill(v.history, v.history + 256, 0.0f);
+    std::fill(v.history + 125, v.history + 225, 0.25f);
+    ASSERT_PRED1(drawn, v.render());
+    // Wine puts the window's surface on the X screen asynchronously: read it
+    // until the title line shows, for a few seconds at most.
+    std::vector<uint32_t> screen;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        pump_messages();
+        Sleep(100);
+        screen = grab_screen(window);
+        ASSERT_FALSE(screen.empty()) << "cannot read the screen";
+        if (std::any_of(screen.begin(), screen.end(),
+                        [](uint32_t p) { return (p & 0xFFFFFFu) == 0xFFFFFFu; })) {
+            break;
+        }
+    }
+    const auto channel = [&](int x, int y, int shift) {
+        return static_cast<int>((screen.at(static_cast<size_t>(y) * kWidth + x) >> shift) & 0xFF);
+    };
+    const auto expect_near = [&](int x, int y, int r, int g, int b, int tolerance) {
+        EXPECT_TRUE(std::abs(channel(x, y, 16) - r) <= tolerance &&
+                    std::abs(channel(x, y, 8) - g) <= tolerance &&
+                    std::abs(channel(x, y, 0) - b) <= tolerance)
+            << "at " << x << "," << y << ": (" << channel(x, y, 16) << "," << channel(x, y, 8)
+            << "," << channel(x, y, 0) << ")";
+    };
+
+    // Black where nothing was drawn: the corners, the margins, above the bars.
+    for (const POINT p : {POINT{2, 2}, POINT{997, 2}, POINT{2, 397}, POINT{997, 397},
+                          POINT{30, 300}, POINT{700, 250}, POINT{980, 380}}) {
+        expect_near(p.x, p.y, 0, 0, 0, 8);
+    }
+    // Frame 2's bars in its colour, from y 300 to the bottom edge: bar k
+    // covers x (10 + k) * 4 to (11 + k) * 4 and shows bin 10 + k.
+    const FrameColor c = frame_color(1);
+    const auto byte = [](float value) { return static_cast<int>(value * 255 + 0.5f); };
+    for (int bin = 125; bin < 225; bin += 9) {
+        for (const int y : {301, 350, 399}) {
+            expect_near(bin * 4 + 2, y, byte(c.r), byte(c.g), byte(c.b), 6);
+        }
+        expect_near(bin * 4 + 2, 296, 0, 0, 0, 8);
+    }
+    // Frame 1's bars behind, shrunk about the centre: source x 40 to 440 and y
+    // 100 to 400 land on x 58.4 to 442.4 and y 104 to 392, in blue at 90 %.
+    for (const int x : {70, 150, 250, 350, 430}) {
+        for (const int y : {110, 250, 385}) {
+            expect_near(x, y, 0, 0, 230, 8);
+        }
+        expect_near(x, 397, 0, 0, 0, 8);
+        if (x < 300) { // further right, frame 1's title passes above the bars
+            expect_near(x, 98, 0, 0, 0, 8);
+        }
+    }
+
+    // The title in white, centred, between H / 6 and H / 3, and frame 1's
+    // title, blue, shrunk and faded, behind it.
+    int white = 0, white_elsewhere = 0, faded_title = 0, left_most = kWidth, right_most = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const bool in_title = y >= 66 && y <= 134;
+            if (channel(x, y, 16) > 230 && channel(x, y, 8) > 230 && channel(x, y, 0) > 230) {
+                ++(in_title ? white : white_elsewhere);
+                left_most = in_title ? std::min(left_most, x) : left_most;
+                right_most = in_title ? std::max(right_most, x) : right_most;
+            }
+            faded_title += y >= 66 && y <= 140 && channel(x, y, 16) < 20 && channel(x, y, 8) < 20 &&
+                           channel(x, y, 0) > 60;
+        }
+    }
+    EXPECT_GT(white, 200) << "no white title line";
+    EXPECT_EQ(white_elsewhere, 0);
+    EXPECT_NEAR((left_most + right_most) / 2.0, kWidth / 2.0, 12)
+        << left_most << ".." << right_most;
+    EXPECT_GT(faded_title, 50) << "no trail of the previous title";
+}
+
+// The window's targets are made once, at the first paint; a block is read
+// only while the queue lends it (a block the window still names may have
+// been played and freed); the colour cycle turns once in 101 frames.
+TEST_F(Histogram, PaintsMakeTheTargetsOnceAndReadOnlyTheLentBlock) {
+    use_fakes();
+    v.current_block = nullptr;
+    ASSERT_EQ(paint(), S_OK);
+    ASSERT_EQ(paint(), S_OK);
+    EXPECT_EQ(world.made[fakes::kWindow], 1);
+    EXPECT_EQ(world.made[fakes::kTarget], 2);
+    EXPECT_EQ(world.window_size.width * 1000 + world.window_size.height, 1000u * 1000 + 400);
+
+    auto *block = static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + 1024 * 4));
+    *block = PcmBlock{nullptr, 1024, 44100, 2};
+    for (int i = 0; i < 2048; ++i) {
+        block->samples()[i] = static_cast<int16_t>(std::lround(12000 * std::sin(i / 2 * 0.7)));
+    }
+    v.current_block = block;
+    ASSERT_EQ(paint(), S_OK);
+    EXPECT_EQ(v.peak, 0.0f) << "a block that is not lent was read";
+    EXPECT_EQ(world.bars, 229);
+    pcm_queue_lend(&queue, block);
+    ASSERT_EQ(paint(), S_OK);
+    EXPECT_GT(v.peak, 0.0f) << "the lent block was not analysed";
+    pcm_queue_retire(&queue, block);
+    v.current_block = &unlent;
+    EXPECT_EQ(v.hue_step, 2);
+    for (int frame = 2; frame < 101; ++frame) {
+        ASSERT_EQ(paint(), S_OK);
+    }
+    EXPECT_EQ(v.hue_step, 0);
+    EXPECT_EQ(world.made[fakes::kTarget], 2 + 101);
+}
+
+// The status is the frame's flush, which does not stop the frame.
+// D2DERR_RECREATE_TARGET drops the window's targets but keeps the last frame;
+// the next paint makes them at the client size of that moment and draws the
+// kept frame as its trail, with the new geometry.
+TEST_F(Histogram, FlushStatusIsReturnedAndRecreateTargetDropsTheWindowsTargets) {
+    use_fakes();
+    world.flush_result = E_INVALIDARG;
+    EXPECT_EQ(paint(), E_INVALIDARG);
+    EXPECT_EQ(v.hue_step, 1) << "the frame reached the window";
+    world.flush_result = static_cast<HRESULT>(D2DERR_RECREATE_TARGET);
+    EXPECT_EQ(paint(), static_cast<HRESULT>(D2DERR_RECREATE_TARGET));
+    EXPECT_TRUE(v.render_target == nullptr && v.spare_target_1 == nullptr &&
+                v.spare_target_2 == nullptr);
+    ASSERT_NE(v.previous_frame, nullptr);
+
+    world.flush_result = S_OK;
+    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 640, 300, SWP_NOMOVE | SWP_NOZORDER));
+    EXPECT_EQ(paint(), S_OK);
+    EXPECT_EQ(world.made[fakes::kWindow], 2);
+    EXPECT_EQ(world.window_size.width * 1000 + world.window_size.height, 640u * 1000 + 300);
+    EXPECT_EQ(world.bars, 193);
+    const D2D1_RECT_F trail = world.trail;
+    EXPECT_TRUE(std::abs(trail.left - 12.8f) < 1e-3f && std::abs(trail.top - 6.0f) < 1e-3f &&
+                std::abs(trail.right - 627.2f) < 1e-3f && std::abs(trail.bottom - 294.0f) < 1e-3f)
+        << trail.left << "," << trail.top << "," << trail.right << "," << trail.bottom;
+}
+
+// Each object a paint makes, in turn, cannot be made: the window's target, its
+// spares, the frame, the trail's bitmap, the frame's brush, the window's
+// brush, the frame's bitmap for the window. The failure is returned, what was
+// begun is ended, what was made is released, the colour stays, and the next
+// paint draws.
+TEST_F(Histogram, AnObjectThatCannotBeMadeEndsThePaintCleanly) {
+    use_fakes();
+    ASSERT_EQ(paint(), S_OK);
+    const std::pair<fakes::Kind, int> failures[] = {
+        {fakes::kWindow, 1}, {fakes::kTarget, 1}, {fakes::kTarget, 2}, {fakes::kTarget, 3},
+        {fakes::kBitmap, 1}, {fakes::kBrush, 1},  {fakes::kBrush, 2},  {fakes::kBitmap, 2}};
+    for (const auto &[kind, nth] : failures) {
+        SCOPED_TRACE(testing::Message() << "kind " << kind << ", creation " << nth);
+        v.discard_device_resources(); // every object is made again
+        world.fail_at[kind] = world.made[kind] + nth;
+        const int32_t hue_step = v.hue_step;
+        EXPECT_EQ(paint(), E_OUTOFMEMORY);
+        EXPECT_EQ(v.hue_step, hue_step);
+        EXPECT_EQ(paint(), S_OK);
+        EXPECT_EQ(world.bars, 229);
+    }
+}
+
+} // namespace
