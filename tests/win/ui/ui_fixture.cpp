@@ -8,32 +8,6 @@ std::vector<SeenBox> UiFixture::boxes;
 
 namespace {
 
-// Under Wine without a window manager, hiding a managed window waits two
-// seconds for an answer that never comes: every case would pay it. Wine reads
-// whether this program's windows are managed when it starts, so the first
-// run in a Wine prefix sets that and runs the cases in a new process.
-const DWORD g_unmanaged = [] {
-    const char key[] = "Software\\Wine\\AppDefaults\\ui_tests.exe\\X11 Driver";
-    char value[4] = {};
-    DWORD size = sizeof value;
-    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr ||
-        RegGetValueA(HKEY_CURRENT_USER, key, "Managed", RRF_RT_REG_SZ, nullptr, value, &size) ==
-            ERROR_SUCCESS ||
-        RegSetKeyValueA(HKEY_CURRENT_USER, key, "Managed", REG_SZ, "N", 2) != ERROR_SUCCESS) {
-        return DWORD{0};
-    }
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    DWORD code = 1;
-    if (CreateProcessA(nullptr, GetCommandLineA(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &startup, &process)) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &code);
-    }
-    ExitProcess(code);
-}();
-
 // The icon control of a message box is 20 on Windows, 0x440 in Wine.
 bool box_shows_icon(HWND box, LPCSTR icon) {
     for (int id : {20, 0x440}) {

@@ -12,16 +12,11 @@ Object *self(const void *object) {
     return static_cast<Object *>(const_cast<void *>(object));
 }
 
-// A call on object that uses other: both must exist and be unreleased.
-void check(const void *object, const void *other) {
+// A call on object that uses other, which must exist too; a drawing call
+// also needs the target to be drawing.
+void check(const void *object, const void *other, bool drawing = false) {
     self(object)->world->faults += self(object)->refs <= 0 || other == nullptr ||
-                                   static_cast<const Object *>(other)->refs <= 0;
-}
-
-// A drawing call on target with other.
-void check_drawing(const void *target, const void *other) {
-    check(target, other);
-    self(target)->world->faults += !self(target)->drawing;
+                                   self(other)->refs <= 0 || (drawing && !self(object)->drawing);
 }
 
 // The next object of a kind, made by maker, into *out.
@@ -82,21 +77,17 @@ void set_render_target(ID2D1RenderTargetVtbl &t) {
         return create(target, kTarget, frame_table(), frame);
     };
     t.FillRectangle = [](ID2D1RenderTarget *target, const D2D1_RECT_F *, ID2D1Brush *brush) {
-        check_drawing(target, brush);
+        check(target, brush, true);
         self(target)->world->bars += self(target)->kind == kTarget;
     };
-    t.DrawBitmap = [](ID2D1RenderTarget *target, ID2D1Bitmap *bitmap, const D2D1_RECT_F *to,
-                      FLOAT opacity, D2D1_BITMAP_INTERPOLATION_MODE, const D2D1_RECT_F *) {
-        check_drawing(target, bitmap);
-        if (opacity < 1.0f) {
-            self(target)->world->trail = *to;
-        }
-    };
+    t.DrawBitmap = [](ID2D1RenderTarget *target, ID2D1Bitmap *bitmap, const D2D1_RECT_F *, FLOAT,
+                      D2D1_BITMAP_INTERPOLATION_MODE,
+                      const D2D1_RECT_F *) { check(target, bitmap, true); };
     t.DrawText = [](ID2D1RenderTarget *target, const WCHAR *, UINT, IDWriteTextFormat *,
                     const D2D1_RECT_F *, ID2D1Brush *brush, D2D1_DRAW_TEXT_OPTIONS,
-                    DWRITE_MEASURING_MODE) { check_drawing(target, brush); };
+                    DWRITE_MEASURING_MODE) { check(target, brush, true); };
     t.Flush = [](ID2D1RenderTarget *target, D2D1_TAG *, D2D1_TAG *) {
-        check_drawing(target, target);
+        check(target, target, true);
         return self(target)->world->flush_result;
     };
     t.BeginDraw = [](ID2D1RenderTarget *target) {
@@ -105,7 +96,7 @@ void set_render_target(ID2D1RenderTargetVtbl &t) {
         self(target)->drawing = true;
     };
     t.EndDraw = [](ID2D1RenderTarget *target, D2D1_TAG *, D2D1_TAG *) -> HRESULT {
-        check_drawing(target, target);
+        check(target, target, true);
         self(target)->drawing = false;
         return S_OK;
     };

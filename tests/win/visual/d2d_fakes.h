@@ -38,7 +38,6 @@ struct World {
     int faults = 0;
     int bars = 0;                 // rectangles filled into offscreen targets
     D2D1_SIZE_U window_size = {}; // of the last window target made
-    D2D1_RECT_F trail = {};       // where the last faded bitmap went
     std::vector<std::unique_ptr<Object>> objects;
 
     // The factory, to be used as an ID2D1Factory.
