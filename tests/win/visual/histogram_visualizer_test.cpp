@@ -58,7 +58,7 @@ protected:
         ASSERT_EQ(v.create_device_independent_resources(), S_OK);
         v.window_handle = window;
         v.session_state = &state;
-        v.current_block = &unlent; // never lent by the queue: the bins stay as they are
+        v.current_block = &unlent; // never lent by the queue: the bins and peak stay
     }
     void TearDown() override { DestroyWindow(window); }
 
@@ -90,7 +90,7 @@ protected:
     HWND window = nullptr;
     PcmQueue queue = {};
     SessionState state = {};
-    PcmBlock unlent = {};
+    PcmBlock unlent = {nullptr, 0, 44100, 2}; // no samples, yet reading it moves the peak
     HistogramVisualizer v;
 };
 
