@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 namespace {
