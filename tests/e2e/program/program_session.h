@@ -79,7 +79,7 @@ std::vector<int16_t> tracks_audio(std::initializer_list<int> tracks);
 // Whether sound holds only silence, then the tracks one after the other,
 // each from its first frame to its last with nothing between them (the last
 // may lack the final period that the device keeps until more follows). *end
-// gets where the last one ends in sound.
+// gets where the last one ends, or will once that period follows.
 ::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
                                          std::initializer_list<int> tracks, size_t *end = nullptr);
 // Waits until what the sound device received passes plays_gapless; what it

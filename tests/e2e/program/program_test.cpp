@@ -141,7 +141,8 @@ TEST_F(ProgramFromLoginToIdle, KeysChangeNothingLoginFailsThenTracksPlayInOrderB
     EXPECT_FALSE(driver::wait_until(
         [&] {
             sound = captured();
-            return std::any_of(sound.begin() + static_cast<long long>(end), sound.end(),
+            return sound.size() > end &&
+                   std::any_of(sound.begin() + static_cast<long long>(end), sound.end(),
                                [](int16_t sample) { return sample != 0; });
         },
         1000, 100))
