@@ -6,6 +6,18 @@
 // the lock. login_failed and playlists_changed are set by handlers under the
 // session mutex; each is read and cleared here under one hold of that mutex,
 // with nothing else held, and its message is posted after the release.
+//
+// Modal loops: while a message handler runs a loop of its own on this thread
+// (a menu, a move or size of a window, a message box), this loop makes no
+// pass, and a track that ends then would not be followed by the next one. A
+// thread timer lives for the length of each drain, where every such loop
+// starts: the nested loop dispatches its ticks, and a tick runs a pass when
+// the wake event is set or the library's delay has run out. This loop's own
+// drain ignores the ticks, so that outside modal loops it never polls.
+//
+// Text: messages are taken and dispatched in their wide form, so that typed
+// characters reach the dialog's controls as UTF-16 rather than squeezed
+// through the system code page.
 
 #include "app/main_loop.h"
 
@@ -22,6 +34,24 @@
 
 namespace {
 
+// How often a modal loop hands control back for a look at the session. The
+// queue holds a second of audio, so a track's end is acted on long before
+// the device runs dry.
+constexpr UINT kModalTickMs = 20;
+
+// What the passes keep from one to the next. Main thread only.
+struct LoopState {
+    AppContext *context = nullptr;
+    int32_t time_out = 0; // governs the next wait
+    DWORD last_pass = 0;  // GetTickCount at the last pass
+    bool connected_posted = false;
+    bool in_pass = false;
+    UINT_PTR modal_timer = 0; // the drain's thread timer, or 0
+};
+
+// The running loop, for the timer's procedure. Main thread only.
+LoopState *g_loop = nullptr;
+
 // Reads and clears one of the session's message flags under its mutex.
 bool take_flag(SessionState &state, int32_t SessionState::*flag) {
     WaitForSingleObject(state.lock, INFINITE);
@@ -31,41 +61,79 @@ bool take_flag(SessionState &state, int32_t SessionState::*flag) {
     return was_set;
 }
 
+// The session's part of a pass: process, then turn the session's news into
+// messages for the dialog.
+void run_pass(LoopState &loop) {
+    AppContext &context = *loop.context;
+    SessionState &state = *context.session_state;
+    loop.in_pass = true;
+    loop.time_out = session_process(&state);
+    loop.last_pass = GetTickCount();
+    loop.in_pass = false;
+
+    if (!loop.connected_posted && state.session &&
+        sp_session_connectionstate(state.session) == SP_CONNECTION_STATE_LOGGED_IN) {
+        PostMessageA(context.dialog, UM_CONNECTED, 0, 0);
+        loop.connected_posted = true;
+    }
+    if (take_flag(state, &SessionState::login_failed))
+        PostMessageA(context.dialog, UM_LOGIN_FAILED, 0, 0);
+    if (take_flag(state, &SessionState::playlists_changed))
+        PostMessageA(context.dialog, UM_PLAYLISTS_CHANGED, 0, 0);
+}
+
+// A tick dispatched by a modal loop: a pass when one is due, as the loop's
+// wait would have ended.
+void CALLBACK on_modal_tick(HWND, UINT, UINT_PTR, DWORD) {
+    LoopState *loop = g_loop;
+    if (loop == nullptr || loop->in_pass)
+        return;
+    const bool expired = loop->time_out > 0 &&
+                         GetTickCount() - loop->last_pass >= static_cast<DWORD>(loop->time_out);
+    if (expired || WaitForSingleObject(loop->context->wake_event, 0) == WAIT_OBJECT_0)
+        run_pass(*loop);
+}
+
+bool is_modal_tick(const LoopState &loop, const MSG &message) {
+    return message.message == WM_TIMER && message.hwnd == nullptr &&
+           message.wParam == loop.modal_timer;
+}
+
 } // namespace
 
 void run_main_loop(AppContext &context) {
-    SessionState &state = *context.session_state;
-    int32_t time_out = 0;
-    bool connected_posted = false;
+    LoopState loop;
+    loop.context = &context;
+    g_loop = &loop;
 
     for (;;) {
         // Whatever ends the wait (the wake event, input, the time limit or a
         // failure), the pass goes on.
-        MsgWaitForMultipleObjectsEx(1, &context.wake_event,
-                                    time_out > 0 ? static_cast<DWORD>(time_out) : INFINITE,
-                                    QS_ALLINPUT, 0);
+        MsgWaitForMultipleObjectsEx(
+            1, &context.wake_event,
+            loop.time_out > 0 ? static_cast<DWORD>(loop.time_out) : INFINITE, QS_ALLINPUT, 0);
+        run_pass(loop);
 
-        // Governs the next pass's wait.
-        time_out = session_process(&state);
-
-        if (!connected_posted && state.session &&
-            sp_session_connectionstate(state.session) == SP_CONNECTION_STATE_LOGGED_IN) {
-            PostMessageA(context.dialog, UM_CONNECTED, 0, 0);
-            connected_posted = true;
-        }
-        if (take_flag(state, &SessionState::login_failed))
-            PostMessageA(context.dialog, UM_LOGIN_FAILED, 0, 0);
-        if (take_flag(state, &SessionState::playlists_changed))
-            PostMessageA(context.dialog, UM_PLAYLISTS_CHANGED, 0, 0);
-
+        loop.modal_timer = SetTimer(nullptr, 0, kModalTickMs, &on_modal_tick);
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
-                return; // what is still queued stays unprocessed
-            if (IsWindow(context.dialog) && IsDialogMessageA(context.dialog, &message))
+        bool quit = false;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = true; // what is still queued stays unprocessed
+                break;
+            }
+            if (is_modal_tick(loop, message))
+                continue;
+            if (IsWindow(context.dialog) && IsDialogMessageW(context.dialog, &message))
                 continue;
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
+        if (loop.modal_timer != 0)
+            KillTimer(nullptr, loop.modal_timer);
+        loop.modal_timer = 0;
+        if (quit)
+            break;
     }
+    g_loop = nullptr;
 }

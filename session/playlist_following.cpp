@@ -134,6 +134,12 @@ void session_play_current(SessionState *state) {
         return;
     }
     if (track != state->current_track) {
+        // An advance still pending belongs to a track that is no longer in
+        // the player: one that ended, was skipped or could not be played
+        // just before an edit put this track at the position. It must not
+        // move past this one too. The old track's player is unloaded by now,
+        // so no end of it can follow; an end from here on is this track's.
+        state->advance_pending.store(0);
         state->current_track = track;
         sp_session_player_load(state->session, track); // results are not looked at
         sp_session_player_play(state->session, 1);

@@ -3,8 +3,8 @@
 //
 // Threads: every field is used on the main thread only, except
 //  - advance_pending: set from any thread without the lock (end of track on
-//    the library's thread, the key N), cleared by the main loop's pass under
-//    lock;
+//    the library's thread, the key N), cleared under lock by the main loop's
+//    pass and by the play step when it starts another track;
 //  - queue: its target is shared with the audio threads under its own mutex;
 //  - wake_event: signalled from any thread.
 // lock is recursive. Lock order: lock before the queue's mutex.

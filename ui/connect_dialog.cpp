@@ -102,12 +102,15 @@ void on_connect(HWND dialog, AppContext *context) {
 void on_start(HWND dialog, AppContext *context) {
     HWND list = GetDlgItem(dialog, IDC_PLAYLIST);
     LRESULT selected = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR) {
+        // Nothing chosen (or nothing listed yet): hiding the dialog now would
+        // leave an empty main window with no way back to the list.
+        return;
+    }
     const char *name = "";
-    if (selected != CB_ERR) {
-        LRESULT data = SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
-        if (data != CB_ERR && data != 0) {
-            name = reinterpret_cast<const char *>(data);
-        }
+    LRESULT data = SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
+    if (data != CB_ERR && data != 0) {
+        name = reinterpret_cast<const char *>(data);
     }
     session_select_playlist(context->session_state, name);
     ShowWindow(context->main_window, SW_SHOW);

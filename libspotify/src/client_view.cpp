@@ -111,7 +111,7 @@ void apply_login(sp_session *session, Work &work) {
     int account = -1;
     if (outcome == SP_ERROR_OK) {
         std::lock_guard<std::mutex> lock(cat.mutex);
-        account = catalogue_find_account_locked(cat, work.text);
+        account = work.text.empty() ? -1 : catalogue_find_account_locked(cat, work.text);
         if (account < 0 || cat.accounts[static_cast<size_t>(account)].password != work.text2) {
             outcome = SP_ERROR_BAD_USERNAME_OR_PASSWORD;
         } else if (session->account >= 0) {

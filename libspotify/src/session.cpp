@@ -132,7 +132,9 @@ sp_error sp_session_create(const sp_session_config *config, sp_session **sess) {
 }
 
 sp_error sp_session_login(sp_session *session, const char *username, const char *password) {
-    if (!session || !username || !username[0])
+    // An empty name is a login that fails like a wrong one, answered through
+    // logged_in as a server answers it; only a missing one is bad input.
+    if (!session || !username)
         return SP_ERROR_INVALID_INDATA;
     Work work;
     work.kind = WorkKind::Login;

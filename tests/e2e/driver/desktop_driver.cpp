@@ -108,11 +108,18 @@ void click(HWND window) {
 }
 
 std::string text_of(HWND window) {
-    char text[512] = {};
+    wchar_t text[512] = {};
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 2000, &result);
-    return text;
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        2000, &result);
+    char utf8[2048] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    return utf8;
+}
+
+bool drop_down(HWND list) {
+    click(list);
+    return wait_until([&] { return SendMessageA(list, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 2000);
 }
 
 Capture capture_client(HWND window) {

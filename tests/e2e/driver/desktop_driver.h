@@ -29,8 +29,10 @@ void press_key(WORD virtual_key, bool shift = false, bool alt = false);
 void type_text(const std::string &utf8);
 // A left click in the middle of window.
 void click(HWND window);
+// Clicks a combo box and waits until its list has dropped down.
+bool drop_down(HWND list);
 
-// A control's text (WM_GETTEXT, across processes) in the system code page.
+// A window's text (WM_GETTEXT, across processes) as UTF-8.
 std::string text_of(HWND window);
 inline bool is_enabled(HWND window) {
     return IsWindowEnabled(window) != FALSE;

@@ -56,11 +56,20 @@ int main(int argc, char **argv) {
         return fail("the connect dialog did not appear");
     }
     DWORD process = 0;
-    GetWindowThreadProcessId(dialog, &process);
+    const DWORD thread = GetWindowThreadProcessId(dialog, &process);
     if (!driver::bring_to_front(dialog)) {
         return fail("the dialog could not be brought to the front");
     }
-    Sleep(300);
+    if (!driver::wait_until(
+            [&] {
+                GUITHREADINFO info = {};
+                info.cbSize = sizeof info;
+                return GetGUIThreadInfo(thread, &info) &&
+                       info.hwndFocus == GetDlgItem(dialog, 1002);
+            },
+            5000)) {
+        return fail("the user name field did not take the focus");
+    }
     driver::type_text(user);
     driver::press_key(VK_TAB);
     driver::type_text(password);
@@ -72,13 +81,13 @@ int main(int argc, char **argv) {
             15000)) {
         return fail("the playlists did not arrive");
     }
-    Sleep(300);
     // Open the list, go down to the first playlist, take it.
-    driver::click(list);
-    Sleep(200);
+    driver::drop_down(list);
     driver::press_key(VK_DOWN);
     driver::press_key(VK_RETURN);
-    Sleep(300);
+    if (!driver::wait_until([&] { return SendMessageA(list, CB_GETCURSEL, 0, 0) == 0; }, 5000)) {
+        return fail("the first playlist could not be chosen");
+    }
     snapshot("dialog", dialog);
 
     driver::click(GetDlgItem(dialog, 1005));

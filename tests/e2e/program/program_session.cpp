@@ -48,6 +48,53 @@ const char kPulseStart[] =
     ">/dev/null 2>&1 </dev/null\n";
 const char kPulseStop[] = "pulseaudio -k >/dev/null 2>&1\nsleep 0.2\nrm -rf \"$1\"\n";
 
+// Creates the file $2 once the display's focus is on a window of lorvane.exe.
+const char kWaitForFocus[] =
+    "for i in $(seq 300); do\n"
+    "  w=$(xprop -root _NET_ACTIVE_WINDOW | sed 's/.*# //')\n"
+    "  xprop -id \"$w\" WM_CLASS 2>/dev/null | grep -q lorvane.exe && exec touch \"$2\"\n"
+    "  sleep 0.05\n"
+    "done\n";
+
+// Runs a Unix command line (Wine's start /unix); false if it cannot start.
+bool run_unix(const std::string &command_line) {
+    std::wstring command = widen("start.exe /wait /unix " + command_line);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, 20000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// The suite's desktop has a window manager, as a user's has: the program's
+// windows are managed, and hiding one costs nothing.
+class WindowManager : public ::testing::Environment {
+public:
+    void SetUp() override {
+        run_unix(script_ + " start " + pid_file_); // does not wait for a Unix program
+        ASSERT_TRUE(driver::wait_until(
+            [&] {
+                return GetFileAttributesA(("Z:" + pid_file_).c_str()) != INVALID_FILE_ATTRIBUTES;
+            },
+            15000))
+            << "no window manager on the display (openbox)";
+    }
+    void TearDown() override { run_unix(script_ + " stop " + pid_file_); }
+
+private:
+    const std::string script_ = "/bin/bash " LORVANE_SCRIPTS_DIR "/window-manager";
+    const std::string pid_file_ = "/tmp/lorvane-e2e-wm-" + std::to_string(GetCurrentProcessId());
+};
+
+::testing::Environment *const g_window_manager =
+    ::testing::AddGlobalTestEnvironment(new WindowManager);
+
 } // namespace
 
 void ProgramSession::start(const std::string &catalogue, SoundDevice device) {
@@ -107,24 +154,23 @@ void ProgramSession::start(const std::string &catalogue, SoundDevice device) {
     dialog_ = driver::wait_for_window(process_.dwProcessId, "#32770", "", 20000);
     ASSERT_NE(dialog_, nullptr) << "the connect dialog did not appear";
     ASSERT_TRUE(driver::bring_to_front(dialog_));
+    // The window manager gives the new window the display's focus on its own
+    // time, and Wine then takes the modifier keys' state from the display,
+    // where they are never down: keys are typed only once that is over.
+    const std::wstring focused = folder_ + L"\\focused";
+    ASSERT_NO_FATAL_FAILURE(run_unix_script("wait-focus.sh", kWaitForFocus, focused));
+    ASSERT_TRUE(driver::wait_until(
+        [&] { return GetFileAttributesW(focused.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
+        << "the window manager did not focus the program";
     focus_reaches(1002);
 }
 
-// Runs a shell script of the test's, with the sound server's folder as its
-// argument, and waits for it (Wine's start /unix).
-void ProgramSession::run_unix_script(const std::string &name, const std::string &text) {
+void ProgramSession::run_unix_script(const std::string &name, const std::string &text,
+                                     const std::wstring &file) {
     ASSERT_NO_FATAL_FAILURE(write_file(folder_ + L"\\" + widen(name), text));
-    std::wstring command = widen("start.exe /wait /unix /bin/sh \"" + driver::unix_path(folder_) +
-                                 "/" + name + "\" \"" + pulse_dir_ + "\"");
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process))
+    ASSERT_TRUE(run_unix("/bin/sh \"" + driver::unix_path(folder_) + "/" + name + "\" \"" +
+                         pulse_dir_ + "\" \"" + driver::unix_path(file) + "\""))
         << "cannot run " << name;
-    WaitForSingleObject(process.hProcess, 20000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
 }
 
 void ProgramSession::TearDown() {
@@ -189,8 +235,7 @@ std::wstring ProgramSession::list_item(int index) const {
 
 HWND ProgramSession::start_playing(int index) {
     driver::bring_to_front(dialog_);
-    driver::click(item(1004)); // opens the list
-    Sleep(100);
+    driver::drop_down(item(1004));
     driver::press_key(VK_HOME);
     for (int i = 0; i < index; ++i) {
         driver::press_key(VK_DOWN);
@@ -252,4 +297,82 @@ size_t same_run(const std::vector<int16_t> &haystack, size_t from,
         ++i;
     }
     return i;
+}
+
+std::vector<int16_t> tracks_audio(std::initializer_list<int> tracks) {
+    std::vector<int16_t> all;
+    for (int track : tracks) {
+        const std::vector<int16_t> audio = ProgramSession::track_audio(track);
+        all.insert(all.end(), audio.begin(), audio.end());
+    }
+    return all;
+}
+
+::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
+                                         std::initializer_list<int> tracks, size_t *end) {
+    const std::vector<int16_t> expected = tracks_audio(tracks);
+    const long long at = find_start(sound, expected);
+    if (at < 0) {
+        return ::testing::AssertionFailure() << "the first track's first frames were not heard";
+    }
+    const auto heard =
+        std::find_if(sound.begin(), sound.begin() + at, [](int16_t sample) { return sample != 0; });
+    if (heard != sound.begin() + at) {
+        return ::testing::AssertionFailure()
+               << "sound at frame " << (heard - sound.begin()) / 2
+               << ", before the first track's first frames at frame " << at / 2;
+    }
+    // The device plays a few periods of silence when its thread is held up
+    // (a loaded processor, or a long drawing of the block the window
+    // borrowed): up to 250 ms at a time pass, anywhere. A track started late
+    // leaves seconds.
+    constexpr size_t kHiccup = 2 * 11025;
+    const auto agree = [&](size_t in_sound, size_t in_expected) {
+        size_t n = 0;
+        while (n < 64 && in_expected + n < expected.size() && in_sound + n < sound.size() &&
+               sound[in_sound + n] == expected[in_expected + n]) {
+            ++n;
+        }
+        return n == 64 || in_expected + n == expected.size();
+    };
+    size_t position = static_cast<size_t>(at), done = 0;
+    while (done + kTail < expected.size()) {
+        if (position < sound.size() && sound[position] == expected[done]) {
+            ++position;
+            ++done;
+            continue;
+        }
+        // The silence may have begun among the track's own zeros.
+        while (done > 0 && expected[done - 1] == 0 && sound[position - 1] == 0) {
+            --done;
+            --position;
+        }
+        size_t silence = 2;
+        while (position + silence < sound.size() && sound[position + silence - 1] == 0 &&
+               !agree(position + silence, done)) {
+            silence += 2;
+        }
+        if (!agree(position + silence, done) || silence > kHiccup) {
+            return ::testing::AssertionFailure()
+                   << "at frame " << done / 2 << " of the tracks' " << expected.size() / 2 << ", "
+                   << silence / 2 << " frames of silence or other sound";
+        }
+        position += silence;
+    }
+    while (done < expected.size() && position < sound.size() && sound[position] == expected[done]) {
+        ++position;
+        ++done;
+    }
+    if (end != nullptr) {
+        *end = position + (expected.size() - done); // with the tail still in the device
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<int16_t> wait_for_tracks(const ProgramSession &session,
+                                     std::initializer_list<int> tracks, int timeout_ms) {
+    std::vector<int16_t> sound;
+    driver::wait_until([&] { return plays_gapless(sound = session.captured(), tracks); },
+                       timeout_ms, 200);
+    return sound;
 }

@@ -11,8 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
+
+// The last period written may stay in the device until more follows.
+constexpr size_t kTail = 2 * 4096;
 
 enum class SoundDevice {
     kCaptureFile, // plays in real time; every sample written arrives in capture.raw
@@ -50,20 +54,38 @@ protected:
     // Waits for the process to end; its exit code, or -1.
     int wait_for_exit(int timeout_ms);
 
+public:
     // The samples the sound device has received so far (interleaved stereo).
     std::vector<int16_t> captured() const;
     // A track's audio as the library delivers it, from the same catalogue.
     static std::vector<int16_t> track_audio(int track);
 
+protected:
     HWND dialog_ = nullptr;
     PROCESS_INFORMATION process_ = {};
 
 private:
-    void run_unix_script(const std::string &name, const std::string &text);
+    // Runs a shell script of the test's, with the sound server's folder as
+    // $1 and the Unix path of file as $2.
+    void run_unix_script(const std::string &name, const std::string &text,
+                         const std::wstring &file = {});
 
     std::wstring folder_;   // this test's folder
     std::string pulse_dir_; // the private sound server's, when there is one
 };
+
+// The tracks' audio one after the other, as the library delivers them.
+std::vector<int16_t> tracks_audio(std::initializer_list<int> tracks);
+// Whether sound holds only silence, then the tracks one after the other,
+// each from its first frame to its last with nothing between them (the last
+// may lack the final period that the device keeps until more follows). *end
+// gets where the last one ends, or will once that period follows.
+::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
+                                         std::initializer_list<int> tracks, size_t *end = nullptr);
+// Waits until what the sound device received passes plays_gapless; what it
+// received then.
+std::vector<int16_t> wait_for_tracks(const ProgramSession &session,
+                                     std::initializer_list<int> tracks, int timeout_ms);
 
 // Where needle's first 64 samples start in haystack, or -1.
 long long find_start(const std::vector<int16_t> &haystack, const std::vector<int16_t> &needle);

@@ -49,10 +49,14 @@ Log received;
 UINT quit_on = 0;     // the message after which the test's loop ends
 int quit_at_pass = 0; // ... when it arrives in this pass (0: any)
 
+const UINT kOpenBox = WM_APP + 8;
+
 LRESULT CALLBACK record(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message < WM_USER || message >= 0xC000)
         return DefWindowProcA(window, message, wparam, lparam);
     received.emplace_back(message, passes.load());
+    if (message == kOpenBox)
+        MessageBoxA(nullptr, "modal", "main_loop_tests", MB_OK); // a loop of its own
     if (message == quit_on && (quit_at_pass == 0 || quit_at_pass == passes.load()))
         PostQuitMessage(0);
     return 0;
@@ -120,6 +124,7 @@ using ConnectedIsPostedOnce = MainLoopTest;
 using QuitEndsTheLoopAtOnce = MainLoopTest;
 using LoopWaitsForItsTimeOut = MainLoopTest;
 using WakeEventEndsTheWait = MainLoopTest;
+using PassesGoOnInAModalLoop = MainLoopTest;
 
 // A flag set many times before a pass is one message.
 TEST_F(MainLoopPostsInPassOrder, ConnectedThenLoginFailedThenPlaylistsOncePerFlag) {
@@ -216,6 +221,30 @@ TEST_F(WakeEventEndsTheWait, SignalDuringAPassIsNotLost) {
     script = {{.action = [&] { SetEvent(wake); }}, {.action = [&] { post(kSentinel); }}};
     post(kStart);
     ASSERT_TRUE(run(kSentinel, 2)) << "the pending signal did not start the next pass";
+}
+
+TEST_F(PassesGoOnInAModalLoop, TimeOutAndWakeEventRunPassesWhileAMessageBoxIsOpen) {
+    script = {{.time_out = 30}, {.time_out = -1}};
+    post(kOpenBox);
+    std::atomic<int> during_box{0};
+    std::thread user([&] {
+        HWND box = nullptr;
+        const auto wait = [](const std::function<bool()> &done) {
+            for (int ms = 0; ms < 10000 && !done(); ms += 5)
+                Sleep(5);
+        };
+        wait([&] { return (box = FindWindowA("#32770", "main_loop_tests")) != nullptr; });
+        wait([&] { return passes.load() >= 2; }); // the time-out ran out
+        SetEvent(wake);                           // and then a wake-up
+        wait([&] { return passes.load() >= 3; });
+        during_box = passes.load();
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        post(kSentinel);
+    });
+    const bool ended = run(kSentinel);
+    user.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(during_box.load(), 3) << "passes stopped while the message box was open";
 }
 
 } // namespace
