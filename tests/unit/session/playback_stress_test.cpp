@@ -4,16 +4,16 @@
 // the audio output thread, and the main thread selects, skips and edits the
 // container and the playlists between the main loop's passes.
 
-#include "support/session/session_harness.h"
+#include "support/libspotify/library_harness.h"
 
 #include <atomic>
 #include <thread>
 #include <utility>
 
-namespace session_test {
+namespace lib_test {
 namespace {
 
-using PlaybackSurvivesConcurrentChanges = SessionHarness;
+using PlaybackSurvivesConcurrentChanges = SessionTest;
 
 // The list reached from head and the frame total agree.
 bool queue_is_consistent(PcmQueue *queue) {
@@ -31,9 +31,9 @@ bool queue_is_consistent(PcmQueue *queue) {
 
 TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
     splocal_set_chunk_frames(256);
-    const Playlist a = add_playlist("A", 6, 6000);
-    const Playlist b = add_playlist("B", 6, 20000);
-    int c = add_playlist("C", 3, 3000).id;
+    const Playlist a = new_playlist("A", 6, 6000);
+    const Playlist b = new_playlist("B", 6, 20000);
+    int c = new_playlist("C", 3, 3000).id;
     ASSERT_TRUE(log_in());
 
     std::atomic<bool> stop{false};
@@ -60,7 +60,7 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
         [&](int round) { session_select_playlist(&state, round % 2 ? "B" : "A"); },
         [&](int) { session_skip(&state); }, // the key N
         [&](int round) { insert_track(a.id, add_track(4000), round % 3); },
-        [&](int) { remove_tracks(a.id, {0}); },
+        [&](int) { splocal_playlist_remove_tracks(a.id, first_two, 1); },
         [&](int round) { splocal_playlist_rename(b.id, round % 2 ? "A" : "B"); },
         [&](int) { splocal_playlist_move_tracks(b.id, first_two, 2, 4); },
         [&](int) { // an emptied queue and an advance without the player stopped first
@@ -71,7 +71,7 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
             if (c >= 0)
                 splocal_playlist_remove(std::exchange(c, -1));
             else
-                c = add_playlist("A", 2, 3000).id;
+                c = new_playlist("A", 2, 3000).id;
         },
         [&](int) {
             if (state.track_index > 5)
@@ -89,19 +89,18 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
     }
 
     // Still working: a chosen playlist plays and its audio reaches the consumer.
-    add_playlist("Final", 2);
-    pump();
+    new_playlist("Final", 2);
+    pass();
     state.track_index = 0;
     session_select_playlist(&state, "Final");
     const int64_t before = consumed.load();
-    EXPECT_TRUE(pump_until([&] { return consumed.load() > before + 4096; }));
+    EXPECT_TRUE(pass_until([&] { return consumed.load() > before + 4096; }));
 
-    splocal_session_release(state.session); // stops the player thread
-    state.session = nullptr;
+    splocal_session_release(std::exchange(state.session, nullptr)); // stops the player
     stop.store(true);
     consumer.join();
     EXPECT_TRUE(queue_is_consistent(&queue));
 }
 
 } // namespace
-} // namespace session_test
+} // namespace lib_test

@@ -7,7 +7,7 @@
 
 #include "audio/pcm_queue.h"
 #include "session/session_state.h"
-#include "unit/visual/local_library_tracks.h"
+#include "support/libspotify/library_harness.h"
 #include "visual/hue_color.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +64,9 @@ bool drawn(HRESULT status) {
 // Frame 1 (blue): bars for bins 10 to 109, 300 pixels tall. Frame 2 (the
 // next colour): bars for bins 125 to 224, 100 pixels tall, and frame 1 shrunk
 // to 96 % about the centre at 90 % opacity behind it.
-TEST(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
+using HistogramOnScreen = lib_test::SessionTest;
+
+TEST_F(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
     ASSERT_GE(GetSystemMetrics(SM_CXSCREEN), kWidth) << "no display of usable size";
     ASSERT_GE(GetSystemMetrics(SM_CYSCREEN), kHeight) << "no display of usable size";
     WNDCLASSA window_class = {};
@@ -78,11 +80,9 @@ TEST(HistogramOnScreen, BarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
     ASSERT_NE(window, nullptr);
     pump_messages();
 
-    LocalLibraryTracks library;
-    ASSERT_EQ(library.open({{"Lorvane", "Test", false}}), "");
-    SessionState state = {};
-    ASSERT_TRUE(session_state_init(&state, CreateEventA(nullptr, FALSE, FALSE, nullptr), nullptr));
-    state.current_track = library.track(0);
+    add_playlist("P", {add_track(1024, "Lorvane", "Test")});
+    ASSERT_TRUE(log_in());
+    state.current_track = sp_playlist_track(playlist_at(0), 0);
     HistogramVisualizer v;
     ASSERT_EQ(v.create_device_independent_resources(), S_OK);
     v.window_handle = window;
