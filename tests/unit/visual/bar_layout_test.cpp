@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -18,20 +19,15 @@ std::vector<BarRect> layout(int32_t width, float bin, float peak) {
 // Bars step pixels wide, touching, from ten steps in to before the last ten;
 // 511 and the widest width reach the most bars, bins 10 to 244.
 TEST(BarLayoutPlacesBarsBetweenMargins, KnownWidths) {
-    struct Case {
-        int32_t width;
-        size_t count;
-        float step;
-    };
-    for (const Case c : {Case{1000, 229, 4}, Case{1024, 184, 5}, Case{255, 234, 1},
-                         Case{511, 235, 2}, Case{2147483647, 235, 8388608}, Case{22, 1, 1},
-                         Case{21, 0, 1}, Case{0, 0, 1}, Case{-1000, 0, 1}}) {
-        SCOPED_TRACE(c.width);
-        const std::vector<BarRect> bars = layout(c.width, 1.0f, 1.0f);
-        ASSERT_EQ(bars.size(), c.count);
+    const std::tuple<int32_t, size_t, float> cases[] = {
+        {1000, 229, 4}, {1024, 184, 5}, {255, 234, 1}, {511, 235, 2}, {2147483647, 235, 8388608},
+        {22, 1, 1},     {21, 0, 1},     {0, 0, 1},     {-1000, 0, 1}};
+    for (const auto &[width, count, step] : cases) {
+        const std::vector<BarRect> bars = layout(width, 1.0f, 1.0f);
+        ASSERT_EQ(bars.size(), count) << width;
         for (size_t k = 0; k < bars.size(); ++k) {
-            EXPECT_EQ(bars[k].left, (10 + static_cast<float>(k)) * c.step) << k;
-            EXPECT_EQ(bars[k].right, bars[k].left + c.step) << k;
+            EXPECT_EQ(bars[k].left, (10 + static_cast<float>(k)) * step) << width << " " << k;
+            EXPECT_EQ(bars[k].right, bars[k].left + step) << width << " " << k;
         }
     }
 }
@@ -40,20 +36,20 @@ TEST(BarLayoutPlacesBarsBetweenMargins, KnownWidths) {
 // of peak times the height, truncated: a negative bin lies below the edge,
 // a zero peak gives no height, and a quotient beyond 32 bits is held.
 TEST(BarLayoutHeights, BinShareOfPeakTimesHeightTruncated) {
-    struct Case {
-        float bin;
-        float peak;
-        double bottom;
-    };
-    for (const Case c :
-         {Case{1.0f, 1.0f, 0}, Case{0.5f, 1.0f, 200}, Case{0.333f, 1.0f, 267},
-          Case{2.0f, 1.0f, -400}, Case{0.0f, 1.0f, 400}, Case{-0.25f, 1.0f, 500},
-          Case{123.0f, 0.0f, 400}, Case{-4.0f, 0.0f, 400},
-          Case{1e30f, 1e-30f, 400.0 - 2147483647.0}, Case{-1e30f, 1e-30f, 400.0 + 2147483648.0}}) {
-        SCOPED_TRACE(testing::Message() << c.bin << " / " << c.peak);
-        for (const BarRect &bar : layout(1000, c.bin, c.peak)) {
-            ASSERT_EQ(bar.top, 400.0f);
-            ASSERT_EQ(bar.bottom, static_cast<float>(c.bottom));
+    const std::tuple<float, float, double> cases[] = {{1.0f, 1.0f, 0},
+                                                      {0.5f, 1.0f, 200},
+                                                      {0.333f, 1.0f, 267},
+                                                      {2.0f, 1.0f, -400},
+                                                      {0.0f, 1.0f, 400},
+                                                      {-0.25f, 1.0f, 500},
+                                                      {123.0f, 0.0f, 400},
+                                                      {-4.0f, 0.0f, 400},
+                                                      {1e30f, 1e-30f, 400.0 - 2147483647.0},
+                                                      {-1e30f, 1e-30f, 400.0 + 2147483648.0}};
+    for (const auto &[bin, peak, bottom] : cases) {
+        for (const BarRect &bar : layout(1000, bin, peak)) {
+            ASSERT_EQ(bar.top, 400.0f) << bin << " / " << peak;
+            ASSERT_EQ(bar.bottom, static_cast<float>(bottom)) << bin << " / " << peak;
         }
     }
 }
