@@ -25,6 +25,7 @@ TEST_F(SessionStartsOnConnect, FailedCreationIsRetriedAndEachFailedLoginReported
     // A refused request fails the connect itself: no outcome, no flag.
     splocal_refuse_next_login(SP_ERROR_OTHER_TRANSIENT);
     EXPECT_EQ(session_connect(&state, kUser, kPassword), 0);
+    EXPECT_EQ(session_connect(&state, "", kPassword), 0); // so is an empty user name
     pass();
     EXPECT_EQ(take_flag(&SessionState::login_failed), 0);
     splocal_fail_next_login(SP_ERROR_UNABLE_TO_CONTACT_SERVER);
