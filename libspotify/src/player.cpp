@@ -42,6 +42,12 @@ void player_main(sp_session *session) {
         const int count = sound.frames - position < chunk ? sound.frames - position : chunk;
         buffer.resize(static_cast<size_t>(count) * kChannels);
         p.in_callback = true;
+        while (p.hold && p.generation == generation && !p.stopping) {
+            p.held = true;
+            p.cv.wait(lock);
+        }
+        p.hold = false;
+        p.held = false;
         lock.unlock();
         synth_render(sound, position, count, buffer.data());
         const int taken = session->callbacks.music_delivery(session, &format, buffer.data(), count);
@@ -116,6 +122,13 @@ void player_unload(sp_session *session) {
     Player &p = session->player;
     std::unique_lock<std::mutex> lock(p.mutex);
     unload_locked(p, lock);
+}
+
+void player_hold_delivery(sp_session *session, bool hold) {
+    Player &p = session->player;
+    std::lock_guard<std::mutex> lock(p.mutex);
+    p.hold = hold;
+    p.cv.notify_all();
 }
 
 bool player_pending(sp_session *session) {

@@ -31,6 +31,8 @@ struct Player {
     bool playing = false;         // mutex
     bool ended = false;           // mutex; end_of_track called or about to be
     bool in_callback = false;     // mutex; a callback of the player is running
+    bool hold = false;            // mutex; a test holds the next delivery
+    bool held = false;            // mutex; a delivery waits for the hold to end
     uint64_t generation = 0;      // mutex; grows with every load and unload
     int track_id = -1;            // mutex
     SoundDesc sound;              // mutex
@@ -43,6 +45,9 @@ void player_stop(sp_session *session);
 void player_load(sp_session *session, int track_id, const SoundDesc &sound);
 void player_play(sp_session *session, bool play);
 void player_unload(sp_session *session);
+// Holds the next delivery before it reaches the program (a test hook); an
+// unload, a load, the player's stop or hold false lets it go on.
+void player_hold_delivery(sp_session *session, bool hold);
 // True while the player owes the program an end_of_track.
 bool player_pending(sp_session *session);
 

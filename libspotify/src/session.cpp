@@ -288,4 +288,16 @@ int splocal_player_position(sp_session *session) {
     return session ? session->player.position.load() : 0;
 }
 
+void splocal_hold_delivery(sp_session *session, int hold) {
+    if (session)
+        player_hold_delivery(session, hold != 0);
+}
+
+int splocal_delivery_held(sp_session *session) {
+    if (!session)
+        return 0;
+    std::lock_guard<std::mutex> lock(session->player.mutex);
+    return session->player.held ? 1 : 0;
+}
+
 } // extern "C"

@@ -131,6 +131,16 @@ SP_LIBEXPORT(int) splocal_player_track(sp_session *session);
 /* Frames of the loaded track delivered and consumed so far. */
 SP_LIBEXPORT(int) splocal_player_position(sp_session *session);
 
+/* With hold non-zero, the session's player stops inside its next delivery,
+ * just before it calls music_delivery, and waits there: the delivery is in
+ * progress, so sp_session_player_unload or _load waits for it. Such an
+ * unload or load (or hold 0, or the session's end) lets it go on into the
+ * program; the hold acts once. Tests use it to put a delivery in the middle
+ * of an operation of the program. */
+SP_LIBEXPORT(void) splocal_hold_delivery(sp_session *session, int hold);
+/* Non-zero while the player waits inside a held delivery. */
+SP_LIBEXPORT(int) splocal_delivery_held(sp_session *session);
+
 /* Ends a session: stops its threads and frees it. The program never does
  * this; tests do, between cases. */
 SP_LIBEXPORT(void) splocal_session_release(sp_session *session);

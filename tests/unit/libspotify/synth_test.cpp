@@ -1,22 +1,12 @@
-// Synthesis: bit-identical in every build (the checksums here hold natively
-// and under Windows), and sound: faded at the ends, well below full scale,
-// the tone at its frequency and the ramp with every frame distinct.
-#include <cstdlib>
-
+// Synthesis is bit-identical in every build: the checksums here hold
+// natively and under Windows. The ramp is exact, so that tests can tell
+// every delivered frame from its neighbours.
 #include "libspotify/library_harness.h"
 
-namespace libspotify_test {
+namespace lib_test {
 namespace {
 
-using SynthesisIsBitIdenticalEverywhere = LibraryTest;
-using SynthesizedSoundsAreWellBehaved = LibraryTest;
-
-std::vector<int16_t> render(splocal_sound sound, int param, int frames) {
-    const int track = splocal_track_add("A", "T", sound, param, frames);
-    std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
-    EXPECT_EQ(splocal_track_pcm(track, out.data(), frames), frames);
-    return out;
-}
+using SynthesisIsBitIdenticalEverywhere = CatalogueTest;
 
 TEST_F(SynthesisIsBitIdenticalEverywhere, EachSoundHasItsFixedChecksum) {
     const std::tuple<splocal_sound, int, int, uint64_t> expected[] = {
@@ -31,48 +21,22 @@ TEST_F(SynthesisIsBitIdenticalEverywhere, EachSoundHasItsFixedChecksum) {
         {SPLOCAL_SOUND_RAMP, 0, 70000, 0xdf3daedd7a6e33e5ULL},
     };
     for (const auto &[sound, param, frames, checksum] : expected) {
+        std::vector<int16_t> head(static_cast<size_t>(frames / 2) * 2), pcm(size_t(frames) * 2);
+        const int track = splocal_track_add("A", "T", sound, param, frames);
+        EXPECT_EQ(splocal_track_pcm(track, head.data(), frames / 2), frames); // the first frames
+        EXPECT_EQ(splocal_track_pcm(track, pcm.data(), frames), frames);
+        EXPECT_TRUE(std::equal(head.begin(), head.end(), pcm.begin()));
         uint64_t hash = 14695981039346656037ULL; // FNV-1a over little-endian bytes
-        for (int16_t s : render(sound, param, frames)) {
+        for (int16_t s : pcm) {
             hash = (hash ^ (static_cast<uint16_t>(s) & 0xFFU)) * 1099511628211ULL;
             hash = (hash ^ (static_cast<uint16_t>(s) >> 8)) * 1099511628211ULL;
         }
         EXPECT_EQ(hash, checksum) << "sound " << sound << " param " << param;
+        for (size_t n = 0; sound == SPLOCAL_SOUND_RAMP && n < pcm.size(); ++n)
+            ASSERT_EQ(static_cast<uint16_t>(pcm[n]), static_cast<uint16_t>(n)) << n;
     }
-    // A shorter request gives the same first frames.
-    const std::vector<int16_t> whole = render(SPLOCAL_SOUND_SWEEP, 3000, 20000);
-    std::vector<int16_t> head(2 * 777);
-    EXPECT_EQ(splocal_track_pcm(splocal_track_add("A", "T", SPLOCAL_SOUND_SWEEP, 3000, 20000),
-                                head.data(), 777),
-              20000);
-    EXPECT_TRUE(std::equal(head.begin(), head.end(), whole.begin()));
     EXPECT_EQ(splocal_track_pcm(999, nullptr, 0), 0);
 }
 
-TEST_F(SynthesizedSoundsAreWellBehaved, FadedBelowFullScaleTheToneInTuneTheRampDistinct) {
-    for (splocal_sound sound : {SPLOCAL_SOUND_TONE, SPLOCAL_SOUND_CHORD, SPLOCAL_SOUND_SWEEP,
-                                SPLOCAL_SOUND_DRUMS, SPLOCAL_SOUND_NOISE}) {
-        SCOPED_TRACE(sound);
-        const std::vector<int16_t> s = render(sound, 0, 44100);
-        int peak = 0;
-        for (int16_t v : s)
-            peak = std::max(peak, std::abs(static_cast<int>(v)));
-        EXPECT_LT(peak, 32767 * 9 / 10);
-        EXPECT_GT(peak, 32767 / 10);
-        EXPECT_EQ(s[0] | s[1] | s[s.size() - 2] | s[s.size() - 1], 0);
-        for (size_t i = 0; i < 20; ++i)
-            EXPECT_LT(std::abs(static_cast<int>(s[i])), 32767 / 20);
-    }
-    // 1000 Hz: 1000 rising zero crossings in one second.
-    const std::vector<int16_t> tone = render(SPLOCAL_SOUND_TONE, 1000, 44100);
-    int crossings = 0;
-    for (size_t n = 1; n < 44100; ++n)
-        crossings += tone[2 * (n - 1)] < 0 && tone[2 * n] >= 0 ? 1 : 0;
-    EXPECT_NEAR(crossings, 1000, 1);
-
-    const std::vector<int16_t> ramp = render(SPLOCAL_SOUND_RAMP, 0, 40000);
-    for (size_t n = 0; n < 80000; ++n)
-        ASSERT_EQ(static_cast<uint16_t>(ramp[n]), static_cast<uint16_t>(n)) << n;
-}
-
 } // namespace
-} // namespace libspotify_test
+} // namespace lib_test

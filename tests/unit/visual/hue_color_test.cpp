@@ -7,35 +7,18 @@
 
 namespace {
 
-uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) {
-    return r << 16 | g << 8 | b;
-}
-
 // The wheel at period 100, its corners (magenta at 100/6, red at twice that)
 // and black outside.
 TEST(HueWheelColours, TableAtPeriod100) {
     const float sixth = static_cast<float>(100.0 / 6);
     const std::pair<float, uint32_t> table[] = {
-        {0, rgb(0, 0, 255)},
-        {10, rgb(214, 0, 255)},
-        {25, rgb(255, 0, 191)},
-        {33, rgb(255, 0, 10)},
-        {34, rgb(255, 19, 0)},
-        {40, rgb(255, 163, 0)},
-        {50, rgb(255, 255, 0)},
-        {60, rgb(163, 255, 0)},
-        {67, rgb(0, 255, 10)},
-        {75, rgb(0, 255, 191)},
-        {90, rgb(0, 214, 255)},
-        {100, rgb(0, 0, 255)},
-        {sixth, rgb(255, 0, 255)},
-        {static_cast<float>(sixth * 2.0), rgb(255, 0, 0)},
-        {-0.5f, 0},
-        {100.5f, 0},
+        {0, 0x0000FF},     {10, 0xD600FF},        {25, 0xFF00BF}, {33, 0xFF000A},
+        {34, 0xFF1300},    {40, 0xFFA300},        {50, 0xFFFF00}, {60, 0xA3FF00},
+        {67, 0x00FF0A},    {75, 0x00FFBF},        {90, 0x00D6FF}, {100, 0x0000FF},
+        {sixth, 0xFF00FF}, {sixth * 2, 0xFF0000}, {-0.5f, 0},     {100.5f, 0},
     };
-    for (const auto &[position, color] : table) {
+    for (const auto &[position, color] : table)
         EXPECT_EQ(hue_color(position, 100.0f), color) << "position " << position;
-    }
 }
 
 // 101 frames a turn: 0, 1, ..., 100, then 0; 100 is blue like 0.
@@ -43,14 +26,13 @@ TEST(ColourCycleAdvances, WrapsAfter100) {
     EXPECT_EQ(hue_step_advance(0), 1);
     EXPECT_EQ(hue_step_advance(99), 100);
     EXPECT_EQ(hue_step_advance(100), 0);
-    for (const int32_t step : {0, 100}) {
-        const FrameColor blue = frame_color(step);
-        EXPECT_EQ((std::vector<float>{blue.r, blue.g, blue.b, blue.a}),
-                  (std::vector<float>{0, 0, 1, 1}));
-    }
-    const FrameColor orange = frame_color(40); // (255, 163, 0)
-    EXPECT_EQ((std::vector<float>{orange.r, orange.g, orange.b, orange.a}),
-              (std::vector<float>{1, static_cast<float>(163.0 / 255), 0, 1}));
+    const auto rgba = [](int32_t step) {
+        const FrameColor c = frame_color(step);
+        return std::vector<float>{c.r, c.g, c.b, c.a};
+    };
+    EXPECT_EQ(rgba(0), (std::vector<float>{0, 0, 1, 1}));
+    EXPECT_EQ(rgba(100), rgba(0));
+    EXPECT_EQ(rgba(40), (std::vector<float>{1, static_cast<float>(163.0 / 255), 0, 1}));
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 #include "audio/pcm_queue.h"
 #include "e2e/driver/desktop_driver.h"
 #include "session/session_state.h"
-#include "unit/visual/local_library_tracks.h"
+#include "support/libspotify/library_harness.h"
 #include "visual/hue_color.h"
 #include "win/visual/d2d_fakes.h"
 
@@ -40,9 +40,10 @@ bool drawn(HRESULT status) {
     return status == S_OK || status == E_NOTIMPL;
 }
 
-class Histogram : public ::testing::Test {
+class Histogram : public lib_test::SessionTest {
 protected:
     void SetUp() override {
+        SessionTest::SetUp();
         WNDCLASSA window_class = {};
         window_class.lpfnWndProc = DefWindowProcA; // no background: nothing erases the frames
         window_class.hInstance = GetModuleHandleA(nullptr);
@@ -52,17 +53,18 @@ protected:
             CreateWindowExA(WS_EX_TOPMOST, "lorvane_histogram", "Lorvane", WS_POPUP, 0, 0, kWidth,
                             kHeight, nullptr, nullptr, window_class.hInstance, nullptr);
         ASSERT_NE(window, nullptr);
-        ASSERT_EQ(library.open({{"Lorvane", "Test", false}}), "");
-        ASSERT_TRUE(pcm_queue_init(&queue, nullptr));
-        ASSERT_TRUE(
-            session_state_init(&state, CreateEventA(nullptr, FALSE, FALSE, nullptr), &queue));
-        state.current_track = library.track(0);
+        add_playlist("P", {add_track(1024, "Lorvane", "Test")});
+        ASSERT_TRUE(log_in());
+        state.current_track = sp_playlist_track(playlist_at(0), 0);
         ASSERT_EQ(v.create_device_independent_resources(), S_OK);
         v.window_handle = window;
         v.session_state = &state;
         v.current_block = &unlent; // never lent by the queue: the bins and peak stay
     }
-    void TearDown() override { DestroyWindow(window); }
+    void TearDown() override {
+        DestroyWindow(window);
+        SessionTest::TearDown();
+    }
 
     // The stand-ins' factory in place of the real one.
     void use_fakes() {
@@ -87,11 +89,8 @@ protected:
         return status;
     }
 
-    LocalLibraryTracks library;
     fakes::World world; // outlives the visualiser, which releases its fields
     HWND window = nullptr;
-    PcmQueue queue = {};
-    SessionState state = {};
     PcmBlock unlent = {nullptr, 0, 44100, 2}; // no samples, yet reading it moves the peak
     HistogramVisualizer v;
 };

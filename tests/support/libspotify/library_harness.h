@@ -1,0 +1,260 @@
+// Tests against the local streaming library: a fresh catalogue with one
+// account and no latency. LibraryTest records what the library calls and on
+// which thread; SessionTest runs the program's session controller into a
+// real PcmQueue as the main loop does, the test's thread being the main one.
+#pragma once
+
+#include "audio/pcm_queue.h"
+#include "session/playlist_following.h"
+#include "session/session_controller.h"
+#include "session/session_state.h"
+
+#include <gtest/gtest.h>
+#include <libspotify/local.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace lib_test {
+
+inline constexpr char kUser[] = "ann";
+inline constexpr char kPassword[] = "S3cret!";
+
+// The values at(0) .. at(count - 1), separated by `separator`.
+template <typename At> std::string join(int count, const char *separator, At at) {
+    std::ostringstream out;
+    for (int i = 0; i < count; ++i)
+        out << (i ? separator : "") << at(i);
+    return out.str();
+}
+
+class CatalogueTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        splocal_reset();
+        splocal_set_latency(0);
+        ASSERT_GE(splocal_account_add(kUser, kPassword), 0);
+    }
+    void TearDown() override {
+        splocal_session_release(session); // joins the library's threads
+        splocal_reset();
+    }
+    // A tone of its own, so that audio tells tracks apart; 30 s by default.
+    int add_track(int frames = 44100 * 30, const char *artist = "A", const char *title = "t") {
+        return splocal_track_add(artist, title, SPLOCAL_SOUND_TONE, 200 + 50 * tracks_++, frames);
+    }
+    int add_playlist(const char *name, const std::vector<int> &tracks) {
+        const int id = splocal_playlist_add(kUser, name, -1);
+        splocal_playlist_add_tracks(id, tracks.data(), static_cast<int>(tracks.size()), -1);
+        return id;
+    }
+    sp_playlist *playlist_at(int index) {
+        return sp_playlistcontainer_playlist(sp_session_playlistcontainer(session), index);
+    }
+
+    sp_session *session = nullptr;
+    int tracks_ = 0;
+};
+
+struct Recorder {
+    std::thread::id main_thread = std::this_thread::get_id();
+    std::vector<std::string> logins; // logged_in: its error and the playlists
+    std::atomic<int> end_of_track{0}, wrong_thread{0};
+    std::mutex mutex;
+    std::vector<int16_t> delivered;          // mutex: samples taken, in order
+    std::vector<std::pair<int, int>> offers; // mutex: frames taken before, frames offered
+    std::function<int(int offered)> accept;  // mutex: frames to take (default all)
+};
+inline Recorder *g_recorder = nullptr;
+
+inline void on_thread(bool main) {
+    if ((std::this_thread::get_id() == g_recorder->main_thread) != main)
+        g_recorder->wrong_thread++;
+}
+
+class LibraryTest : public CatalogueTest {
+protected:
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        g_recorder = &rec;
+        callbacks.logged_in = [](sp_session *s, sp_error error) {
+            on_thread(true);
+            sp_playlistcontainer *pc = sp_session_playlistcontainer(s);
+            g_recorder->logins.push_back(
+                std::to_string(error) + (pc ? " playlists " : "") +
+                (pc ? std::to_string(sp_playlistcontainer_num_playlists(pc)) : ""));
+        };
+        callbacks.notify_main_thread = [](sp_session *) {};
+        callbacks.music_delivery = [](sp_session *, const sp_audioformat *format, const void *pcm,
+                                      int count) {
+            on_thread(false);
+            if (format->sample_rate != 44100 || format->channels != 2 || count <= 0)
+                return 0;
+            std::lock_guard<std::mutex> lock(g_recorder->mutex);
+            Recorder &r = *g_recorder;
+            const int taken = std::min(count, r.accept ? r.accept(count) : count);
+            r.offers.emplace_back(static_cast<int>(r.delivered.size() / 2), count);
+            const auto *samples = static_cast<const int16_t *>(pcm);
+            r.delivered.insert(r.delivered.end(), samples, samples + 2 * taken);
+            return taken;
+        };
+        callbacks.end_of_track = [](sp_session *) {
+            on_thread(false);
+            g_recorder->end_of_track++;
+        };
+    }
+    void TearDown() override {
+        CatalogueTest::TearDown();
+        EXPECT_EQ(rec.wrong_thread.load(), 0) << "a callback ran on the wrong thread";
+    }
+
+    sp_error create(const char *folder = "no-such-folder") {
+        static const unsigned char key[321] = {1, 2, 3};
+        const sp_session_config config{SPOTIFY_API_VERSION, folder,  folder,     key,
+                                       sizeof key,          "tests", &callbacks, this};
+        return sp_session_create(&config, &session);
+    }
+    // Creates the session if needed, logs in and runs the library until its
+    // work is done.
+    void log_in(const char *user = kUser, const char *password = kPassword) {
+        ASSERT_TRUE(session || create() == SP_ERROR_OK);
+        ASSERT_EQ(sp_session_login(session, user, password), SP_ERROR_OK);
+        pump();
+    }
+    // Calls sp_session_process_events until no work is pending.
+    void pump() {
+        for (int call = 0; call < 1000 && (call == 0 || splocal_work_pending(session)); ++call) {
+            int timeout = -1;
+            sp_session_process_events(session, &timeout);
+            ASSERT_GE(timeout, 0);
+        }
+        EXPECT_FALSE(splocal_work_pending(session));
+    }
+    // Processes events until done() holds (20 s at most).
+    bool wait_until(const std::function<bool()> &done) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (int timeout = 0; !done() && std::chrono::steady_clock::now() < limit;) {
+            sp_session_process_events(session, &timeout);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return done();
+    }
+    // "Name[track ids]" per playlist, "Name?[]" while not loaded.
+    std::string view() {
+        const auto tracks = [&](sp_playlist *pl) {
+            return join(sp_playlist_num_tracks(pl), ",",
+                        [&](int t) { return splocal_track_id(sp_playlist_track(pl, t)); });
+        };
+        return join(sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)), " ",
+                    [&](int i) {
+                        sp_playlist *pl = playlist_at(i);
+                        return sp_playlist_name(pl) +
+                               std::string(sp_playlist_is_loaded(pl) ? "[" : "?[") + tracks(pl) +
+                               "]";
+                    });
+    }
+
+    Recorder rec;
+    sp_session_callbacks callbacks{};
+};
+
+class SessionTest : public CatalogueTest {
+protected:
+    struct Playlist {
+        int id = -1;
+        std::vector<int> tracks;
+        int operator[](int index) const { return tracks[static_cast<size_t>(index)]; }
+    };
+
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        ASSERT_TRUE(pcm_queue_init(&queue, nullptr));
+        ASSERT_TRUE(session_state_init(&state, wake, &queue));
+    }
+    void TearDown() override {
+        session = state.session;
+        CatalogueTest::TearDown(); // stops the player thread
+        pcm_queue_flush(&queue);
+        std::free(state.wanted_name);
+        for (HANDLE handle : {state.lock, queue.mutex, queue.event, queue.lend_mutex, wake})
+            CloseHandle(handle);
+    }
+    // A playlist at the end of the container with count new tracks.
+    Playlist new_playlist(const char *name, int count, int frames = 44100 * 30) {
+        Playlist playlist;
+        for (int i = 0; i < count; ++i)
+            playlist.tracks.push_back(add_track(frames));
+        playlist.id = add_playlist(name, playlist.tracks);
+        return playlist;
+    }
+    bool log_in() {
+        if (session_connect(&state, kUser, kPassword) != 1)
+            return false;
+        session = state.session;
+        pass();
+        return sp_session_connectionstate(session) == SP_CONNECTION_STATE_LOGGED_IN;
+    }
+    // Logged in, following mix ("Mix", four long tracks) from position index,
+    // with some of that track's audio queued.
+    bool start(int index = 0) {
+        mix = new_playlist("Mix", 4);
+        if (!log_in())
+            return false;
+        state.track_index = static_cast<uint32_t>(index);
+        session_select_playlist(&state, "Mix");
+        return player_track() == mix[index] &&
+               pass_until([&] { return pcm_queue_frames(&queue) > 4096; });
+    }
+    // Main loop passes until no library work, no advance and no wake are pending.
+    void pass() {
+        for (int pass = 0; pass < 1000; ++pass) {
+            session_process(&state);
+            if (!splocal_work_pending(state.session) && !state.advance_pending.load() && !woken())
+                return;
+        }
+        ADD_FAILURE() << "the session kept having work after 1000 passes";
+    }
+    // Passes, waiting on the wake event, until done() holds (20 s at most).
+    bool pass_until(const std::function<bool()> &done) {
+        for (int pass = 0; pass < 4000 && !done(); ++pass)
+            WaitForSingleObject(wake, std::clamp(session_process(&state), 1, 5));
+        return done();
+    }
+    bool woken() { return WaitForSingleObject(wake, 0) == WAIT_OBJECT_0; }
+    int player_track() { return splocal_player_track(state.session); }
+    int selected_playlist() { return splocal_playlist_id(state.playlist); }
+    // True when the oldest queued block starts with the track's first frames.
+    bool head_is_start_of(int track) {
+        int16_t expected[128] = {};
+        splocal_track_pcm(track, expected, 64);
+        WaitForSingleObject(queue.mutex, INFINITE);
+        const bool same = queue.head && queue.head->frame_count >= 64 &&
+                          std::equal(expected, expected + 128, queue.head->samples());
+        ReleaseMutex(queue.mutex);
+        return same;
+    }
+    // The main loop's read-and-clear of a flag under the session lock.
+    int32_t take_flag(int32_t SessionState::*flag) {
+        WaitForSingleObject(state.lock, INFINITE);
+        const int32_t value = std::exchange(state.*flag, 0);
+        ReleaseMutex(state.lock);
+        return value;
+    }
+
+    SessionState state{};
+    PcmQueue queue{};
+    HANDLE wake = nullptr;
+    Playlist mix;
+};
+
+} // namespace lib_test
