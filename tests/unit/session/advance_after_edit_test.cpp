@@ -1,20 +1,20 @@
 // An advance request that arrives just before a playlist edit switches
 // tracks belongs to the track that was in the player, not to the new one.
 
-#include "support/session/session_harness.h"
+#include "support/libspotify/library_harness.h"
 
 #include <chrono>
 #include <thread>
 
-namespace session_test {
+namespace lib_test {
 namespace {
 
-using EditAfterAnAdvanceRequestKeepsTheNewTrack = SessionHarness;
+using EditAfterAnAdvanceRequestKeepsTheNewTrack = SessionTest;
 
 TEST_F(EditAfterAnAdvanceRequestKeepsTheNewTrack, EndedTrackRemovedOrUnplayableTrackReplaced) {
     const int short_track = add_track(2048);
-    mix = add_playlist("Mix", 3);
-    insert_track(mix.id, short_track, 0);
+    mix = new_playlist("Mix", 3);
+    splocal_playlist_add_tracks(mix.id, &short_track, 1, 0);
     ASSERT_TRUE(log_in());
     session_select_playlist(&state, "Mix");
     ASSERT_EQ(player_track(), short_track);
@@ -25,11 +25,12 @@ TEST_F(EditAfterAnAdvanceRequestKeepsTheNewTrack, EndedTrackRemovedOrUnplayableT
     while (!state.advance_pending.load() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(state.advance_pending.load(), 1) << "the short track did not end";
-    remove_tracks(mix.id, {0});
+    const int first = 0;
+    splocal_playlist_remove_tracks(mix.id, &first, 1);
     int timeout = 0;
     sp_session_process_events(state.session, &timeout);
     ASSERT_EQ(player_track(), mix[0]) << "the removal starts the track behind the ended one";
-    pump();
+    pass();
     EXPECT_EQ(state.track_index, 0u);
     EXPECT_EQ(player_track(), mix[0]) << "the ended track's advance moved past the new one";
 
@@ -37,18 +38,19 @@ TEST_F(EditAfterAnAdvanceRequestKeepsTheNewTrack, EndedTrackRemovedOrUnplayableT
     // replaced by a playable one before the next pass.
     const int unavailable = add_track();
     splocal_track_set_available(unavailable, 0);
-    insert_track(mix.id, unavailable, 1);
-    pump();
+    splocal_playlist_add_tracks(mix.id, &unavailable, 1, 1);
+    pass();
     session_skip(&state);
     session_process(&state); // to the unavailable track, which asks for an advance
     ASSERT_EQ(state.track_index, 1u);
     ASSERT_EQ(state.advance_pending.load(), 1);
-    remove_tracks(mix.id, {1});
+    const int second = 1;
+    splocal_playlist_remove_tracks(mix.id, &second, 1);
     sp_session_process_events(state.session, &timeout);
-    pump();
+    pass();
     EXPECT_EQ(state.track_index, 1u);
     EXPECT_EQ(player_track(), mix[1]);
 }
 
 } // namespace
-} // namespace session_test
+} // namespace lib_test
