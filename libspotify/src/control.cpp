@@ -64,9 +64,7 @@ void splocal_load_demo(void) {
 }
 
 int splocal_load_file(const char *path) {
-    Catalogue &cat = catalogue();
-    std::lock_guard<std::mutex> lock(cat.mutex);
-    return catalogue_load_file_locked(cat, path);
+    return path ? catalogue_load_file(catalogue(), path) : 1;
 }
 
 int splocal_account_add(const char *username, const char *password) {

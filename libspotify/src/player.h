@@ -31,6 +31,7 @@ struct Player {
     bool playing = false;         // mutex
     bool ended = false;           // mutex; end_of_track called or about to be
     bool in_callback = false;     // mutex; a callback of the player is running
+    bool drained = false;         // mutex; a file track's last frame was taken
     uint64_t generation = 0;      // mutex; grows with every load and unload
     int track_id = -1;            // mutex
     SoundDesc sound;              // mutex
