@@ -105,19 +105,29 @@ int Resampler::read(double *out, int frames) {
         double left = 0.0;
         double right = 0.0;
         const double frac = static_cast<double>(phase) / static_cast<double>(up_);
+        // Where every tap's input is held, it is read straight from the
+        // buffer; near the start and the end, missing frames are silence.
+        const int64_t at = oldest - first_;
+        const bool inside = at >= 0 && at + 2 * half_ <= static_cast<int64_t>(buffer_.size() / 2);
+        const double *in = inside ? buffer_.data() + at * 2 : nullptr;
+        const double *row = up_ <= kMaxTablePhases ? table_.data() + phase * 2 * half_ : nullptr;
         for (int j = 0; j < 2 * half_; ++j) {
             double c;
-            if (up_ <= kMaxTablePhases) {
-                c = table_[static_cast<size_t>(phase * 2 * half_ + j)];
+            if (row) {
+                c = row[j];
             } else {
                 const double x = std::fabs(frac + half_ - 1 - j) * kFineSteps;
                 const auto i = static_cast<size_t>(x);
                 const double t = x - static_cast<double>(i);
                 c = table_[i] + (table_[i + 1] - table_[i]) * t;
             }
-            const int64_t k = oldest + j;
-            left += c * input(k, 0);
-            right += c * input(k, 1);
+            if (in) {
+                left += c * in[2 * j];
+                right += c * in[2 * j + 1];
+            } else {
+                left += c * input(oldest + j, 0);
+                right += c * input(oldest + j, 1);
+            }
         }
         out[2 * done] = left;
         out[2 * done + 1] = right;

@@ -63,7 +63,8 @@ splocal_track_add(const char *artist, const char *title, splocal_sound sound, in
 
 /* Writes up to max_frames frames of the track's audio (exactly what the
  * player delivers for it) to out, stereo interleaved; returns the track's
- * frame count. out may be null to ask for the count alone. */
+ * frame count. out may be null to ask for the count alone. A track from an
+ * audio file is decoded for this, to its end. */
 SP_LIBEXPORT(int) splocal_track_pcm(int track, int16_t *out, int max_frames);
 
 /* ---- Changes; each reaches a running session through its callbacks ----- */
