@@ -25,12 +25,12 @@ protected:
     }
     void add(const std::string &name, const std::string &bytes) {
         std::filesystem::create_directories(folder);
-        music_test::write_file((folder / name).string(), bytes);
+        music_test::write_file(folder / name, bytes);
         lines += "track file " + name + "\n";
     }
     // Loads a catalogue of the files added, in order: track ids 0, 1, ...
     void load() {
-        music_test::write_file((folder / "catalogue.txt").string(),
+        music_test::write_file(folder / "catalogue.txt",
                                "latency 0\naccount me\nplaylist Files\n" + lines);
         ASSERT_EQ(splocal_load_file((folder / "catalogue.txt").string().c_str()), 0);
     }

@@ -19,8 +19,9 @@ protected:
         fs::remove_all(root, ignored);
     }
     void file(const std::string &path, const std::string &bytes = "") {
-        fs::create_directories((root / path).parent_path());
-        music_test::write_file((root / path).string(),
+        const fs::path where = root / music_test::utf8(path);
+        fs::create_directories(where.parent_path());
+        music_test::write_file(where,
                                bytes.empty() ? music_test::wav_bytes({}, {0.1, 0.1}) : bytes);
     }
     // "artist / title" of every track of the playlist.
