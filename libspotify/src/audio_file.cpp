@@ -19,9 +19,15 @@ std::unique_ptr<Decoder> open_decoder(const std::string &path, std::string &why)
     if (got == sizeof magic && std::memcmp(magic, "RIFF", 4) == 0 &&
         std::memcmp(magic + 8, "WAVE", 4) == 0)
         return open_wav(file, why);
+    if (got >= 4 && std::memcmp(magic, "OggS", 4) == 0)
+        return open_ogg(file, why);
     std::fclose(file);
     why = got == 0 ? "the file is empty" : "not an audio format this library decodes";
     return nullptr;
+}
+
+bool seek_start(std::FILE *file) {
+    return std::fseek(file, 0, SEEK_SET) == 0;
 }
 
 namespace {

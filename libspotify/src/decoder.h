@@ -69,8 +69,13 @@ constexpr int kMinFileRate = 1000;
 // for. On failure returns null and says why in `why`.
 std::unique_ptr<Decoder> open_decoder(const std::string &path, std::string &why);
 
-// The WAV decoder over an open file, which it takes over (wav_reader.cpp).
+// The decoders over an open file, which they take over (and close, also on
+// failure): WAV (wav_reader.cpp) and Ogg Vorbis (ogg_reader.cpp).
 std::unique_ptr<Decoder> open_wav(std::FILE *file, std::string &why);
+std::unique_ptr<Decoder> open_ogg(std::FILE *file, std::string &why);
+
+// Back to the start of an open file.
+bool seek_start(std::FILE *file);
 
 } // namespace splocal
 

@@ -140,23 +140,41 @@ TEST_F(FileTracks, OtherRatesPassTheResamplerWithinItsFigures) {
     }
 }
 
+TEST_F(FileTracks, OggVorbisDecodesToItsSourceWithItsComments) {
+    // sox made it at build time: 1.5 s of 1 kHz at half scale, 48 kHz.
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file("music-test-tone.ogg", folder / "tone.ogg");
+    lines = "track file tone.ogg\n";
+    load();
+    const std::vector<int16_t> out = pcm(0);
+    EXPECT_NEAR(static_cast<double>(out.size() / 2), 1.5 * 44100, 2);
+    EXPECT_NEAR(music_test::level_db(out, 11025, 1000), 20 * std::log10(0.5), 0.2);
+    for (double hz : {500.0, 2000.0, 3000.0, 15000.0})
+        EXPECT_LT(music_test::level_db(out, 11025, hz), -70) << hz;
+    log_in("me", "");
+    sp_track *track = sp_playlist_track(playlist_at(0), 0);
+    EXPECT_STREQ(sp_artist_name(sp_track_artist(track, 0)), "Ana Lind");
+    EXPECT_STREQ(sp_track_name(track), "Tone");
+}
+
 TEST_F(FileTracks, FilesThatCannotBePlayedFailTheirTrack) {
     add("good.wav", wav_bytes({}, {0.5, 0.5}));
     add("noise.wav", std::string("RIFF\x04\x00\x00\x00WAVE", 12));
     add("bits.wav", wav_bytes({44100, 2, 12}, {}));
     add("empty.wav", "");
     add("text.mp3", "ID3 but nothing else");
+    add("bad.ogg", "OggS and then nothing of use");
     lines += "track file missing.wav\n";
     load();
     for (const char *why : {"noise.wav: no format chunk", "bits.wav: sample format 1 with 12 bits",
                             "empty.wav: the file is empty", "missing.wav: cannot open the file",
-                            "text.mp3: not an audio format"})
+                            "text.mp3: not an audio format", "bad.ogg: not a readable Ogg"})
         EXPECT_NE(log().find(why), std::string::npos) << log();
     log_in("me", "");
     sp_playlist *files = playlist_at(0);
-    ASSERT_EQ(sp_playlist_num_tracks(files), 6);
+    ASSERT_EQ(sp_playlist_num_tracks(files), 7);
     EXPECT_EQ(sp_track_error(sp_playlist_track(files, 0)), SP_ERROR_OK);
-    for (int i = 1; i < 6; ++i) {
+    for (int i = 1; i < 7; ++i) {
         EXPECT_EQ(sp_track_error(sp_playlist_track(files, i)), SP_ERROR_TRACK_NOT_PLAYABLE);
         EXPECT_EQ(sp_session_player_load(session, sp_playlist_track(files, i)),
                   SP_ERROR_TRACK_NOT_PLAYABLE);
