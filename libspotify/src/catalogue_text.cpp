@@ -69,7 +69,12 @@ private:
 };
 
 std::string quoted(std::string_view word) {
-    return "\"" + std::string(word) + "\"";
+    std::string out;
+    out.reserve(word.size() + 2);
+    out.push_back('"');
+    out.append(word.data(), word.size());
+    out.push_back('"');
+    return out;
 }
 
 // A decimal integer within [low, high]; no sign but '-', no blanks.
