@@ -91,10 +91,16 @@ void move_tracks(std::vector<int> &list, const std::vector<int> &positions, int 
 
 // Replaces the catalogue with the embedded demo (mutex held).
 void catalogue_load_demo_locked(Catalogue &cat);
-// Replaces the catalogue with a catalogue file (mutex held): 0, or the
-// 1-based number of the first bad line (1 also when the file cannot be
-// opened). On failure the catalogue is left empty.
-int catalogue_load_file_locked(Catalogue &cat, const char *path);
+// Replaces the catalogue and the settings it names with a catalogue file,
+// all or nothing: 0, or the 1-based number of the first line that cannot be
+// read (1 also when the file cannot be opened), and then nothing changes.
+// Takes the mutex; call without it. Writes the log beside the file.
+int catalogue_load_file(Catalogue &cat, const std::string &path);
+// With the mutex held: replaces the catalogue with what can be read of a
+// catalogue file, skipping bad lines. Writes the log beside the file and
+// returns its problem lines.
+std::vector<std::string> catalogue_load_file_leniently_locked(Catalogue &cat,
+                                                              const std::string &path);
 
 } // namespace splocal
 

@@ -341,6 +341,10 @@ void session_apply(sp_session *session, Work &work) {
         if (session->callbacks.play_token_lost)
             session->callbacks.play_token_lost(session);
         break;
+    case WorkKind::Log:
+        if (session->callbacks.log_message)
+            session->callbacks.log_message(session, work.text.c_str());
+        break;
     }
 }
 

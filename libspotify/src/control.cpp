@@ -3,12 +3,14 @@
 // every live session, which applies it to its client view later, inside
 // sp_session_process_events.
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "catalogue.h"
 #include "session.h"
+#include "track_source.h"
 
 using namespace splocal;
 
@@ -64,9 +66,7 @@ void splocal_load_demo(void) {
 }
 
 int splocal_load_file(const char *path) {
-    Catalogue &cat = catalogue();
-    std::lock_guard<std::mutex> lock(cat.mutex);
-    return catalogue_load_file_locked(cat, path);
+    return path ? catalogue_load_file(catalogue(), path) : 1;
 }
 
 int splocal_account_add(const char *username, const char *password) {
@@ -91,9 +91,27 @@ int splocal_track_pcm(int track, int16_t *out, int max_frames) {
             return 0;
         sound = cat.tracks[static_cast<size_t>(track)].sound;
     }
-    if (out && max_frames > 0)
-        synth_render(sound, 0, std::min(max_frames, sound.frames), out);
-    return sound.frames;
+    if (sound.file.empty()) {
+        if (out && max_frames > 0)
+            synth_render(sound, 0, std::min(max_frames, sound.frames), out);
+        return sound.frames;
+    }
+    // A file track: decoded as the player would, to its end.
+    TrackSource source(sound);
+    std::vector<int16_t> scratch(4096 * 2);
+    int total = 0;
+    for (;;) {
+        const int room = out ? std::max(0, max_frames - total) : 0;
+        int16_t *into = room > 0 ? out + 2 * static_cast<size_t>(total) : scratch.data();
+        const int want = room > 0 ? std::min(room, 4096) : 4096;
+        const int got = source.render(into, want);
+        if (got > std::numeric_limits<int>::max() - total)
+            break;
+        total += got;
+        if (got < want)
+            return total;
+    }
+    return total;
 }
 
 int splocal_playlist_add(const char *username, const char *name, int position) {

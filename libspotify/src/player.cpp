@@ -2,10 +2,13 @@
 #include "player.h"
 
 #include <chrono>
+#include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "catalogue.h"
 #include "session.h"
+#include "track_source.h"
 
 namespace splocal {
 namespace {
@@ -17,7 +20,13 @@ constexpr auto kRetryWait = std::chrono::milliseconds(4);
 void player_main(sp_session *session) {
     Player &p = session->player;
     const sp_audioformat format{SP_SAMPLETYPE_INT16_NATIVE_ENDIAN, kSampleRate, kChannels};
-    std::vector<int16_t> buffer;
+    // Player thread only: the loaded track's audio, and the frames rendered
+    // from it that the program has not taken yet.
+    std::unique_ptr<TrackSource> source;
+    uint64_t source_generation = 0;
+    std::vector<int16_t> pending;
+    size_t pending_at = 0; // frames of `pending` already taken
+    std::vector<int16_t> rendered;
     std::unique_lock<std::mutex> lock(p.mutex);
     while (!p.stopping) {
         if (!p.loaded || !p.playing || p.ended) {
@@ -25,10 +34,32 @@ void player_main(sp_session *session) {
             continue;
         }
         const uint64_t generation = p.generation;
-        const int position = p.position.load();
-        const SoundDesc sound = p.sound;
-        if (position >= sound.frames) {
+        if (!source || source_generation != generation) {
+            source = std::make_unique<TrackSource>(p.sound);
+            source_generation = generation;
+            pending.clear();
+            pending_at = 0;
+        }
+        const int chunk = catalogue().chunk_frames.load();
+        int left = static_cast<int>(pending.size() / kChannels - pending_at);
+        if (left < chunk && !source->finished()) {
+            // Topped up to a whole chunk from the first frame not taken;
+            // rendering and decoding happen outside the lock.
+            pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(
+                                                                 pending_at * kChannels));
+            pending_at = 0;
+            rendered.resize(static_cast<size_t>(chunk - left) * kChannels);
+            lock.unlock();
+            const int count = source->render(rendered.data(), chunk - left);
+            lock.lock();
+            if (p.generation != generation)
+                continue;
+            pending.insert(pending.end(), rendered.begin(), rendered.begin() + count * kChannels);
+            left += count;
+        }
+        if (left == 0) {
             p.ended = true;
+            p.drained = false;
             p.in_callback = true;
             lock.unlock();
             if (session->callbacks.end_of_track)
@@ -38,9 +69,8 @@ void player_main(sp_session *session) {
             p.cv.notify_all();
             continue;
         }
-        int chunk = catalogue().chunk_frames.load();
-        const int count = sound.frames - position < chunk ? sound.frames - position : chunk;
-        buffer.resize(static_cast<size_t>(count) * kChannels);
+        const int count = left < chunk ? left : chunk;
+        const int position = p.position.load();
         p.in_callback = true;
         while (p.hold && p.generation == generation && !p.stopping) {
             p.held = true;
@@ -49,8 +79,8 @@ void player_main(sp_session *session) {
         p.hold = false;
         p.held = false;
         lock.unlock();
-        synth_render(sound, position, count, buffer.data());
-        const int taken = session->callbacks.music_delivery(session, &format, buffer.data(), count);
+        const int taken = session->callbacks.music_delivery(
+            session, &format, pending.data() + pending_at * kChannels, count);
         lock.lock();
         p.in_callback = false;
         p.cv.notify_all();
@@ -58,6 +88,8 @@ void player_main(sp_session *session) {
             continue; // unloaded or replaced meanwhile: the delivery is void
         const int consumed = taken < 0 ? 0 : (taken > count ? count : taken);
         p.position.store(position + consumed);
+        pending_at += static_cast<size_t>(consumed);
+        p.drained = pending_at * kChannels >= pending.size() && source->finished();
         if (consumed < count) {
             p.cv.wait_for(lock, kRetryWait,
                           [&] { return p.stopping || p.generation != generation; });
@@ -93,6 +125,7 @@ void unload_locked(Player &p, std::unique_lock<std::mutex> &lock) {
     p.playing = false;
     p.ended = false;
     p.track_id = -1;
+    p.drained = false;
     p.position.store(0);
     p.cv.notify_all();
     if (std::this_thread::get_id() == p.thread.get_id())
@@ -134,7 +167,9 @@ void player_hold_delivery(sp_session *session, bool hold) {
 bool player_pending(sp_session *session) {
     Player &p = session->player;
     std::lock_guard<std::mutex> lock(p.mutex);
-    return p.loaded && p.playing && !p.ended && p.position.load() >= p.sound.frames;
+    if (!p.loaded || !p.playing || p.ended)
+        return false;
+    return p.sound.file.empty() ? p.position.load() >= p.sound.frames : p.drained;
 }
 
 } // namespace splocal

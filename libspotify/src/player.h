@@ -33,6 +33,7 @@ struct Player {
     bool in_callback = false;     // mutex; a callback of the player is running
     bool hold = false;            // mutex; a test holds the next delivery
     bool held = false;            // mutex; a delivery waits for the hold to end
+    bool drained = false;         // mutex; a file track's last frame was taken
     uint64_t generation = 0;      // mutex; grows with every load and unload
     int track_id = -1;            // mutex
     SoundDesc sound;              // mutex

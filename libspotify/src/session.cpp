@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "catalogue.h"
+#include "file_io.h"
 
 namespace splocal {
 namespace {
@@ -66,20 +67,20 @@ sp_error check_config(const sp_session_config *config) {
 }
 
 // With the catalogue mutex held: an empty catalogue is filled from the
-// settings location's catalogue.txt if there is one, else from the demo.
-sp_error ensure_catalogue_locked(Catalogue &cat, const char *settings_location) {
+// settings location's catalogue.txt if there is one, else from the demo. A
+// catalogue file with bad lines serves what could be read; its problems are
+// returned, for the session's log_message.
+std::vector<std::string> ensure_catalogue_locked(Catalogue &cat, const char *settings_location) {
     if (!catalogue_empty_locked(cat))
-        return SP_ERROR_OK;
-    std::string path = settings_location && settings_location[0] ? settings_location : ".";
-    path += "/catalogue.txt";
-    if (FILE *probe = std::fopen(path.c_str(), "rb")) {
+        return {};
+    const std::string folder = settings_location && settings_location[0] ? settings_location : ".";
+    const std::string path = path_utf8(utf8_path(folder) / "catalogue.txt");
+    if (std::FILE *probe = open_file(path, "rb")) {
         std::fclose(probe);
-        if (catalogue_load_file_locked(cat, path.c_str()) != 0)
-            return SP_ERROR_API_INITIALIZATION_FAILED;
-        return SP_ERROR_OK;
+        return catalogue_load_file_leniently_locked(cat, path);
     }
     catalogue_load_demo_locked(cat);
-    return SP_ERROR_OK;
+    return {};
 }
 
 } // namespace
@@ -112,9 +113,8 @@ sp_error sp_session_create(const sp_session_config *config, sp_session **sess) {
         return bad;
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> lock(cat.mutex);
-    const sp_error loaded = ensure_catalogue_locked(cat, config->settings_location);
-    if (loaded != SP_ERROR_OK)
-        return loaded;
+    const std::vector<std::string> problems =
+        ensure_catalogue_locked(cat, config->settings_location);
     if (cat.fail_next_create != SP_ERROR_OK) {
         const sp_error forced = cat.fail_next_create;
         cat.fail_next_create = SP_ERROR_OK;
@@ -127,6 +127,12 @@ sp_error sp_session_create(const sp_session_config *config, sp_session **sess) {
     session->notifier = std::thread(notifier_main, session);
     player_start(session);
     cat.sessions.push_back(session);
+    for (const std::string &line : problems) {
+        Work work;
+        work.kind = WorkKind::Log;
+        work.text = line;
+        session_enqueue(session, std::move(work));
+    }
     *sess = session;
     return SP_ERROR_OK;
 }

@@ -8,6 +8,7 @@
 #define LIBSPOTIFY_SRC_SYNTH_H
 
 #include <cstdint>
+#include <string>
 
 #include "libspotify/local.h"
 
@@ -23,6 +24,9 @@ struct SoundDesc {
     splocal_sound sound = SPLOCAL_SOUND_SILENCE;
     int param = 0;
     int frames = 0;
+    // Not empty: the track is this audio file (UTF-8 path), decoded as it
+    // plays (player.cpp); the fields above are then unused.
+    std::string file = {};
 };
 
 // Writes `count` frames starting at frame `first` to out (2 * count

@@ -27,6 +27,7 @@ enum class WorkKind {
     TracksMoved,     // id: playlist, items: positions (ascending), position: new position
     TrackChanged,    // id: track (availability, error or metadata hold)
     PlayTokenLost,
+    Log, // text: one line for log_message
 };
 
 struct Work {

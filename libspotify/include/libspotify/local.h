@@ -45,9 +45,12 @@ SP_LIBEXPORT(void) splocal_reset(void);
  * up and no catalogue file exists in its settings location. */
 SP_LIBEXPORT(void) splocal_load_demo(void);
 
-/* Replaces the catalogue with the one described by a text file. Returns 0, or
- * the 1-based number of the first line that could not be read. The format is
- * described in the README of the library. */
+/* Replaces the catalogue with the one described by a text file (UTF-8 path),
+ * all or nothing. Returns 0, or the 1-based number of the first line that
+ * could not be read (1 when the file cannot be opened); then the catalogue
+ * and every setting stay as they were. Every problem is written to
+ * library.log beside the file. The format is described in the README of the
+ * library. */
 SP_LIBEXPORT(int) splocal_load_file(const char *path);
 
 SP_LIBEXPORT(int) splocal_account_add(const char *username, const char *password);
@@ -60,7 +63,8 @@ splocal_track_add(const char *artist, const char *title, splocal_sound sound, in
 
 /* Writes up to max_frames frames of the track's audio (exactly what the
  * player delivers for it) to out, stereo interleaved; returns the track's
- * frame count. out may be null to ask for the count alone. */
+ * frame count. out may be null to ask for the count alone. A track from an
+ * audio file is decoded for this, to its end. */
 SP_LIBEXPORT(int) splocal_track_pcm(int track, int16_t *out, int max_frames);
 
 /* ---- Changes; each reaches a running session through its callbacks ----- */

@@ -1,0 +1,209 @@
+// Tracks from audio files: each WAV variant decodes to its content, other
+// rates pass the band-limited resampler within its figures, files that
+// cannot be played fail their track with a reason in the log, and the
+// player delivers a file bit for bit with nothing added.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "libspotify/library_harness.h"
+#include "music/wav_file.h"
+
+namespace libspotify_test {
+namespace {
+
+using music_test::sine;
+using music_test::wav_bytes;
+using music_test::WavSpec;
+
+class FileTracks : public LibraryTest {
+protected:
+    void TearDown() override {
+        LibraryTest::TearDown();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    void add(const std::string &name, const std::string &bytes) {
+        std::filesystem::create_directories(folder);
+        music_test::write_file(folder / name, bytes);
+        lines += "track file " + name + "\n";
+    }
+    // Loads a catalogue of the files added, in order: track ids 0, 1, ...
+    void load() {
+        music_test::write_file(folder / "catalogue.txt",
+                               "latency 0\naccount me\nplaylist Files\n" + lines);
+        ASSERT_EQ(splocal_load_file((folder / "catalogue.txt").string().c_str()), 0);
+    }
+    // The track's audio (at most three seconds), decoded once.
+    static std::vector<int16_t> pcm(int track) {
+        std::vector<int16_t> out(2 * 3 * 44100);
+        out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), 3 * 44100)));
+        return out;
+    }
+    std::string log() {
+        std::ifstream in(folder / "library.log", std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+
+    const std::filesystem::path folder =
+        std::string("music-files-") +
+        ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string lines;
+};
+
+// Samples as 16-bit values, and the same as doubles for the writer.
+std::vector<double> as_doubles(const std::vector<int16_t> &s16) {
+    std::vector<double> out;
+    for (int16_t v : s16)
+        out.push_back(v / 32768.0);
+    return out;
+}
+
+TEST_F(FileTracks, EachWavVariantDecodesToItsContent) {
+    std::vector<int16_t> stereo;
+    std::vector<int16_t> coarse; // 8-bit steps
+    for (int n = 0; n < 3000; ++n) {
+        for (int c = 0; c < 2; ++c) {
+            stereo.push_back(static_cast<int16_t>(n * 97 + c * 5003 - 32768));
+            coarse.push_back(static_cast<int16_t>(((n * 7 + c * 31) % 256 - 128) * 256));
+        }
+    }
+    const std::vector<double> exact = as_doubles(stereo);
+    add("s16.wav", wav_bytes({}, exact));
+    add("s24.wav", wav_bytes({44100, 2, 24}, exact));
+    add("s32.wav", wav_bytes({44100, 2, 32}, exact));
+    add("f32.wav", wav_bytes({44100, 2, 32, true}, exact));
+    add("f64.wav", wav_bytes({44100, 2, 64, true}, exact));
+    add("ext24.wav", wav_bytes({44100, 2, 24, false, true, 3}, exact));
+    add("u8.wav", wav_bytes({44100, 2, 8}, as_doubles(coarse)));
+    // Mono to both sides; 5.1 down-mixed (centre and backs at -3 dB, the
+    // low-frequency channel left out); float beyond full scale clipped.
+    add("mono.wav", wav_bytes({44100, 1, 16}, {0.25, -0.5}));
+    add("surround.wav",
+        wav_bytes({44100, 6, 16, false, true, 0x3F}, {0.5, 0.0, 0.25, 0.9, 0.125, -0.125}));
+    add("loud.wav", wav_bytes({44100, 2, 32, true}, {1.5, -2.0, 0.99999, -1.0}));
+    // A data chunk that claims more than the file holds gives what it holds.
+    std::string cut = wav_bytes({}, exact);
+    cut.resize(cut.size() - 4000);
+    add("cut.wav", cut);
+    load();
+    for (int track = 0; track < 6; ++track)
+        EXPECT_EQ(pcm(track), stereo) << "track " << track;
+    EXPECT_EQ(pcm(6), coarse);
+    EXPECT_EQ(pcm(7), (std::vector<int16_t>{8192, 8192, -16384, -16384}));
+    EXPECT_EQ(pcm(8), (std::vector<int16_t>{25073, 2896}));
+    EXPECT_EQ(pcm(9), (std::vector<int16_t>{32767, -32768, 32767, -32768}));
+    EXPECT_EQ(pcm(10), std::vector<int16_t>(stereo.begin(), stereo.end() - 2000));
+}
+
+TEST_F(FileTracks, OtherRatesPassTheResamplerWithinItsFigures) {
+    // Tones of amplitude 0.3: within the pass band they keep their level
+    // within 0.1 dB; what they would alias or image to stays 90 dB below
+    // them, as it would stay 90 dB below full scale for a full-scale tone.
+    struct Case {
+        int rate;
+        std::vector<double> kept;  // Hz, in the pass band
+        double above;              // Hz, a tone beyond the output's band or 0
+        std::vector<double> quiet; // Hz where nothing may show
+    };
+    const Case cases[] = {
+        {48000, {1000, 20000}, 22500, {44100 - 22500}},
+        {22050, {1000, 10000}, 0, {22050 - 10000, 22050 - 1000, 22050 + 1000}},
+        {96000, {1000, 20000}, 22500, {44100 - 22500, 96000 - 2 * 44100 + 1000}},
+    };
+    int track = 0;
+    for (const Case &c : cases) {
+        const int frames = c.rate * 6 / 5;
+        std::vector<double> mix(2 * static_cast<size_t>(frames), 0.0);
+        std::vector<double> tones = c.kept;
+        if (c.above > 0)
+            tones.push_back(c.above);
+        for (double hz : tones) {
+            const std::vector<double> one = sine(c.rate, 2, hz, 0.3, frames);
+            for (size_t i = 0; i < mix.size(); ++i)
+                mix[i] += one[i];
+        }
+        add(std::to_string(c.rate) + ".wav", wav_bytes({c.rate, 2, 64, true}, mix));
+    }
+    load();
+    const double tone_db = 20 * std::log10(0.3);
+    for (const Case &c : cases) {
+        const std::vector<int16_t> out = pcm(track++);
+        ASSERT_EQ(out.size() / 2, (static_cast<size_t>(c.rate) * 6 / 5 * 44100 + c.rate - 1) /
+                                      static_cast<size_t>(c.rate));
+        for (double hz : c.kept)
+            EXPECT_NEAR(music_test::level_db(out, 4410, hz), tone_db, 0.1) << c.rate << " " << hz;
+        for (double hz : c.quiet)
+            EXPECT_LT(music_test::level_db(out, 4410, hz), tone_db - 90) << c.rate << " " << hz;
+    }
+}
+
+TEST_F(FileTracks, OggVorbisDecodesToItsSourceWithItsComments) {
+    // sox made it at build time: 1.5 s of 1 kHz at half scale, 48 kHz.
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file("music-test-tone.ogg", folder / "tone.ogg");
+    lines = "track file tone.ogg\n";
+    load();
+    const std::vector<int16_t> out = pcm(0);
+    EXPECT_NEAR(static_cast<double>(out.size() / 2), 1.5 * 44100, 2);
+    EXPECT_NEAR(music_test::level_db(out, 11025, 1000), 20 * std::log10(0.5), 0.2);
+    for (double hz : {500.0, 2000.0, 3000.0, 15000.0})
+        EXPECT_LT(music_test::level_db(out, 11025, hz), -70) << hz;
+    log_in("me", "");
+    sp_track *track = sp_playlist_track(playlist_at(0), 0);
+    EXPECT_STREQ(sp_artist_name(sp_track_artist(track, 0)), "Ana Lind");
+    EXPECT_STREQ(sp_track_name(track), "Tone");
+}
+
+TEST_F(FileTracks, FilesThatCannotBePlayedFailTheirTrack) {
+    add("good.wav", wav_bytes({}, {0.5, 0.5}));
+    add("noise.wav", std::string("RIFF\x04\x00\x00\x00WAVE", 12));
+    add("bits.wav", wav_bytes({44100, 2, 12}, {}));
+    add("empty.wav", "");
+    add("text.mp3", "ID3 but nothing else");
+    add("bad.ogg", "OggS and then nothing of use");
+    lines += "track file missing.wav\n";
+    load();
+    for (const char *why : {"noise.wav: no format chunk", "bits.wav: sample format 1 with 12 bits",
+                            "empty.wav: the file is empty", "missing.wav: cannot open the file",
+                            "text.mp3: not an audio format", "bad.ogg: not a readable Ogg"})
+        EXPECT_NE(log().find(why), std::string::npos) << log();
+    log_in("me", "");
+    sp_playlist *files = playlist_at(0);
+    ASSERT_EQ(sp_playlist_num_tracks(files), 7);
+    EXPECT_EQ(sp_track_error(sp_playlist_track(files, 0)), SP_ERROR_OK);
+    for (int i = 1; i < 7; ++i) {
+        EXPECT_EQ(sp_track_error(sp_playlist_track(files, i)), SP_ERROR_TRACK_NOT_PLAYABLE);
+        EXPECT_EQ(sp_session_player_load(session, sp_playlist_track(files, i)),
+                  SP_ERROR_TRACK_NOT_PLAYABLE);
+    }
+}
+
+TEST_F(FileTracks, ThePlayerDeliversTheFileBitForBitAndNothingMore) {
+    std::vector<int16_t> samples;
+    for (int n = 0; n < 5000; ++n) {
+        samples.push_back(static_cast<int16_t>(n * 13 - 30000));
+        samples.push_back(static_cast<int16_t>(-n * 11 + 20000));
+    }
+    add("a.wav", wav_bytes({}, as_doubles(samples)));
+    load();
+    splocal_set_chunk_frames(700);
+    {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        int calls = 0;
+        rec.accept = [calls](int offered) mutable {
+            return ++calls % 3 == 0 ? offered / 2 : offered;
+        };
+    }
+    log_in("me", "");
+    ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), SP_ERROR_OK);
+    sp_session_player_play(session, 1);
+    ASSERT_TRUE(wait_until([&] { return rec.end_of_track.load() == 1; }));
+    std::lock_guard<std::mutex> lock(rec.mutex);
+    EXPECT_EQ(rec.delivered, samples);
+}
+
+} // namespace
+} // namespace libspotify_test

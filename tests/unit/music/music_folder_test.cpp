@@ -1,0 +1,72 @@
+// A served folder: subfolders, playlist files and loose files become
+// playlists in name order, and each track is named by its tags, else by
+// its file name, else by its folder.
+#include <filesystem>
+
+#include "libspotify/library_harness.h"
+#include "music/wav_file.h"
+
+namespace libspotify_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MusicFolderBecomesPlaylists : public LibraryTest {
+protected:
+    void TearDown() override {
+        LibraryTest::TearDown();
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    void file(const std::string &path, const std::string &bytes = "") {
+        const fs::path where = root / music_test::utf8(path);
+        fs::create_directories(where.parent_path());
+        music_test::write_file(where,
+                               bytes.empty() ? music_test::wav_bytes({}, {0.1, 0.1}) : bytes);
+    }
+    // "artist / title" of every track of the playlist.
+    std::string names(int playlist) {
+        sp_playlist *pl = playlist_at(playlist);
+        return join(sp_playlist_num_tracks(pl), "; ", [&](int i) {
+            sp_track *t = sp_playlist_track(pl, i);
+            return std::string(sp_artist_name(sp_track_artist(t, 0))) + " / " + sp_track_name(t);
+        });
+    }
+
+    const fs::path root = "music-folder-test";
+};
+
+TEST_F(MusicFolderBecomesPlaylists, NamesComeFromTagsFileNamesAndFolders) {
+    file("Songs/01 - Ana Lind - Morning.wav");
+    file("Songs/02. Solo.wav");
+    file("Songs/Tagged.wav",
+         music_test::wav_bytes({44100, 2, 16, false, false, 0, "S\xC3\xB3lveig", "Fjord \xC3\x98"},
+                               {0.1, 0.1}));
+    file("Songs/notes.txt", "not music");
+    file("Songs/Album/b.wav");
+    file("Songs/Album/Disc 2/a.wav");
+    file("Songs/Empty/readme.txt", "nothing");
+    file("Songs/Mix.m3u8", "#EXTM3U\r\n#EXTINF:12,Someone - Something\r\nAlbum/b.wav\r\n"
+                           "http://example.org/x.mp3\r\n../Other/Gone.wav\r\n");
+    file("Songs/Old.m3u", "caf\xE9.wav\n");
+    file("Songs/caf\xC3\xA9.wav");
+    file("catalogue.txt", "latency 0\naccount me\nmusic Songs/\n");
+    ASSERT_EQ(splocal_load_file((root / "catalogue.txt").string().c_str()), 0);
+    log_in("me", "");
+    ASSERT_EQ(sp_playlistcontainer_num_playlists(container()), 4);
+    EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "Songs");
+    EXPECT_EQ(names(0), "Ana Lind / Morning; Songs / Solo; S\xC3\xB3lveig / Fjord \xC3\x98; "
+                        "Songs / caf\xC3\xA9");
+    EXPECT_STREQ(sp_playlist_name(playlist_at(1)), "Album");
+    EXPECT_EQ(names(1), "Disc 2 / a; Album / b");
+    EXPECT_STREQ(sp_playlist_name(playlist_at(2)), "Mix");
+    EXPECT_EQ(names(2), "Album / b;  / "); // a track that fails has no names
+    EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(2), 0)), SP_ERROR_OK);
+    EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(2), 1)), SP_ERROR_TRACK_NOT_PLAYABLE);
+    EXPECT_STREQ(sp_playlist_name(playlist_at(3)), "Old");
+    EXPECT_EQ(names(3), "Songs / caf\xC3\xA9"); // a Latin-1 line of a .m3u
+    EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(3), 0)), SP_ERROR_OK);
+}
+
+} // namespace
+} // namespace libspotify_test

@@ -1,0 +1,133 @@
+// Test audio made in the tests: WAV files of any sample format, written
+// byte by byte, and the level of one frequency in delivered audio.
+#ifndef TESTS_UNIT_MUSIC_WAV_FILE_H
+#define TESTS_UNIT_MUSIC_WAV_FILE_H
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace music_test {
+
+struct WavSpec {
+    int rate = 44100;
+    int channels = 2;
+    int bits = 16;
+    bool is_float = false;
+    bool extensible = false;
+    uint32_t mask = 0;
+    std::string artist = {}; // LIST/INFO, when not empty
+    std::string title = {};
+};
+
+inline void put(std::string &out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>(value >> (8 * i) & 0xFF));
+}
+
+// The file's bytes for samples in [-1, 1] (interleaved), each written in the
+// format's own encoding with rounding.
+inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &samples) {
+    std::string fmt;
+    put(fmt, s.extensible ? 0xFFFE : (s.is_float ? 3 : 1), 2);
+    put(fmt, static_cast<uint64_t>(s.channels), 2);
+    put(fmt, static_cast<uint64_t>(s.rate), 4);
+    put(fmt, static_cast<uint64_t>(s.rate * s.channels * s.bits / 8), 4);
+    put(fmt, static_cast<uint64_t>(s.channels * s.bits / 8), 2);
+    put(fmt, static_cast<uint64_t>(s.bits), 2);
+    if (s.extensible) {
+        put(fmt, 22, 2);
+        put(fmt, static_cast<uint64_t>(s.bits), 2);
+        put(fmt, s.mask, 4);
+        put(fmt, s.is_float ? 3 : 1, 2);
+        fmt.append("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+    }
+    std::string data;
+    for (double v : samples) {
+        if (s.is_float && s.bits == 32) {
+            const float f = static_cast<float>(v);
+            uint32_t u;
+            std::memcpy(&u, &f, 4);
+            put(data, u, 4);
+        } else if (s.is_float) {
+            uint64_t u;
+            std::memcpy(&u, &v, 8);
+            put(data, u, 8);
+        } else if (s.bits == 8) {
+            put(data, static_cast<uint64_t>(std::min(255L, std::lround(v * 128.0) + 128)), 1);
+        } else {
+            const double scale = std::ldexp(1.0, s.bits - 1);
+            double q = std::floor(v * scale + 0.5);
+            q = q > scale - 1 ? scale - 1 : q;
+            put(data, static_cast<uint64_t>(static_cast<int64_t>(q)), s.bits / 8);
+        }
+    }
+    std::string body = "WAVE";
+    body += "fmt ";
+    put(body, fmt.size(), 4);
+    body += fmt;
+    if (!s.artist.empty() || !s.title.empty()) {
+        std::string info = "INFO";
+        for (const auto &[id, text] : {std::pair{"IART", s.artist}, std::pair{"INAM", s.title}}) {
+            info += id;
+            put(info, text.size() + 1, 4);
+            info += text;
+            info.push_back('\0');
+            if ((text.size() + 1) & 1)
+                info.push_back('\0');
+        }
+        body += "LIST";
+        put(body, info.size(), 4);
+        body += info;
+    }
+    body += "data";
+    put(body, data.size(), 4);
+    body += data;
+    std::string file = "RIFF";
+    put(file, body.size(), 4);
+    return file + body;
+}
+
+inline void write_file(const std::filesystem::path &path, const std::string &bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A path from UTF-8 text, also on Windows.
+inline std::filesystem::path utf8(const std::string &text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+// A sine of `hz` at `amplitude` on every channel, `frames` long.
+inline std::vector<double> sine(int rate, int channels, double hz, double amplitude, int frames) {
+    std::vector<double> out;
+    for (int n = 0; n < frames; ++n) {
+        const double v = amplitude * std::sin(2 * 3.14159265358979323846 * hz * n / rate);
+        out.insert(out.end(), static_cast<size_t>(channels), v);
+    }
+    return out;
+}
+
+// The level in dB of full scale of `hz` in the left channel of S16 stereo
+// at 44 100 Hz, over exactly one second from `first`: every whole-hertz
+// frequency falls on a bin, so no window is needed.
+inline double level_db(const std::vector<int16_t> &stereo, size_t first, double hz) {
+    double re = 0.0;
+    double im = 0.0;
+    for (size_t n = 0; n < 44100; ++n) {
+        const double x = stereo[2 * (first + n)] / 32768.0;
+        const double phase = 2 * 3.14159265358979323846 * hz * static_cast<double>(n) / 44100.0;
+        re += x * std::cos(phase);
+        im += x * std::sin(phase);
+    }
+    const double amplitude = 2.0 * std::sqrt(re * re + im * im) / 44100.0;
+    return 20.0 * std::log10(amplitude + 1e-30);
+}
+
+} // namespace music_test
+
+#endif
