@@ -90,7 +90,8 @@ TEST_F(CatalogueFileDescribesTheCatalogue, TheFirstBadLineIsReportedAndNothingIs
     // the settings folder serves the demo.
     splocal_reset();
     ASSERT_EQ(create(folder.c_str()), SP_ERROR_OK);
-    log_in("demo", "demo");
+    ASSERT_EQ(sp_session_login(session, "demo", "demo"), SP_ERROR_OK);
+    ASSERT_TRUE(wait_until([&] { return !rec.logins.empty(); }));
     const int count = sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session));
     EXPECT_EQ(rec.logins, (std::vector<std::string>{"0 playlists " + std::to_string(count)}));
     EXPECT_TRUE(count == 3 || count == 4);

@@ -9,7 +9,7 @@
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
 
-namespace libspotify_test {
+namespace lib_test {
 namespace {
 
 using music_test::sine;
@@ -206,4 +206,4 @@ TEST_F(FileTracks, ThePlayerDeliversTheFileBitForBitAndNothingMore) {
 }
 
 } // namespace
-} // namespace libspotify_test
+} // namespace lib_test

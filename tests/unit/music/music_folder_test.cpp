@@ -6,7 +6,7 @@
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
 
-namespace libspotify_test {
+namespace lib_test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -53,7 +53,7 @@ TEST_F(MusicFolderBecomesPlaylists, NamesComeFromTagsFileNamesAndFolders) {
     file("catalogue.txt", "latency 0\naccount me\nmusic Songs/\n");
     ASSERT_EQ(splocal_load_file((root / "catalogue.txt").string().c_str()), 0);
     log_in("me", "");
-    ASSERT_EQ(sp_playlistcontainer_num_playlists(container()), 4);
+    ASSERT_EQ(sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)), 4);
     EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "Songs");
     EXPECT_EQ(names(0), "Ana Lind / Morning; Songs / Solo; S\xC3\xB3lveig / Fjord \xC3\x98; "
                         "Songs / caf\xC3\xA9");
@@ -69,4 +69,4 @@ TEST_F(MusicFolderBecomesPlaylists, NamesComeFromTagsFileNamesAndFolders) {
 }
 
 } // namespace
-} // namespace libspotify_test
+} // namespace lib_test
