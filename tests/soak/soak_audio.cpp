@@ -3,17 +3,14 @@
 // audio output thread, with ALSA writing everything the device plays into a
 // file (the capture device is not paced: it runs several times faster than
 // real time). The captured audio must be the catalogue's, bit for bit, in
-// order; the process's committed memory and its open handles are sampled
-// every two seconds and must stay flat once playing has settled.
+// order; the process's committed memory and open handles are sampled every
+// two seconds and must stay flat once playing has settled.
 //
 // Usage: soak_audio SECONDS, with LORVANE_CAPTURE the capture file's Unix
-// path: SECONDS of audio in one-minute tracks (the last one shorter). Prints
-// the samples ("t s, audio s, committed KiB, handles") and exits 0 when the
-// audio is right and nothing grew.
+// path: SECONDS of audio in one-minute tracks. Prints the samples and exits
+// 0 when the audio is right and nothing grew.
 
-#include "app/user_messages.h"
 #include "audio/audio_output.h"
-#include "audio/block_lending.h"
 #include "audio/music_delivery.h"
 #include "audio/pcm_queue.h"
 #include "session/playlist_following.h"
@@ -29,134 +26,70 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr int kRate = 44100;
-constexpr size_t kFrame = 4;
-const char kPlaylist[] = "Long play";
-
 HANDLE wake;
 PcmQueue queue;
 SessionState state;
 
-// The main window's part: every posted block is borrowed and read.
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != UM_AUDIO_BLOCK)
-        return DefWindowProcA(window, message, wparam, lparam);
-    if (const PcmBlock *read = pcm_queue_borrow(&queue, reinterpret_cast<PcmBlock *>(wparam))) {
-        volatile int16_t sink = 0;
-        for (size_t k = 0; k < read->sample_bytes() / 2; ++k)
-            sink = static_cast<int16_t>(sink ^ read->samples()[k]);
-        pcm_queue_give_back(&queue);
-    }
-    return 0;
-}
-
-// One pass as the main loop makes it, waiting at most 10 ms.
-void pass(int time_out) {
-    MsgWaitForMultipleObjectsEx(1, &wake, time_out > 0 && time_out < 10 ? time_out : 10,
-                                QS_ALLINPUT, 0);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&message);
-}
-
-bool run_until(const std::function<bool()> &done, DWORD limit_ms) {
-    for (const DWORD start = GetTickCount(); !done(); pass(session_process(&state)))
+// Main loop passes until done() holds, for at most limit_ms.
+template <typename Done> bool run_until(Done done, DWORD limit_ms) {
+    for (const DWORD start = GetTickCount(); !done();) {
         if (GetTickCount() - start > limit_ms)
             return false;
+        const int wait = session_process(&state);
+        WaitForSingleObject(wake, wait > 0 && wait < 10 ? static_cast<DWORD>(wait) : 10);
+    }
     return true;
 }
 
-struct Sample {
-    double seconds, audio_seconds;
-    size_t committed_kib;
-    DWORD handles;
-};
-
-// Handles open in the process: Wine does not count them for
-// GetProcessHandleCount, so every handle value up to 65 536 is tried.
-DWORD open_handles() {
-    DWORD count = 0, flags = 0;
-    for (uintptr_t value = 4; value < 65536; value += 4)
-        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-    return count;
-}
-
-Sample sample_now(DWORD start, long long frames_heard) {
+// Committed memory in KiB and open handles (Wine does not count them for
+// GetProcessHandleCount, so every handle value up to 65 536 is tried).
+std::pair<long long, long long> usage() {
     PROCESS_MEMORY_COUNTERS memory{};
-    memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    return {(GetTickCount() - start) / 1000.0, static_cast<double>(frames_heard) / kRate,
-            memory.PagefileUsage / 1024, open_handles()};
+    long long handles = 0;
+    DWORD flags = 0;
+    for (uintptr_t value = 4; value < 65536; value += 4)
+        handles += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    return {static_cast<long long>(memory.PagefileUsage / 1024), handles};
 }
 
-// Reads the capture frame by frame from the start.
-class Capture {
-public:
-    explicit Capture(const std::string &path) : file_(std::fopen(path.c_str(), "rb")) {}
-    ~Capture() {
-        if (file_)
-            std::fclose(file_);
-    }
-    // The next frame, or false at the end.
-    bool next(uint32_t &frame) {
-        if (at_ == buffer_.size()) {
-            buffer_.resize(1 << 16);
-            buffer_.resize(file_ ? std::fread(buffer_.data(), kFrame, buffer_.size(), file_) : 0);
-            at_ = 0;
-            if (buffer_.empty())
-                return false;
-        }
-        frame = buffer_[at_++];
-        ++read_;
-        return true;
-    }
-    void back() { --at_, --read_; } // only right after a next() that gave a frame
-    size_t read() const { return read_; }
-
-private:
-    std::FILE *file_;
-    std::vector<uint32_t> buffer_;
-    size_t at_ = 0, read_ = 0;
-};
-
-// Follows the track's audio through the capture; runs of silence where the
+// Follows the tracks' audio through the capture; runs of silence where a
 // track has sound are passed over (Wine writes them where the device ran
 // dry), anything else that differs fails.
-bool follow(Capture &capture, int track) {
-    std::vector<uint32_t> want(static_cast<size_t>(splocal_track_pcm(track, nullptr, 0)));
-    splocal_track_pcm(track, reinterpret_cast<int16_t *>(want.data()),
-                      static_cast<int>(want.size()));
-    for (size_t e = 0; e < want.size(); ++e) {
-        uint32_t frame = 0;
-        bool got = capture.next(frame);
-        while (got && frame == 0 && want[e] != 0)
-            got = capture.next(frame);
-        if (!got || frame != want[e]) {
-            std::printf("FAIL: track %d differs at its frame %zu (capture frame %zu)%s\n", track, e,
-                        capture.read(), got ? "" : ": capture ended");
-            return false;
+bool capture_holds(const std::string &path, const std::vector<int> &tracks) {
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    std::vector<uint32_t> chunk(1 << 16);
+    size_t have = 0, at = 0, read = 0;
+    const auto next = [&](uint32_t &frame) {
+        if (at == have)
+            have = file ? std::fread(chunk.data(), 4, chunk.size(), file) : 0, at = 0;
+        return at < have ? (frame = chunk[at++], ++read, true) : false;
+    };
+    bool same = true;
+    for (size_t t = 0; t < tracks.size() && same; ++t) {
+        std::vector<uint32_t> want(static_cast<size_t>(splocal_track_pcm(tracks[t], nullptr, 0)));
+        splocal_track_pcm(tracks[t], reinterpret_cast<int16_t *>(want.data()),
+                          static_cast<int>(want.size()));
+        for (size_t e = 0; e < want.size() && same; ++e) {
+            uint32_t frame = 0;
+            bool got = next(frame);
+            while (got && frame == 0 && want[e] != 0)
+                got = next(frame);
+            if (!got || frame != want[e])
+                std::printf("FAIL: track %zu differs at its frame %zu (capture frame %zu)\n", t, e,
+                            read);
+            same = got && frame == want[e];
         }
     }
-    return true;
-}
-
-// Growth once settled: the greatest value of the last third against the
-// greatest of the first third after the first tenth.
-template <typename Get> long long growth(const std::vector<Sample> &samples, Get get) {
-    const size_t n = samples.size(), settled = n / 10, third = (n - settled) / 3;
-    long long early = 0, late = 0;
-    for (size_t i = settled; i < settled + third; ++i)
-        early = std::max(early, static_cast<long long>(get(samples[i])));
-    for (size_t i = n - third; i < n; ++i)
-        late = std::max(late, static_cast<long long>(get(samples[i])));
-    return late - early;
+    if (file)
+        std::fclose(file);
+    return same;
 }
 
 bool soak(int seconds, const std::string &capture_path) {
@@ -165,23 +98,11 @@ bool soak(int seconds, const std::string &capture_path) {
     splocal_account_add("soak", "pcm");
     std::vector<int> tracks;
     for (int left = seconds * kRate, i = 0; left > 0; left -= 60 * kRate, ++i)
-        tracks.push_back(splocal_track_add("Soak", ("Part " + std::to_string(i)).c_str(),
-                                           SPLOCAL_SOUND_NOISE, 1000 + i,
+        tracks.push_back(splocal_track_add("Soak", "Part", SPLOCAL_SOUND_NOISE, 1000 + i,
                                            std::min(left, 60 * kRate)));
-    splocal_playlist_add_tracks(splocal_playlist_add("soak", kPlaylist, -1), tracks.data(),
+    splocal_playlist_add_tracks(splocal_playlist_add("soak", "Long play", -1), tracks.data(),
                                 static_cast<int>(tracks.size()), -1);
-
     wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    WNDCLASSA window_class{};
-    window_class.lpfnWndProc = window_procedure;
-    window_class.lpszClassName = "soak_window";
-    RegisterClassA(&window_class);
-    HWND window = CreateWindowExA(0, "soak_window", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  nullptr, nullptr);
-    if (!session_state_init(&state, wake, &queue) || !audio_output_start(&queue, window))
-        return std::printf("FAIL: session state or audio output thread\n"), false;
-    if (session_connect(&state, "soak", "pcm") != 1)
-        return std::printf("FAIL: login\n"), false;
     const auto loaded = [] {
         char **names = nullptr;
         const int count = session_list_playlists(&state, &names);
@@ -190,29 +111,28 @@ bool soak(int seconds, const std::string &capture_path) {
         delete[] names;
         return count > 0;
     };
-    if (!run_until(loaded, 20000))
-        return std::printf("FAIL: the playlist did not load\n"), false;
-    session_select_playlist(&state, kPlaylist);
+    if (!session_state_init(&state, wake, &queue) || !audio_output_start(&queue, nullptr) ||
+        session_connect(&state, "soak", "pcm") != 1 || !run_until(loaded, 20000))
+        return std::printf("FAIL: no session, sound or playlist\n"), false;
+    session_select_playlist(&state, "Long play");
 
-    // Frames of earlier tracks plus the current track's position: what the
-    // library has handed over, within a second of what was heard.
+    // Samples: wall seconds, audio handed over so far, memory, handles.
+    std::vector<std::pair<long long, long long>> samples;
     const DWORD start = GetTickCount();
-    std::vector<Sample> samples;
-    DWORD next_sample = start;
+    DWORD due = start;
     const auto ended = [&] {
         WaitForSingleObject(state.lock, INFINITE);
         const size_t index = state.track_index;
         ReleaseMutex(state.lock);
-        if (GetTickCount() >= next_sample) {
-            long long frames = index < tracks.size() ? splocal_player_position(state.session) : 0;
-            for (size_t i = 0; i < index && i < tracks.size(); ++i)
-                frames += splocal_track_pcm(tracks[i], nullptr, 0);
-            samples.push_back(sample_now(start, frames));
-            const Sample &s = samples.back();
-            std::printf("%8.1f s %8.1f s audio %8zu KiB %5lu handles\n", s.seconds, s.audio_seconds,
-                        s.committed_kib, static_cast<unsigned long>(s.handles));
+        if (GetTickCount() >= due) {
+            samples.push_back(usage());
+            const double audio =
+                (index * 60.0 * kRate + splocal_player_position(state.session)) / kRate;
+            std::printf("%7.1f s %8.1f s audio %8lld KiB %5lld handles\n",
+                        (GetTickCount() - start) / 1000.0, std::min(audio, 1.0 * seconds),
+                        samples.back().first, samples.back().second);
             std::fflush(stdout);
-            next_sample += 2000;
+            due += 2000;
         }
         return index >= tracks.size();
     };
@@ -220,36 +140,38 @@ bool soak(int seconds, const std::string &capture_path) {
         return std::printf("FAIL: the playlist did not end\n"), false;
 
     // A second of silence pushes the last frames out of the device's last
-    // period; the capture then holds every track.
+    // period; then the capture holds every track.
     const std::vector<int16_t> quiet(1024 * 2, 0);
     const sp_audioformat format{SP_SAMPLETYPE_INT16_NATIVE_ENDIAN, kRate, 2};
-    for (int delivered = 0; delivered < kRate; pass(5))
-        if (on_music_delivery(state.session, &format, quiet.data(), 1024) == 1024)
-            delivered += 1024;
-    const unsigned long long enough =
-        (static_cast<unsigned long long>(seconds) + 1) * kRate * kFrame;
-    for (const DWORD waited = GetTickCount(); GetTickCount() - waited < 60000; pass(10)) {
-        WIN32_FILE_ATTRIBUTE_DATA data{};
+    for (int delivered = 0; delivered < kRate; Sleep(5))
+        delivered += on_music_delivery(state.session, &format, quiet.data(), 1024);
+    const unsigned long long enough = (seconds + 1ull) * kRate * 4;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    for (const DWORD waited = GetTickCount(); GetTickCount() - waited < 60000; Sleep(10))
         if (GetFileAttributesExA(capture_path.c_str(), GetFileExInfoStandard, &data) &&
             ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) >=
                 enough)
             break;
-    }
+    if (!capture_holds(capture_path, tracks))
+        return false;
+    std::printf("%d s of audio bit-exact in %.1f s\n", seconds, (GetTickCount() - start) / 1000.0);
 
-    Capture capture(capture_path);
-    for (int track : tracks)
-        if (!follow(capture, track))
-            return false;
-    std::printf("%zu tracks, %d s of audio bit-exact in %.1f s\n", tracks.size(), seconds,
-                (GetTickCount() - start) / 1000.0);
-    if (samples.size() < 6)
+    // Growth once settled: the greatest value of the last third against the
+    // greatest of the first third after the first tenth.
+    const size_t n = samples.size(), settled = n / 10, third = (n - settled) / 3;
+    if (third == 0)
         return std::printf("FAIL: too short to judge growth\n"), false;
-    const long long memory = growth(samples, [](const Sample &s) { return s.committed_kib; });
-    const long long handles = growth(samples, [](const Sample &s) { return s.handles; });
+    const auto peak = [&](size_t from, auto field) {
+        long long most = 0;
+        for (size_t i = from; i < from + third; ++i)
+            most = std::max(most, samples[i].*field);
+        return most;
+    };
+    using Sample = std::pair<long long, long long>;
+    const long long memory = peak(n - third, &Sample::first) - peak(settled, &Sample::first);
+    const long long handles = peak(n - third, &Sample::second) - peak(settled, &Sample::second);
     std::printf("growth once settled: %lld KiB committed, %lld handles\n", memory, handles);
-    if (memory > 4096 || handles > 8)
-        return std::printf("FAIL: memory or handles grew\n"), false;
-    return true;
+    return memory <= 4096 && handles <= 8;
 }
 
 } // namespace
@@ -257,10 +179,8 @@ bool soak(int seconds, const std::string &capture_path) {
 int main(int argc, char **argv) {
     const char *capture = std::getenv("LORVANE_CAPTURE");
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 0;
-    if (!capture || seconds <= 0) {
-        std::printf("usage: LORVANE_CAPTURE=<file> soak_audio SECONDS\n");
-        return 2;
-    }
+    if (!capture || seconds <= 0)
+        return std::printf("usage: LORVANE_CAPTURE=<file> soak_audio SECONDS\n"), 2;
     const std::string capture_path = std::string("Z:") + capture;
     DeleteFileA(capture_path.c_str());
     const bool passed = soak(seconds, capture_path);

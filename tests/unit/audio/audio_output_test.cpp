@@ -19,63 +19,48 @@ using audio_test::recorded;
 
 const HWND kWindow = reinterpret_cast<HWND>(uintptr_t{0x5150});
 
-using OutputOpensTheDeviceInTheFirstBlocksFormat = OutputThreadTest;
 using OutputPlaysBlocksInPlace = OutputThreadTest;
 using OutputPostsTheBlockNowPlaying = OutputThreadTest;
 using FlushLeavesOnlyTheBuffersInFlight = OutputThreadTest;
 using OutputReportsAnUnopenableDevice = OutputThreadTest;
 
-TEST_F(OutputOpensTheDeviceInTheFirstBlocksFormat, OldestBlockFramesOrNot) {
-    const struct {
-        int32_t channels, rate, frames;
-    } cases[] = {{2, 44100, 1024}, {1, 22050, 512}, {1, 8000, 0}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.channels << " channels, " << c.frames << " frames");
-        start_over();
-        ASSERT_TRUE(audio_output_start(queue, nullptr));
-        const PcmBlock *first = push(c.frames, c.channels, c.rate);
-        if (c.frames == 0) {
-            EXPECT_FALSE(posix_wave_out_wait_writes(1, 200)) << "no frames queued, nothing opened";
-            push(64);
-        }
-        ASSERT_TRUE(posix_wave_out_wait_writes(c.frames ? 1 : 2, kPatience));
-        PosixWaveOutOpen open{};
-        ASSERT_EQ(posix_wave_out_opens(&open), 1u);
-        // The device itself refuses an open without an event or with a
-        // format whose sizes do not agree.
-        EXPECT_EQ(open.device_id, WAVE_MAPPER);
-        EXPECT_EQ(open.format.nChannels, c.channels);
-        EXPECT_EQ(open.format.nSamplesPerSec, static_cast<DWORD>(c.rate));
-        EXPECT_EQ(open.format.wBitsPerSample, 16);
-        EXPECT_EQ(recorded(posix_wave_out_writes)[0].data, first->samples());
-        stop();
-    }
-}
-
-// Later blocks of another format are written as they are; without a window
-// nothing is posted.
-TEST_F(OutputPlaysBlocksInPlace, BufferLengthsFollowEachBlock) {
+// The device is opened once, in the first block's format; that and every
+// later block, of whatever format, is written in place with its own length.
+// A first block without frames opens nothing; without a window nothing is
+// posted.
+TEST_F(OutputPlaysBlocksInPlace, FirstBlockSetsTheFormatLengthsFollowEachBlock) {
     ASSERT_TRUE(audio_output_start(queue, nullptr));
+    const PcmBlock *empty = push(0, 1, 8000);
+    EXPECT_FALSE(posix_wave_out_wait_writes(1, 200)) << "no frames queued, nothing opened";
     const struct {
         int32_t frames, channels, rate;
         DWORD length;
-    } blocks[] = {{1000, 2, 44100, 4000},
+    } blocks[] = {{300, 1, 22050, 600},
                   {0, 2, 44100, 0},
-                  {300, 1, 22050, 600},
+                  {1000, 2, 44100, 4000},
                   {100, 2, 96000, 400},
                   {333, 2, 44100, 1332}};
-    std::vector<const PcmBlock *> written_blocks;
+    std::vector<const PcmBlock *> written_blocks{empty};
     for (const auto &b : blocks)
         written_blocks.push_back(push(b.frames, b.channels, b.rate));
     for (int i = 0; i < 7; ++i)
         push(128 + i);
     ASSERT_TRUE(posix_wave_out_wait_writes(8, kPatience));
+    PosixWaveOutOpen open{};
+    ASSERT_EQ(posix_wave_out_opens(&open), 1u);
+    // The device itself refuses an open without an event or with a format
+    // whose sizes do not agree.
+    EXPECT_EQ(open.device_id, WAVE_MAPPER);
+    EXPECT_EQ(open.format.nChannels, 1);
+    EXPECT_EQ(open.format.nSamplesPerSec, 8000u);
+    EXPECT_EQ(open.format.wBitsPerSample, 16);
     const auto written = recorded(posix_wave_out_writes);
-    for (size_t i = 0; i < written_blocks.size(); ++i) {
+    EXPECT_EQ(written[0].data, empty->samples());
+    for (size_t i = 1; i < written_blocks.size(); ++i) {
         EXPECT_EQ(written[i].data, written_blocks[i]->samples()) << "buffer " << i << " moved";
-        EXPECT_EQ(written[i].length, blocks[i].length) << "buffer " << i;
+        EXPECT_EQ(written[i].length, blocks[i - 1].length) << "buffer " << i;
     }
-    play(12);
+    play(13);
     EXPECT_EQ(played(), pushed);
     EXPECT_EQ(posix_wave_out_opens(nullptr), 1u) << "the device is opened once";
     EXPECT_TRUE(recorded(posix_posted_messages).empty());
