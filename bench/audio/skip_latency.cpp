@@ -6,7 +6,9 @@
 //
 //   skip_latency SKIPS
 //     plays a playlist of SKIPS + 1 ten-second tracks, skipping each after
-//     1.5 s of play; prints each latency and their mean and greatest in ms.
+//     1.5 s of play; prints the latency of "Start playing" (the playlist's
+//     selection to its first block at the device), each skip's, and the
+//     skips' mean and greatest in ms.
 //
 // The device starts a block when the one before it comes back, and the
 // thread posts UM_AUDIO_BLOCK for it at that moment: the post of the block
@@ -90,24 +92,30 @@ int main(int argc, char **argv) {
         return 1;
     }
     passes(std::chrono::milliseconds(500), [] { return false; });
-    session_select_playlist(&state, "Skips");
 
+    // Step 0 is "Start playing" (the first track's first block); each later
+    // one a skip to the next track.
     std::vector<double> latencies;
-    for (int i = 0; i < skips; ++i) {
-        passes(std::chrono::milliseconds(1500), [] { return false; });
+    for (int i = 0; i <= skips; ++i) {
         awaited.assign(size_t{kChunk} * 2, 0);
-        splocal_track_pcm(tracks[static_cast<size_t>(i) + 1], awaited.data(), kChunk);
+        splocal_track_pcm(tracks[static_cast<size_t>(i)], awaited.data(), kChunk);
         awaiting.store(true);
         const Clock::time_point pressed = Clock::now();
-        session_skip(&state);
+        if (i == 0)
+            session_select_playlist(&state, "Skips");
+        else
+            session_skip(&state);
         passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
         if (awaiting.load()) {
-            std::fprintf(stderr, "skip %d: the next track was not heard within 5 s\n", i + 1);
+            std::fprintf(stderr, "step %d: the track was not heard within 5 s\n", i);
             return 1;
         }
         const Clock::time_point heard{Clock::duration{heard_at.load()}};
-        latencies.push_back(std::chrono::duration<double, std::milli>(heard - pressed).count());
-        std::printf("skip %d: %.1f ms\n", i + 1, latencies.back());
+        const double ms = std::chrono::duration<double, std::milli>(heard - pressed).count();
+        std::printf(i == 0 ? "start: %.1f ms\n" : "skip: %.1f ms\n", ms);
+        if (i > 0)
+            latencies.push_back(ms);
+        passes(std::chrono::milliseconds(1500), [] { return false; });
     }
     double sum = 0;
     for (double latency : latencies)
