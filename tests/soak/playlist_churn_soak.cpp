@@ -183,7 +183,11 @@ TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
                 while (p + same < played.size() && at + same < sound.size() && same < 4096 &&
                        played[p + same] == sound[at + same])
                     ++same;
-                if (same > longest)
+                // Equal runs cannot tell the tracks apart: a track still
+                // allowed here is preferred to one removed before.
+                const auto gone = removed.find(candidate->second.first);
+                const bool allowed = gone == removed.end() || p * kFrame < gone->second;
+                if (same > longest || (same == longest && allowed))
                     longest = same, track = candidate->second.first, offset = at, pcm = sound;
             }
             ++runs;
