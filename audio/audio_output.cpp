@@ -72,6 +72,48 @@ void write_block(HWAVEOUT device, WAVEHDR *header, PcmBlock *block) {
     waveOutWrite(device, header, sizeof(WAVEHDR));
 }
 
+// The eight buffers, their blocks, and the order in which they were written.
+// The device plays buffers in the order written, so the block it is playing
+// now is the one in the earliest-written buffer it has not returned.
+struct Buffers {
+    PcmBlock *slots[buffer_count] = {};
+    WAVEHDR headers[buffer_count] = {};
+    uint64_t written_as[buffer_count] = {}; // 0: empty; otherwise the write's number
+    uint64_t writes = 0;
+    uint64_t shown = 0; // the write whose block was posted last; 0: none
+
+    void write(HWAVEOUT device, int i) {
+        write_block(device, &headers[i], slots[i]);
+        written_as[i] = ++writes;
+    }
+
+    // The buffer the device is playing, or -1 when it has none in flight.
+    // A buffer whose done flag the device sets meanwhile is read either way:
+    // both are right within one buffer.
+    int playing() const {
+        int oldest = -1;
+        for (int i = 0; i < buffer_count; ++i) {
+            if (written_as[i] != 0 && !(headers[i].dwFlags & WHDR_DONE) &&
+                (oldest < 0 || written_as[i] < written_as[oldest]))
+                oldest = i;
+        }
+        return oldest;
+    }
+
+    // Tells the window about the block the device has started playing since
+    // the last post. The block is lent before it is posted, so the window can
+    // read it from the moment the message arrives; it stays lent until its
+    // buffer comes back and it is retired.
+    void show_playing(PcmQueue *queue) {
+        const int i = playing();
+        if (!queue->window || i < 0 || written_as[i] == shown)
+            return;
+        shown = written_as[i];
+        pcm_queue_lend(queue, slots[i]);
+        PostMessageA(queue->window, UM_AUDIO_BLOCK, reinterpret_cast<WPARAM>(slots[i]), 0);
+    }
+};
+
 } // namespace
 
 bool audio_output_start(PcmQueue *queue, HWND window) {
@@ -88,11 +130,10 @@ bool audio_output_start(PcmQueue *queue, HWND window) {
 DWORD WINAPI audio_output_thread(LPVOID parameter) {
     auto *queue = static_cast<PcmQueue *>(parameter);
     HANDLE device_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    PcmBlock *slots[buffer_count] = {};
-    WAVEHDR headers[buffer_count] = {};
+    Buffers buffers;
 
-    slots[0] = take_block(queue, false);
-    const WAVEFORMATEX format = wave_format_of(*slots[0]);
+    buffers.slots[0] = take_block(queue, false);
+    const WAVEFORMATEX format = wave_format_of(*buffers.slots[0]);
 
     HWAVEOUT device = nullptr;
     if (waveOutOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(device_event), 0,
@@ -101,28 +142,31 @@ DWORD WINAPI audio_output_thread(LPVOID parameter) {
         return 0;
     }
 
-    // Prime the device; the window hears nothing of these eight blocks.
+    // Prime the device; the first block starts playing with the first write.
     for (int i = 0; i < buffer_count; ++i) {
-        if (!slots[i])
-            slots[i] = wait_for_block(queue);
-        write_block(device, &headers[i], slots[i]);
+        if (!buffers.slots[i])
+            buffers.slots[i] = wait_for_block(queue);
+        buffers.write(device, i);
+        buffers.show_playing(queue);
     }
 
     // One wake of the auto-reset event may stand for several returned
-    // buffers: every buffer is looked at on each wake.
+    // buffers: every buffer is looked at on each wake. A returned buffer's
+    // block is retired before the next one is waited for, and the window is
+    // shown the block the device has moved on to before that wait, which
+    // lasts as long as delivery is stalled.
     for (;;) {
         WaitForSingleObject(device_event, INFINITE);
         for (int i = 0; i < buffer_count; ++i) {
-            if (!(headers[i].dwFlags & WHDR_DONE))
+            if (!(buffers.headers[i].dwFlags & WHDR_DONE))
                 continue;
-            waveOutUnprepareHeader(device, &headers[i], sizeof(WAVEHDR));
-            pcm_queue_retire(queue, slots[i]);
-            slots[i] = wait_for_block(queue);
-            if (queue->window) {
-                pcm_queue_lend(queue, slots[i]);
-                PostMessageA(queue->window, UM_AUDIO_BLOCK, reinterpret_cast<WPARAM>(slots[i]), 0);
-            }
-            write_block(device, &headers[i], slots[i]);
+            waveOutUnprepareHeader(device, &buffers.headers[i], sizeof(WAVEHDR));
+            pcm_queue_retire(queue, buffers.slots[i]);
+            buffers.written_as[i] = 0;
+            buffers.show_playing(queue);
+            buffers.slots[i] = wait_for_block(queue);
+            buffers.write(device, i);
+            buffers.show_playing(queue);
         }
     }
 }

@@ -1,7 +1,8 @@
 // The audio output thread: plays the queued blocks on the wave-out device with
 // eight buffers in flight, each pointing into one block's samples, and posts
-// UM_AUDIO_BLOCK to the queue's window for every block it hands to the device
-// after the first eight.
+// UM_AUDIO_BLOCK to the queue's window for every block the device starts
+// playing: the block in the oldest buffer still in flight, so that what the
+// window shows is what is heard, not what will be heard eight buffers later.
 #pragma once
 
 #include <windows.h>

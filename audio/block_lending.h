@@ -1,10 +1,10 @@
 // How the main window reads a block that the audio output thread still owns.
 //
-// The thread posts UM_AUDIO_BLOCK for a block it has just written to the
-// device and frees the block once the device has played it, while the window
+// The thread posts UM_AUDIO_BLOCK for the block the device has started
+// playing and frees the block once the device has played it, while the window
 // keeps the pointer until the next post. The window therefore never reads
 // through its pointer directly: it borrows the block, which succeeds only
-// while that block is the one lent (the newest posted and not yet freed), and
+// while that block is the one lent (the last posted and not yet freed), and
 // holds it until it gives it back. The thread takes a block back from the
 // window before freeing it, waiting for a borrow in progress to end.
 // No copy is made on either side.
@@ -13,7 +13,8 @@
 struct PcmQueue;
 struct PcmBlock;
 
-// Audio output thread, before posting block to the window.
+// Audio output thread, before posting block to the window: the window may
+// borrow it as soon as the message arrives.
 void pcm_queue_lend(PcmQueue *queue, PcmBlock *block);
 // Audio output thread, instead of free(): ends the loan if block is lent, then
 // frees it.

@@ -19,7 +19,7 @@
 // channel_count interleaved signed 16-bit samples. Allocated with malloc by
 // music delivery; freed with free by whoever takes it out of circulation.
 struct PcmBlock {
-    PcmBlock *next;  // the following queued block; set by pcm_queue_push
+    PcmBlock *next; // the following queued block; set by pcm_queue_push
     int32_t frame_count;
     int32_t sample_rate;
     int32_t channel_count;
@@ -28,28 +28,29 @@ struct PcmBlock {
     const int16_t *samples() const { return reinterpret_cast<const int16_t *>(this + 1); }
     // Bytes in the sample area: 2 * frame_count * channel_count.
     size_t sample_bytes() const {
-        return size_t{2} * static_cast<uint32_t>(frame_count) * static_cast<uint32_t>(channel_count);
+        return size_t{2} * static_cast<uint32_t>(frame_count) *
+               static_cast<uint32_t>(channel_count);
     }
 };
 
 static_assert(sizeof(PcmBlock) % alignof(int16_t) == 0, "samples follow the header aligned");
 
 struct PcmQueue {
-    HANDLE mutex;           // guards head, tail and queued_frames
-    HANDLE event;           // auto-reset; set by every push and every flush
-    HWND window;            // where UM_AUDIO_BLOCK goes; null: no notifications
-    PcmBlock *head;         // guarded by mutex; null exactly when empty
-    PcmBlock *tail;         // guarded by mutex; meaningful while head is set
-    int32_t queued_frames;  // guarded by mutex; sum of the queued frame counts
+    HANDLE mutex;          // guards head, tail and queued_frames
+    HANDLE event;          // auto-reset; set by every push and every flush
+    HWND window;           // where UM_AUDIO_BLOCK goes; null: no notifications
+    PcmBlock *head;        // guarded by mutex; null exactly when empty
+    PcmBlock *tail;        // guarded by mutex; meaningful while head is set
+    int32_t queued_frames; // guarded by mutex; sum of the queued frame counts
 
     // The block lent to the window. The audio output thread posts a block to
     // the main window while it still owns it, and frees it once the device
-    // has played it; the window reads it at paint time. lent is the newest
-    // block posted and not yet freed; the window reads a block only while it
+    // has played it; the window reads it at paint time. lent is the block
+    // posted last, while it is not yet freed; the window reads a block only while it
     // is lent, under lend_mutex, and the thread clears lent under the same
     // mutex before it frees that block (block_lending.h).
-    HANDLE lend_mutex;      // guards lent
-    PcmBlock *lent;         // guarded by lend_mutex
+    HANDLE lend_mutex; // guards lent
+    PcmBlock *lent;    // guarded by lend_mutex
 };
 
 // Empties the record, creates its mutex, event and lend_mutex, and stores window.

@@ -19,104 +19,112 @@ using audio_test::recorded;
 
 const HWND kWindow = reinterpret_cast<HWND>(uintptr_t{0x5150});
 
-using OutputOpensTheDeviceInTheFirstBlocksFormat = OutputThreadTest;
 using OutputPlaysBlocksInPlace = OutputThreadTest;
-using OutputPostsFromTheNinthBlock = OutputThreadTest;
+using OutputPostsTheBlockNowPlaying = OutputThreadTest;
 using FlushLeavesOnlyTheBuffersInFlight = OutputThreadTest;
 using OutputReportsAnUnopenableDevice = OutputThreadTest;
 
-TEST_F(OutputOpensTheDeviceInTheFirstBlocksFormat, OldestBlockFramesOrNot) {
-    const struct {
-        int32_t channels, rate, frames;
-    } cases[] = {{2, 44100, 1024}, {1, 22050, 512}, {1, 8000, 0}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.channels << " channels, " << c.frames << " frames");
-        start_over();
-        ASSERT_TRUE(audio_output_start(queue, nullptr));
-        const PcmBlock *first = push(c.frames, c.channels, c.rate);
-        if (c.frames == 0) {
-            EXPECT_FALSE(posix_wave_out_wait_writes(1, 200)) << "no frames queued, nothing opened";
-            push(64);
-        }
-        ASSERT_TRUE(posix_wave_out_wait_writes(c.frames ? 1 : 2, kPatience));
-        PosixWaveOutOpen open{};
-        ASSERT_EQ(posix_wave_out_opens(&open), 1u);
-        // The device itself refuses an open without an event or with a
-        // format whose sizes do not agree.
-        EXPECT_EQ(open.device_id, WAVE_MAPPER);
-        EXPECT_EQ(open.format.nChannels, c.channels);
-        EXPECT_EQ(open.format.nSamplesPerSec, static_cast<DWORD>(c.rate));
-        EXPECT_EQ(open.format.wBitsPerSample, 16);
-        EXPECT_EQ(recorded(posix_wave_out_writes)[0].data, first->samples());
-        stop();
-    }
-}
-
-// Later blocks of another format are written as they are; without a window
-// nothing is posted.
-TEST_F(OutputPlaysBlocksInPlace, BufferLengthsFollowEachBlock) {
+// The device is opened once, in the first block's format; that and every
+// later block, of whatever format, is written in place with its own length.
+// A first block without frames opens nothing; without a window nothing is
+// posted.
+TEST_F(OutputPlaysBlocksInPlace, FirstBlockSetsTheFormatLengthsFollowEachBlock) {
     ASSERT_TRUE(audio_output_start(queue, nullptr));
+    const PcmBlock *empty = push(0, 1, 8000);
+    EXPECT_FALSE(posix_wave_out_wait_writes(1, 200)) << "no frames queued, nothing opened";
     const struct {
         int32_t frames, channels, rate;
         DWORD length;
-    } blocks[] = {{1000, 2, 44100, 4000},
+    } blocks[] = {{300, 1, 22050, 600},
                   {0, 2, 44100, 0},
-                  {300, 1, 22050, 600},
+                  {1000, 2, 44100, 4000},
                   {100, 2, 96000, 400},
                   {333, 2, 44100, 1332}};
-    std::vector<const PcmBlock *> written_blocks;
+    std::vector<const PcmBlock *> written_blocks{empty};
     for (const auto &b : blocks)
         written_blocks.push_back(push(b.frames, b.channels, b.rate));
     for (int i = 0; i < 7; ++i)
         push(128 + i);
     ASSERT_TRUE(posix_wave_out_wait_writes(8, kPatience));
+    PosixWaveOutOpen open{};
+    ASSERT_EQ(posix_wave_out_opens(&open), 1u);
+    // The device itself refuses an open without an event or with a format
+    // whose sizes do not agree.
+    EXPECT_EQ(open.device_id, WAVE_MAPPER);
+    EXPECT_EQ(open.format.nChannels, 1);
+    EXPECT_EQ(open.format.nSamplesPerSec, 8000u);
+    EXPECT_EQ(open.format.wBitsPerSample, 16);
     const auto written = recorded(posix_wave_out_writes);
-    for (size_t i = 0; i < written_blocks.size(); ++i) {
+    EXPECT_EQ(written[0].data, empty->samples());
+    for (size_t i = 1; i < written_blocks.size(); ++i) {
         EXPECT_EQ(written[i].data, written_blocks[i]->samples()) << "buffer " << i << " moved";
-        EXPECT_EQ(written[i].length, blocks[i].length) << "buffer " << i;
+        EXPECT_EQ(written[i].length, blocks[i - 1].length) << "buffer " << i;
     }
-    play(12);
+    play(13);
     EXPECT_EQ(played(), pushed);
     EXPECT_EQ(posix_wave_out_opens(nullptr), 1u) << "the device is opened once";
     EXPECT_TRUE(recorded(posix_posted_messages).empty());
 }
 
-TEST_F(OutputPostsFromTheNinthBlock, PostedBlockIsLentUntilFreed) {
+// The window is told of each block as the device starts playing it, and can
+// borrow it from the moment the message is posted: the hook runs on the
+// audio output thread at the post itself.
+TEST_F(OutputPostsTheBlockNowPlaying, EachBlockAsItsBufferStartsLentBeforeThePost) {
+    struct Hook {
+        PcmQueue *queue;
+        int unborrowable = 0;
+    } hook{queue};
+    posix_set_post_hook(
+        [](const PosixPostedMessage *message, void *context) {
+            auto *h = static_cast<Hook *>(context);
+            const auto *block = reinterpret_cast<const PcmBlock *>(message->wparam);
+            if (pcm_queue_borrow(h->queue, block) == block)
+                pcm_queue_give_back(h->queue);
+            else
+                ++h->unborrowable;
+        },
+        &hook);
     ASSERT_TRUE(audio_output_start(queue, kWindow));
-    std::vector<PcmBlock *> blocks;
+    std::vector<const PcmBlock *> blocks;
     for (int i = 0; i < 9; ++i)
         blocks.push_back(push(128));
     ASSERT_TRUE(posix_wave_out_wait_writes(8, kPatience));
-    EXPECT_TRUE(recorded(posix_posted_messages).empty()) << "the first eight are never posted";
-    play(1);
-    ASSERT_TRUE(posix_wave_out_wait_writes(9, kPatience));
-    ASSERT_EQ(pcm_queue_borrow(queue, blocks[8]), blocks[8]);
-    pcm_queue_give_back(queue);
+    for (size_t k = 1; k <= 8; ++k) {
+        // Buffer k-1 comes back: the device is now playing block k.
+        play(1);
+        if (k < 8)
+            blocks.push_back(push(128));
+        ASSERT_TRUE(posix_wave_out_wait_writes(8 + k, kPatience));
+        EXPECT_EQ(posted_blocks(),
+                  std::vector<const PcmBlock *>(blocks.begin(), blocks.begin() + k + 1));
+    }
+    const auto sent = recorded(posix_posted_messages);
+    for (const PosixPostedMessage &m : sent) {
+        EXPECT_EQ(m.window, kWindow);
+        EXPECT_EQ(m.message, UM_AUDIO_BLOCK);
+        EXPECT_EQ(m.lparam, 0);
+    }
+    EXPECT_EQ(hook.unborrowable, 0) << "a block was posted before it was lent";
 
     // Delivery has stopped and all eight buffers come back with one signal:
-    // the scan meets the posted block's buffer (0) first and frees that block
-    // before any newer one is posted; the window can no longer borrow it.
-    Sleep(100); // lets the thread end the scan that refilled buffer 0 and wait
+    // the block posted last is retired with its buffer and cannot be
+    // borrowed any more; the first block delivered again is posted as soon
+    // as it is written, since nothing older is in flight.
     posix_wave_out_set_returns(8, 0, 3);
     ASSERT_EQ(posix_wave_out_step(8, kPatience), 8u);
-    for (DWORD waited = 0; pcm_queue_borrow(queue, blocks[8]); ++waited) {
+    const PcmBlock *last = blocks[8];
+    for (DWORD waited = 0; pcm_queue_borrow(queue, last); ++waited) {
         pcm_queue_give_back(queue);
         ASSERT_LT(waited, kPatience) << "the freed block is still lent";
         Sleep(1);
     }
-    for (int i = 0; i < 8; ++i)
-        blocks.push_back(push(64));
-    ASSERT_TRUE(posix_wave_out_wait_writes(17, kPatience)) << "one wake refills every buffer";
-    ASSERT_EQ(pcm_queue_borrow(queue, blocks[16]), blocks[16]);
-    pcm_queue_give_back(queue);
-    const auto sent = recorded(posix_posted_messages);
-    ASSERT_EQ(sent.size(), 9u);
-    for (size_t i = 0; i < sent.size(); ++i) {
-        EXPECT_EQ(sent[i].window, kWindow);
-        EXPECT_EQ(sent[i].message, UM_AUDIO_BLOCK);
-        EXPECT_EQ(sent[i].wparam, reinterpret_cast<WPARAM>(blocks[8 + i])) << "post " << i;
-        EXPECT_EQ(sent[i].lparam, 0);
-    }
+    const PcmBlock *fresh = push(64);
+    for (int i = 0; i < 7; ++i)
+        push(64);
+    ASSERT_TRUE(posix_wave_out_wait_writes(24, kPatience)) << "one wake refills every buffer";
+    EXPECT_EQ(posted_blocks().back(), fresh);
+    EXPECT_EQ(posted_blocks().size(), 10u);
+    EXPECT_EQ(hook.unborrowable, 0);
 }
 
 TEST_F(FlushLeavesOnlyTheBuffersInFlight, NewAudioFollowsTheEightOldBuffers) {

@@ -30,16 +30,14 @@ using audio_test::kPatience;
 struct WindowMessages {
     std::mutex lock;
     std::condition_variable arrived;
-    std::deque<const PcmBlock *> blocks;  // guarded by lock: not yet handled
-    std::vector<const PcmBlock *> posted; // guarded by lock: every post, in order
-    bool closing = false;                 // guarded by lock
+    std::deque<const PcmBlock *> blocks; // guarded by lock: not yet handled
+    bool closing = false;                // guarded by lock
 };
 
 void on_post(const PosixPostedMessage *message, void *context) {
     auto *window = static_cast<WindowMessages *>(context);
     std::lock_guard<std::mutex> guard(window->lock);
     window->blocks.push_back(reinterpret_cast<const PcmBlock *>(message->wparam));
-    window->posted.push_back(window->blocks.back());
     window->arrived.notify_one();
 }
 
@@ -110,14 +108,13 @@ TEST_F(BorrowingSurvivesOutOfStepReturns, WindowReadsOnlyLiveBlocks) {
                    posix_wave_out_played(nullptr, 0) < pushed_bytes.load())
                 posix_wave_out_step(1 + random() % 8, 2);
         });
-        std::vector<const PcmBlock *> sent;
         std::mt19937 random(17);
         for (int i = 0; i < 1500; ++i) {
             while (pcm_queue_frames(queue) > 8192)
                 std::this_thread::yield();
             if (random() % 50 == 0) // delivery stalls: the thread starves
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            sent.push_back(push(1 + static_cast<int32_t>(random() % 700)));
+            push(1 + static_cast<int32_t>(random() % 700));
         }
         pushed_bytes.store(pushed.size());
 
@@ -131,9 +128,6 @@ TEST_F(BorrowingSurvivesOutOfStepReturns, WindowReadsOnlyLiveBlocks) {
         reader.join();
         stop();
         EXPECT_EQ(played(), pushed) << "gap, repeat or reordering";
-        EXPECT_TRUE(
-            std::equal(window.posted.begin(), window.posted.end(), sent.begin() + 8, sent.end()))
-            << "every refill posts its block once, in order, from the ninth";
         EXPECT_EQ(bad, 0);
         EXPECT_GT(painted, 0) << "the window never read a block: the test proved nothing";
     }

@@ -1,4 +1,7 @@
-// A fixture for the audio output thread on the in-memory wave-out device.
+// One harness for the audio suites: blocks whose samples are distinct
+// across blocks (played audio then shows a gap, a repeat or a block of the
+// wrong origin), and a fixture for the audio output thread on the in-memory
+// wave-out device.
 //
 // The thread runs for ever, as in the program. A test ends by halting the
 // device: the thread then waits for a buffer that never comes back and stays
@@ -9,7 +12,6 @@
 
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
-#include "audio_test_blocks.h"
 
 #include <gtest/gtest.h>
 #include <posix_wave_out.h>
@@ -18,12 +20,25 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 namespace audio_test {
 
 // Generous bound for waits that only a broken program would reach.
 constexpr DWORD kPatience = 10000;
+
+// A malloc'd block, as music delivery makes them; sample k holds
+// first_sample + k (wrapping at 16 bits).
+inline PcmBlock *make_block(int32_t frames, int32_t channels = 2, int32_t rate = 44100,
+                            uint16_t first_sample = 0) {
+    const size_t samples = static_cast<size_t>(frames) * static_cast<size_t>(channels);
+    auto *block = static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + 2 * samples));
+    *block = PcmBlock{nullptr, frames, rate, channels};
+    for (size_t k = 0; k < samples; ++k)
+        block->samples()[k] = static_cast<int16_t>(static_cast<uint16_t>(first_sample + k));
+    return block;
+}
 
 // Everything one of the recorders of the POSIX stand-in holds, oldest first.
 template <typename T> std::vector<T> recorded(size_t (*get)(T *, size_t)) {
@@ -60,7 +75,8 @@ protected:
     PcmBlock *push(int32_t frames, int32_t channels = 2, int32_t rate = 44100) {
         PcmBlock *block = make_block(frames, channels, rate, next_sample);
         next_sample = static_cast<uint16_t>(next_sample + frames * channels);
-        append_bytes(pushed, block);
+        const auto *bytes = reinterpret_cast<const unsigned char *>(block->samples());
+        pushed.insert(pushed.end(), bytes, bytes + block->sample_bytes());
         pcm_queue_push(queue, block);
         return block;
     }
@@ -76,6 +92,14 @@ protected:
     static void play(size_t count) {
         for (size_t i = 0; i < count; ++i)
             ASSERT_EQ(posix_wave_out_step(1, kPatience), 1u) << "buffer " << i;
+    }
+
+    // The blocks posted to the window so far, oldest first.
+    static std::vector<const PcmBlock *> posted_blocks() {
+        std::vector<const PcmBlock *> blocks;
+        for (const PosixPostedMessage &m : recorded(posix_posted_messages))
+            blocks.push_back(reinterpret_cast<const PcmBlock *>(m.wparam));
+        return blocks;
     }
 
     PcmQueue *queue = nullptr;

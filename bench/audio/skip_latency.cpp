@@ -1,0 +1,128 @@
+// How long the key N takes to be heard: from the skip (what the main window
+// does on N) to the moment the device starts playing the next track's first
+// block, with the real session on the local streaming library (its default
+// 20 ms latency for loading a track) and the audio output thread on the
+// in-memory wave-out device in real time.
+//
+//   skip_latency SKIPS
+//     plays a playlist of SKIPS + 1 ten-second tracks, skipping each after
+//     1.5 s of play; prints the latency of "Start playing" (the playlist's
+//     selection to its first block at the device), each skip's, and the
+//     skips' mean and greatest in ms.
+//
+// The device starts a block when the one before it comes back, and the
+// thread posts UM_AUDIO_BLOCK for it at that moment: the post of the block
+// that begins the next track is the first sample of that track heard.
+
+#include "app/user_messages.h"
+#include "audio/audio_output.h"
+#include "audio/pcm_queue.h"
+#include "session/playlist_following.h"
+#include "session/session_controller.h"
+#include "session/session_state.h"
+
+#include <libspotify/local.h>
+#include <posix_wave_out.h>
+#include <posix_win32_testing.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = 44100;
+constexpr int kChunk = 1024;
+
+HANDLE wake;
+PcmQueue queue;
+SessionState state;
+
+// The next track's first chunk, set by the main thread before the skip;
+// the time its block started playing, set by the post hook.
+std::vector<int16_t> awaited;
+std::atomic<bool> awaiting{false};
+std::atomic<Clock::rep> heard_at{0};
+
+void on_post(const PosixPostedMessage *message, void *) {
+    const auto *block = reinterpret_cast<const PcmBlock *>(message->wparam);
+    if (awaiting.load() && block->sample_bytes() == awaited.size() * 2 &&
+        std::memcmp(block->samples(), awaited.data(), block->sample_bytes()) == 0) {
+        heard_at.store(Clock::now().time_since_epoch().count());
+        awaiting.store(false);
+    }
+}
+
+// Main loop passes for a while, or until done.
+template <typename Done> void passes(Clock::duration time, Done done) {
+    for (const auto end = Clock::now() + time; Clock::now() < end && !done();) {
+        const int wait = session_process(&state);
+        WaitForSingleObject(wake, wait > 0 && wait < 5 ? static_cast<DWORD>(wait) : 5);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const int skips = argc > 1 ? std::atoi(argv[1]) : 10;
+    posix_wave_out_set_pace(POSIX_WAVE_OUT_REAL_TIME);
+    posix_wave_out_set_recording(0);
+    posix_set_post_hook(on_post, nullptr);
+    splocal_account_add("bench", "pcm");
+    std::vector<int> tracks;
+    for (int i = 0; i <= skips; ++i)
+        tracks.push_back(
+            splocal_track_add("Bench", "Track", SPLOCAL_SOUND_NOISE, i + 1, 10 * kRate));
+    splocal_playlist_add_tracks(splocal_playlist_add("bench", "Skips", -1), tracks.data(),
+                                static_cast<int>(tracks.size()), -1);
+
+    wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!session_state_init(&state, wake, &queue) ||
+        !audio_output_start(&queue, reinterpret_cast<HWND>(uintptr_t{1})) ||
+        session_connect(&state, "bench", "pcm") != 1) {
+        std::fprintf(stderr, "no session\n");
+        return 1;
+    }
+    passes(std::chrono::milliseconds(500), [] { return false; });
+
+    // Step 0 is "Start playing" (the first track's first block); each later
+    // one a skip to the next track.
+    std::vector<double> latencies;
+    for (int i = 0; i <= skips; ++i) {
+        awaited.assign(size_t{kChunk} * 2, 0);
+        splocal_track_pcm(tracks[static_cast<size_t>(i)], awaited.data(), kChunk);
+        awaiting.store(true);
+        const Clock::time_point pressed = Clock::now();
+        if (i == 0)
+            session_select_playlist(&state, "Skips");
+        else
+            session_skip(&state);
+        passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
+        if (awaiting.load()) {
+            std::fprintf(stderr, "step %d: the track was not heard within 5 s\n", i);
+            return 1;
+        }
+        const Clock::time_point heard{Clock::duration{heard_at.load()}};
+        const double ms = std::chrono::duration<double, std::milli>(heard - pressed).count();
+        std::printf(i == 0 ? "start: %.1f ms\n" : "skip: %.1f ms\n", ms);
+        if (i > 0)
+            latencies.push_back(ms);
+        passes(std::chrono::milliseconds(1500), [] { return false; });
+    }
+    double sum = 0;
+    for (double latency : latencies)
+        sum += latency;
+    std::printf("skips %zu  latency ms: mean %.1f  greatest %.1f\n", latencies.size(),
+                sum / static_cast<double>(latencies.size()),
+                *std::max_element(latencies.begin(), latencies.end()));
+    posix_wave_out_halt();
+    return 0;
+}

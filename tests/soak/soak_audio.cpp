@@ -1,0 +1,189 @@
+// Endurance of the audio path on Wine's real wave-out device: a long
+// playlist played through the session, music delivery, the queue and the
+// audio output thread, with ALSA writing everything the device plays into a
+// file (the capture device is not paced: it runs several times faster than
+// real time). The captured audio must be the catalogue's, bit for bit, in
+// order; the process's committed memory and open handles are sampled every
+// two seconds and must stay flat once playing has settled.
+//
+// Usage: soak_audio SECONDS, with LORVANE_CAPTURE the capture file's Unix
+// path: SECONDS of audio in one-minute tracks. Prints the samples and exits
+// 0 when the audio is right and nothing grew.
+
+#include "audio/audio_output.h"
+#include "audio/music_delivery.h"
+#include "audio/pcm_queue.h"
+#include "session/playlist_following.h"
+#include "session/session_controller.h"
+#include "session/session_state.h"
+
+#include <libspotify/local.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 44100;
+HANDLE wake;
+PcmQueue queue;
+SessionState state;
+
+// Main loop passes until done() holds, for at most limit_ms.
+template <typename Done> bool run_until(Done done, DWORD limit_ms) {
+    for (const DWORD start = GetTickCount(); !done();) {
+        if (GetTickCount() - start > limit_ms)
+            return false;
+        const int wait = session_process(&state);
+        WaitForSingleObject(wake, wait > 0 && wait < 10 ? static_cast<DWORD>(wait) : 10);
+    }
+    return true;
+}
+
+// Committed memory in KiB and open handles (Wine does not count them for
+// GetProcessHandleCount, so every handle value up to 65 536 is tried).
+std::pair<long long, long long> usage() {
+    PROCESS_MEMORY_COUNTERS memory{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    long long handles = 0;
+    DWORD flags = 0;
+    for (uintptr_t value = 4; value < 65536; value += 4)
+        handles += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    return {static_cast<long long>(memory.PagefileUsage / 1024), handles};
+}
+
+// Follows the tracks' audio through the capture; runs of silence where a
+// track has sound are passed over (Wine writes them where the device ran
+// dry), anything else that differs fails.
+bool capture_holds(const std::string &path, const std::vector<int> &tracks) {
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    std::vector<uint32_t> chunk(1 << 16);
+    size_t have = 0, at = 0, read = 0;
+    const auto next = [&](uint32_t &frame) {
+        if (at == have)
+            have = file ? std::fread(chunk.data(), 4, chunk.size(), file) : 0, at = 0;
+        return at < have ? (frame = chunk[at++], ++read, true) : false;
+    };
+    bool same = true;
+    for (size_t t = 0; t < tracks.size() && same; ++t) {
+        std::vector<uint32_t> want(static_cast<size_t>(splocal_track_pcm(tracks[t], nullptr, 0)));
+        splocal_track_pcm(tracks[t], reinterpret_cast<int16_t *>(want.data()),
+                          static_cast<int>(want.size()));
+        for (size_t e = 0; e < want.size() && same; ++e) {
+            uint32_t frame = 0;
+            bool got = next(frame);
+            while (got && frame == 0 && want[e] != 0)
+                got = next(frame);
+            if (!got || frame != want[e])
+                std::printf("FAIL: track %zu differs at its frame %zu (capture frame %zu)\n", t, e,
+                            read);
+            same = got && frame == want[e];
+        }
+    }
+    if (file)
+        std::fclose(file);
+    return same;
+}
+
+bool soak(int seconds, const std::string &capture_path) {
+    splocal_reset();
+    splocal_set_latency(0);
+    splocal_account_add("soak", "pcm");
+    std::vector<int> tracks;
+    for (int left = seconds * kRate, i = 0; left > 0; left -= 60 * kRate, ++i)
+        tracks.push_back(splocal_track_add("Soak", "Part", SPLOCAL_SOUND_NOISE, 1000 + i,
+                                           std::min(left, 60 * kRate)));
+    splocal_playlist_add_tracks(splocal_playlist_add("soak", "Long play", -1), tracks.data(),
+                                static_cast<int>(tracks.size()), -1);
+    wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const auto loaded = [] {
+        char **names = nullptr;
+        const int count = session_list_playlists(&state, &names);
+        for (int i = 0; i < count; ++i)
+            std::free(names[i]);
+        delete[] names;
+        return count > 0;
+    };
+    if (!session_state_init(&state, wake, &queue) || !audio_output_start(&queue, nullptr) ||
+        session_connect(&state, "soak", "pcm") != 1 || !run_until(loaded, 20000))
+        return std::printf("FAIL: no session, sound or playlist\n"), false;
+    session_select_playlist(&state, "Long play");
+
+    // Samples: wall seconds, audio handed over so far, memory, handles.
+    std::vector<std::pair<long long, long long>> samples;
+    const DWORD start = GetTickCount();
+    DWORD due = start;
+    const auto ended = [&] {
+        WaitForSingleObject(state.lock, INFINITE);
+        const size_t index = state.track_index;
+        ReleaseMutex(state.lock);
+        if (GetTickCount() >= due) {
+            samples.push_back(usage());
+            const double audio =
+                (index * 60.0 * kRate + splocal_player_position(state.session)) / kRate;
+            std::printf("%7.1f s %8.1f s audio %8lld KiB %5lld handles\n",
+                        (GetTickCount() - start) / 1000.0, std::min(audio, 1.0 * seconds),
+                        samples.back().first, samples.back().second);
+            std::fflush(stdout);
+            due += 2000;
+        }
+        return index >= tracks.size();
+    };
+    if (!run_until(ended, static_cast<DWORD>(seconds) * 1000 + 120000))
+        return std::printf("FAIL: the playlist did not end\n"), false;
+
+    // A second of silence pushes the last frames out of the device's last
+    // period; then the capture holds every track.
+    const std::vector<int16_t> quiet(1024 * 2, 0);
+    const sp_audioformat format{SP_SAMPLETYPE_INT16_NATIVE_ENDIAN, kRate, 2};
+    for (int delivered = 0; delivered < kRate; Sleep(5))
+        delivered += on_music_delivery(state.session, &format, quiet.data(), 1024);
+    const unsigned long long enough = (seconds + 1ull) * kRate * 4;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    for (const DWORD waited = GetTickCount(); GetTickCount() - waited < 60000; Sleep(10))
+        if (GetFileAttributesExA(capture_path.c_str(), GetFileExInfoStandard, &data) &&
+            ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) >=
+                enough)
+            break;
+    if (!capture_holds(capture_path, tracks))
+        return false;
+    std::printf("%d s of audio bit-exact in %.1f s\n", seconds, (GetTickCount() - start) / 1000.0);
+
+    // Growth once settled: the greatest value of the last third against the
+    // greatest of the first third after the first tenth.
+    const size_t n = samples.size(), settled = n / 10, third = (n - settled) / 3;
+    if (third == 0)
+        return std::printf("FAIL: too short to judge growth\n"), false;
+    const auto peak = [&](size_t from, auto field) {
+        long long most = 0;
+        for (size_t i = from; i < from + third; ++i)
+            most = std::max(most, samples[i].*field);
+        return most;
+    };
+    using Sample = std::pair<long long, long long>;
+    const long long memory = peak(n - third, &Sample::first) - peak(settled, &Sample::first);
+    const long long handles = peak(n - third, &Sample::second) - peak(settled, &Sample::second);
+    std::printf("growth once settled: %lld KiB committed, %lld handles\n", memory, handles);
+    return memory <= 4096 && handles <= 8;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const char *capture = std::getenv("LORVANE_CAPTURE");
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 0;
+    if (!capture || seconds <= 0)
+        return std::printf("usage: LORVANE_CAPTURE=<file> soak_audio SECONDS\n"), 2;
+    const std::string capture_path = std::string("Z:") + capture;
+    DeleteFileA(capture_path.c_str());
+    const bool passed = soak(seconds, capture_path);
+    std::printf(passed ? "PASSED\n" : "FAILED\n");
+    return passed ? 0 : 1;
+}
