@@ -92,6 +92,16 @@ void session_select_playlist(SessionState *state, const char *name) {
     ReleaseMutex(state->lock);
 }
 
+void session_stop_player(SessionState *state) {
+    WaitForSingleObject(state->lock, INFINITE);
+    state->current_track = nullptr;
+    if (state->session)
+        sp_session_player_unload(state->session);
+    if (state->queue)
+        pcm_queue_flush(state->queue);
+    ReleaseMutex(state->lock);
+}
+
 void session_play_current(SessionState *state) {
     sp_playlist *playlist = state->playlist;
     if (!playlist)
@@ -104,15 +114,8 @@ void session_play_current(SessionState *state) {
     WaitForSingleObject(state->lock, INFINITE);
     if (state->current_track && state->current_track != track) {
         // Another track now stands at the position: its predecessor's queued
-        // audio must not be heard as if it belonged to it. The player is
-        // stopped first: once unload returns the library delivers nothing
-        // more of the old track, so the flush leaves none of it behind.
-        // Flushing first would let the delivering thread, held back by a
-        // full queue until then, refill it with the old track at once.
-        sp_session_player_unload(state->session);
-        if (state->queue)
-            pcm_queue_flush(state->queue);
-        state->current_track = nullptr;
+        // audio must not be heard as if it belonged to it.
+        session_stop_player(state);
     }
     if (!track) {
         ReleaseMutex(state->lock);

@@ -9,6 +9,12 @@ struct SessionState;
 // Remembers name and selects the last playlist of that name in the container.
 void session_select_playlist(SessionState *state, const char *name);
 
+// Stops the player and drops the audio it delivered: the player is unloaded
+// first, so that a delivery in progress is over and no other follows, then
+// the queue is emptied. Emptying first would let the delivering thread refill
+// the queue with the old track at once. Main thread.
+void session_stop_player(SessionState *state);
+
 // The play step: loads and starts the track at track_index, or waits for it,
 // or asks for an advance past it.
 void session_play_current(SessionState *state);

@@ -97,14 +97,7 @@ int session_process(SessionState *state) {
 }
 
 void session_skip(SessionState *state) {
-    WaitForSingleObject(state->lock, INFINITE);
-    if (state->current_track) {
-        state->current_track = nullptr;
-        sp_session_player_unload(state->session);
-    }
-    if (state->queue)
-        pcm_queue_flush(state->queue);
-    ReleaseMutex(state->lock);
+    session_stop_player(state);
     state->advance_pending.store(1);
     SetEvent(state->wake_event);
 }

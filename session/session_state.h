@@ -20,18 +20,18 @@
 struct PcmQueue;
 
 struct SessionState {
-    HANDLE wake_event;                       // the main loop's auto-reset wake event
-    HANDLE lock;                             // the session mutex, recursive
-    PcmQueue *queue;                         // the process's audio queue
-    sp_session *session;                     // null until sp_session_create succeeds
-    sp_playlistcontainer *container;         // set once, on the first logged-in pass
-    sp_playlist *playlist;                   // the followed playlist, or null
-    char *wanted_name;                       // under lock: the chosen name (malloc'd) or null
-    sp_track *current_track;                 // under lock: the track in the player, or null
-    uint32_t track_index;                    // under lock: position in playlist
-    std::atomic<int32_t> advance_pending;    // move on one position at the next pass
-    int32_t playlists_changed;               // under lock: the dialog's list is stale
-    int32_t login_failed;                    // under lock: the last login failed
+    HANDLE wake_event;                    // the main loop's auto-reset wake event
+    HANDLE lock;                          // the session mutex, recursive
+    PcmQueue *queue;                      // the process's audio queue
+    sp_session *session;                  // null until sp_session_create succeeds
+    sp_playlistcontainer *container;      // set once, on the first logged-in pass
+    sp_playlist *playlist;                // the followed playlist, or null
+    char *wanted_name;                    // under lock: the chosen name (malloc'd) or null
+    sp_track *current_track;              // under lock: the track in the player, or null
+    uint32_t track_index;                 // under lock: position in playlist
+    std::atomic<int32_t> advance_pending; // move on one position at the next pass
+    int32_t playlists_changed;            // under lock: the dialog's list is stale
+    int32_t login_failed;                 // under lock: the last login failed
     sp_playlist_callbacks playlist_callbacks;
     sp_playlistcontainer_callbacks container_callbacks;
     sp_session_callbacks session_callbacks;
