@@ -40,8 +40,8 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
     std::thread consumer([&] {
         while (!stop.load()) {
             if (PcmBlock *block = pcm_queue_pop(&queue)) { // read every sample, as the device does
-                const int16_t *samples = block->samples();
-                checksum += std::accumulate(samples, samples + 2 * block->frame_count, 0);
+                checksum +=
+                    std::accumulate(block->samples(), block->samples() + 2 * block->frame_count, 0);
                 consumed += block->frame_count;
                 std::free(block);
             } else {
@@ -66,12 +66,7 @@ TEST_F(PlaybackSurvivesConcurrentChanges, SelectSkipAndEditWhileAudioFlows) {
             pcm_queue_flush(&queue);
             state.advance_pending.store(1);
         },
-        [&](int) {
-            if (c >= 0)
-                splocal_playlist_remove(std::exchange(c, -1));
-            else
-                c = new_playlist("A", 2, 3000).id;
-        },
+        [&](int) { c = c >= 0 ? (splocal_playlist_remove(c), -1) : new_playlist("A", 2, 3000).id; },
         [&](int) { state.track_index %= 5; }, // keep the sequence inside the playlists
         [&](int) { splocal_lose_play_token(); },
     };

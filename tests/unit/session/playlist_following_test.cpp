@@ -89,15 +89,16 @@ TEST_F(SelectionFollowsTheContainer, RenamedOrRemovedPlaylistMovesTheSelection) 
 
 // An edit of the followed playlist while mix[start] plays: 'r' removes
 // positions, 'i' inserts a new track at at, 'm' moves positions before at.
+// Afterwards: the position, the mix track playing, the mix track after one
+// advance (-1: none).
 struct Edit {
     const char *name;
     int start;
     char kind;
     std::vector<int> positions;
     int at;
-    uint32_t index; // the position afterwards
-    int plays;      // the mix track in the player afterwards
-    int next;       // the mix track after one advance, or -1 for none
+    uint32_t index;
+    int plays, next;
 };
 
 const Edit kEdits[] = {

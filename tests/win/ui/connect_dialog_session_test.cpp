@@ -64,7 +64,7 @@ TEST_F(DialogFollowsTheSession, FailuresAreShownThenLoginListsAndStartsTheChosen
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0].text, "Connection failed!");
     EXPECT_EQ(g_boxes[0].owner, context_.main_window);
-    EXPECT_EQ(g_boxes[0].icon, IDI_WARNING);
+    EXPECT_EQ(g_boxes[0].icon, LoadIconA(nullptr, IDI_WARNING));
     expect_enabled({IDC_EXIT}, {IDC_CONNECT});
 
     g_boxes.clear();
@@ -74,7 +74,7 @@ TEST_F(DialogFollowsTheSession, FailuresAreShownThenLoginListsAndStartsTheChosen
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0].text, "Login failed!");
     EXPECT_EQ(g_boxes[0].owner, dialog());
-    EXPECT_EQ(g_boxes[0].icon, IDI_INFORMATION);
+    EXPECT_EQ(g_boxes[0].icon, LoadIconA(nullptr, IDI_INFORMATION));
     expect_enabled({IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT, IDC_EXIT}, {IDC_PLAYLIST});
 
     g_boxes.clear();

@@ -26,39 +26,28 @@
 struct SeenBox {
     std::string text;
     HWND owner;
-    LPCSTR icon; // IDI_WARNING, IDI_INFORMATION or null
+    HICON icon;
 };
 inline std::vector<SeenBox> g_boxes;
 inline std::function<bool()> g_done;
 inline DWORD g_deadline = 0;
 
-// The icon control of a message box is 20 on Windows, 0x440 in Wine.
-inline bool box_shows_icon(HWND box, LPCSTR icon) {
-    for (int id : {20, 0x440}) {
-        HWND control = GetDlgItem(box, id);
-        if (control && reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0)) ==
-                           LoadIconA(nullptr, icon))
-            return true;
-    }
-    return false;
-}
-
-// Timer: records and closes the message boxes of this thread while their own loops run.
+// Timer: records and closes this thread's message boxes while their own loops
+// run. Their icon control is 20 on Windows, 0x440 in Wine.
 inline void CALLBACK close_boxes(HWND, UINT, UINT_PTR, DWORD) {
     EnumThreadWindows(
         GetCurrentThreadId(),
-        [](HWND window, LPARAM) -> BOOL {
+        [](HWND box, LPARAM) -> BOOL {
             char class_name[32] = {}, caption[32] = {}, text[256] = {};
-            GetClassNameA(window, class_name, sizeof class_name);
-            GetWindowTextA(window, caption, sizeof caption);
-            if (IsWindowVisible(window) && lstrcmpA(class_name, "#32770") == 0 &&
+            GetClassNameA(box, class_name, sizeof class_name);
+            GetWindowTextA(box, caption, sizeof caption);
+            if (IsWindowVisible(box) && lstrcmpA(class_name, "#32770") == 0 &&
                 lstrcmpA(caption, "Lorvane") == 0) {
-                GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
-                LPCSTR icon = box_shows_icon(window, IDI_WARNING)       ? IDI_WARNING
-                              : box_shows_icon(window, IDI_INFORMATION) ? IDI_INFORMATION
-                                                                        : nullptr;
-                g_boxes.push_back({text, GetWindow(window, GW_OWNER), icon});
-                PostMessageA(window, WM_COMMAND, IDOK, 0); // handled before the next WM_TIMER
+                GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                HWND icon = GetDlgItem(box, 0x440) ? GetDlgItem(box, 0x440) : GetDlgItem(box, 20);
+                g_boxes.push_back({text, GetWindow(box, GW_OWNER),
+                                   reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0))});
+                PostMessageA(box, WM_COMMAND, IDOK, 0); // handled before the next WM_TIMER
             }
             return TRUE;
         },
