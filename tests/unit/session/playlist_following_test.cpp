@@ -110,6 +110,10 @@ const Edit kEdits[] = {
     {"MovedFromBefore", 1, 'm', {0}, 3, 1, 2, 0},
 };
 
+void PrintTo(const Edit &edit, std::ostream *out) {
+    *out << edit.name;
+}
+
 class PositionSurvivesPlaylistEdits : public SessionTest,
                                       public ::testing::WithParamInterface<Edit> {};
 
