@@ -1,7 +1,6 @@
-// Tests against the local streaming library: a fresh catalogue with one
-// account and no latency. LibraryTest records what the library calls and on
-// which thread; SessionTest runs the program's session controller into a
-// real PcmQueue as the main loop does, the test's thread being the main one.
+// Tests on the local streaming library (fresh catalogue, one account, no latency).
+// LibraryTest records the library's calls and their threads; SessionTest runs the
+// session controller into a real PcmQueue as the main loop does, on this thread.
 #pragma once
 
 #include "audio/pcm_queue.h"
@@ -18,7 +17,6 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -28,14 +26,6 @@ namespace lib_test {
 
 inline constexpr char kUser[] = "ann";
 inline constexpr char kPassword[] = "S3cret!";
-
-// The values at(0) .. at(count - 1), separated by `separator`.
-template <typename At> std::string join(int count, const char *separator, At at) {
-    std::ostringstream out;
-    for (int i = 0; i < count; ++i)
-        out << (i ? separator : "") << at(i);
-    return out.str();
-}
 
 class CatalogueTest : public ::testing::Test {
 protected:
@@ -123,8 +113,7 @@ protected:
                                        sizeof key,          "tests", &callbacks, this};
         return sp_session_create(&config, &session);
     }
-    // Creates the session if needed, logs in and runs the library until its
-    // work is done.
+    // Creates the session if needed, logs in and runs the library's work.
     void log_in(const char *user = kUser, const char *password = kPassword) {
         ASSERT_TRUE(session || create() == SP_ERROR_OK);
         ASSERT_EQ(sp_session_login(session, user, password), SP_ERROR_OK);
@@ -150,17 +139,17 @@ protected:
     }
     // "Name[track ids]" per playlist, "Name?[]" while not loaded.
     std::string view() {
-        const auto tracks = [&](sp_playlist *pl) {
-            return join(sp_playlist_num_tracks(pl), ",",
-                        [&](int t) { return splocal_track_id(sp_playlist_track(pl, t)); });
-        };
-        return join(sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)), " ",
-                    [&](int i) {
-                        sp_playlist *pl = playlist_at(i);
-                        return sp_playlist_name(pl) +
-                               std::string(sp_playlist_is_loaded(pl) ? "[" : "?[") + tracks(pl) +
-                               "]";
-                    });
+        std::string out;
+        for (int i = 0;
+             i < sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)); ++i) {
+            sp_playlist *pl = playlist_at(i);
+            out += (i ? " " : "") + std::string(sp_playlist_name(pl)) +
+                   (sp_playlist_is_loaded(pl) ? "[" : "?[");
+            for (int t = 0; t < sp_playlist_num_tracks(pl); ++t)
+                out += (t ? "," : "") + std::to_string(splocal_track_id(sp_playlist_track(pl, t)));
+            out += "]";
+        }
+        return out;
     }
 
     Recorder rec;
@@ -169,10 +158,8 @@ protected:
 
 class SessionTest : public CatalogueTest {
 protected:
-    struct Playlist {
+    struct Playlist : std::vector<int> { // its track ids
         int id = -1;
-        std::vector<int> tracks;
-        int operator[](int index) const { return tracks[static_cast<size_t>(index)]; }
     };
 
     void SetUp() override {
@@ -189,12 +176,11 @@ protected:
         for (HANDLE handle : {state.lock, queue.mutex, queue.event, queue.lend_mutex, wake})
             CloseHandle(handle);
     }
-    // A playlist at the end of the container with count new tracks.
     Playlist new_playlist(const char *name, int count, int frames = 44100 * 30) {
         Playlist playlist;
         for (int i = 0; i < count; ++i)
-            playlist.tracks.push_back(add_track(frames));
-        playlist.id = add_playlist(name, playlist.tracks);
+            playlist.push_back(add_track(frames));
+        playlist.id = add_playlist(name, playlist);
         return playlist;
     }
     bool log_in() {
@@ -232,7 +218,6 @@ protected:
     }
     bool woken() { return WaitForSingleObject(wake, 0) == WAIT_OBJECT_0; }
     int player_track() { return splocal_player_track(state.session); }
-    int selected_playlist() { return splocal_playlist_id(state.playlist); }
     // True when the oldest queued block starts with the track's first frames.
     bool head_is_start_of(int track) {
         int16_t expected[128] = {};
@@ -242,13 +227,6 @@ protected:
                           std::equal(expected, expected + 128, queue.head->samples());
         ReleaseMutex(queue.mutex);
         return same;
-    }
-    // The main loop's read-and-clear of a flag under the session lock.
-    int32_t take_flag(int32_t SessionState::*flag) {
-        WaitForSingleObject(state.lock, INFINITE);
-        const int32_t value = std::exchange(state.*flag, 0);
-        ReleaseMutex(state.lock);
-        return value;
     }
 
     SessionState state{};

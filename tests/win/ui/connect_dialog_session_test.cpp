@@ -5,38 +5,31 @@
 
 #include "ui/utf8_text.h"
 
-#include <libspotify/local.h>
-
 #include <string>
+
+namespace {
+
+const std::string kUser = "J\xC3\xA9r\xC3\xB4me", kPassword = "P\xC3\xA4ssw\xC3\xB6rd!";
+const std::string kUmlauts = "\xC3\x9C"
+                             "ber M\xC3\xBC"
+                             "nchen";
+const std::string kCjk = "\xE6\x97\xA5\xE6\x9C\xAC \xE2\x98\x83 \xF0\x9F\x8E\xB5"; // 日本 ☃ 🎵
+
+} // namespace
 
 class DialogFollowsTheSession : public UiFixture {
 protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(UiFixture::SetUp());
-        splocal_account_add("alice", "S3cret!");
-        for (const char *name : {"First", "Second", "Third"}) {
-            splocal_playlist_add("alice", name, -1);
-        }
-    }
     void connect(const std::string &user, const std::string &password) {
         SetDlgItemTextW(dialog(), IDC_USERNAME, wide(user).c_str());
         SetDlgItemTextW(dialog(), IDC_PASSWORD, wide(password).c_str());
         click(IDC_CONNECT);
     }
-    // Runs the main loop until the list holds that many playlists or a
-    // message box has been answered; whether the list came without a box.
+    // Runs the main loop until the user is logged in with that many playlists
+    // listed or a message box has been answered; whether the list came.
     bool wait_for_list(int playlists) {
-        run_until(
-            [&] { return logged_in_with(playlists) || (!boxes.empty() && enabled(IDC_CONNECT)); },
-            5000);
-        return logged_in_with(playlists) && boxes.empty();
-    }
-    bool log_in(const std::string &user, const std::string &password, int playlists) {
-        connect(user, password);
-        return boxes.empty() && wait_for_list(playlists);
-    }
-    bool logged_in_with(int playlists) const {
-        return !enabled(IDC_USERNAME) && enabled(IDC_START) && list_count() == playlists;
+        const auto listed = [&] { return !enabled(IDC_USERNAME) && list_count() == playlists; };
+        run_until([&] { return listed() || (!g_boxes.empty() && enabled(IDC_CONNECT)); }, 5000);
+        return listed() && g_boxes.empty();
     }
     int list_count() const {
         return static_cast<int>(SendMessageA(item(IDC_PLAYLIST), CB_GETCOUNT, 0, 0));
@@ -47,95 +40,71 @@ protected:
                      reinterpret_cast<LPARAM>(text));
         return text;
     }
-    LRESULT selection() const { return SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0); }
     // Clicks "Start playing"; returns the name the session was given.
     std::string start_playing() {
         click(IDC_START);
-        WaitForSingleObject(state_->lock, INFINITE);
-        std::string name = state_->wanted_name != nullptr ? state_->wanted_name : "<none>";
-        ReleaseMutex(state_->lock);
-        return name;
+        return state_->wanted_name != nullptr ? state_->wanted_name : "<none>";
+    }
+    void expect_enabled(std::initializer_list<int> on, std::initializer_list<int> off) {
+        for (int id : on)
+            EXPECT_TRUE(enabled(id)) << id;
+        for (int id : off)
+            EXPECT_FALSE(enabled(id)) << id;
     }
 };
 
-TEST_F(DialogFollowsTheSession, WrongPasswordSaysLoginFailedThenRightPasswordLogsIn) {
-    connect("alice", "wrong");
+// A refused session, a wrong password, then the UTF-8 user and password log
+// in; the list shows the UTF-8 names and hands back the chosen one.
+TEST_F(DialogFollowsTheSession, FailuresAreShownThenLoginListsAndStartsTheChosenPlaylist) {
+    splocal_account_add(kUser.c_str(), kPassword.c_str());
+    for (const std::string &name : {std::string("First"), kUmlauts, kCjk})
+        splocal_playlist_add(kUser.c_str(), name.c_str(), -1);
+    splocal_fail_next_create(SP_ERROR_BAD_API_VERSION);
+    connect(kUser, kPassword);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, "Connection failed!");
+    EXPECT_EQ(g_boxes[0].owner, context_.main_window);
+    EXPECT_EQ(g_boxes[0].icon, LoadIconA(nullptr, IDI_WARNING));
+    expect_enabled({IDC_EXIT}, {IDC_CONNECT});
+
+    g_boxes.clear();
+    connect(kUser, "wrong"); // "Connect" is only disabled: a click still arrives
     EXPECT_FALSE(enabled(IDC_CONNECT)) << "Connect is disabled while connecting";
     EXPECT_FALSE(wait_for_list(3));
-    EXPECT_TRUE(enabled(IDC_CONNECT));
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Login failed!");
-    EXPECT_EQ(boxes[0].owner, dialog());
-    EXPECT_EQ(boxes[0].icon, IDI_INFORMATION);
-    for (int id : {IDC_USERNAME, IDC_PASSWORD, IDC_EXIT}) {
-        EXPECT_TRUE(enabled(id)) << id;
-    }
-    EXPECT_FALSE(enabled(IDC_PLAYLIST));
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, "Login failed!");
+    EXPECT_EQ(g_boxes[0].owner, dialog());
+    EXPECT_EQ(g_boxes[0].icon, LoadIconA(nullptr, IDI_INFORMATION));
+    expect_enabled({IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT, IDC_EXIT}, {IDC_PLAYLIST});
 
-    boxes.clear();
-    ASSERT_TRUE(log_in("alice", "S3cret!", 3));
-    for (int id : {IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT}) {
-        EXPECT_FALSE(enabled(id)) << id;
-    }
-    for (int id : {IDC_PLAYLIST, IDC_START, IDC_EXIT}) {
-        EXPECT_TRUE(enabled(id)) << id;
-    }
-    EXPECT_EQ(list_item(0), L"First");
-    EXPECT_EQ(list_item(1), L"Second");
-    EXPECT_EQ(list_item(2), L"Third");
-    EXPECT_EQ(selection(), CB_ERR);
-}
+    g_boxes.clear();
+    connect(kUser, kPassword);
+    ASSERT_TRUE(wait_for_list(3)) << "the library was not given the UTF-8 name and password";
+    expect_enabled({IDC_PLAYLIST, IDC_START, IDC_EXIT}, {IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT});
+    EXPECT_EQ(list_item(0) + L"|" + list_item(1) + L"|" + list_item(2),
+              wide("First|" + kUmlauts + "|" + kCjk));
+    EXPECT_EQ(SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(start_playing(), "<none>") << "nothing chosen: nothing happens";
+    EXPECT_TRUE(IsWindowVisible(dialog()));
+    EXPECT_FALSE(IsWindowVisible(context_.main_window));
 
-TEST_F(DialogFollowsTheSession, RefusedSessionSaysConnectionFailedAndKeepsConnectDisabled) {
-    splocal_fail_next_create(SP_ERROR_BAD_API_VERSION);
-    EXPECT_FALSE(log_in("alice", "S3cret!", 3));
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Connection failed!");
-    EXPECT_EQ(boxes[0].owner, context_.main_window);
-    EXPECT_EQ(boxes[0].icon, IDI_WARNING);
-    EXPECT_FALSE(enabled(IDC_CONNECT));
-    EXPECT_TRUE(enabled(IDC_EXIT));
+    SendMessageA(item(IDC_PLAYLIST), CB_SETCURSEL, 2, 0);
+    wchar_t shown[64] = {};
+    GetWindowTextW(item(IDC_PLAYLIST), shown, 64);
+    EXPECT_EQ(std::wstring(shown), wide(kCjk)) << "the closed list shows the chosen name";
+    EXPECT_EQ(start_playing(), kCjk);
+    EXPECT_TRUE(IsWindowVisible(context_.main_window));
+    EXPECT_FALSE(IsWindowVisible(dialog()));
+    // The hidden dialog still follows the library; a rebuild drops the selection.
+    splocal_playlist_add(kUser.c_str(), "Fourth", -1);
+    EXPECT_TRUE(run_until([&] { return list_count() == 4; }, 5000));
+    EXPECT_EQ(SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_FALSE(IsWindowVisible(dialog()));
     click(IDC_EXIT);
     EXPECT_EQ(take_quit(), 0) << "Exit ends the loop with code 0";
 }
 
-TEST_F(DialogFollowsTheSession, StartPlayingHandsTheChosenNameShowsMainWindowHidesDialog) {
-    ASSERT_TRUE(log_in("alice", "S3cret!", 3));
-    EXPECT_EQ(start_playing(), "<none>") << "nothing chosen: nothing happens";
-    EXPECT_TRUE(IsWindowVisible(dialog()));
-    EXPECT_FALSE(IsWindowVisible(context_.main_window));
-    SendMessageA(item(IDC_PLAYLIST), CB_SETCURSEL, 1, 0);
-    EXPECT_EQ(start_playing(), "Second");
-    EXPECT_TRUE(IsWindowVisible(context_.main_window));
-    EXPECT_FALSE(IsWindowVisible(dialog()));
-    EXPECT_TRUE(IsWindow(dialog())) << "the ended dialog still receives the loop's messages";
-    // The hidden list follows the library; a rebuild drops the selection.
-    splocal_playlist_add("alice", "Fourth", -1);
-    EXPECT_TRUE(run_until([&] { return list_count() == 4; }, 5000));
-    EXPECT_EQ(selection(), CB_ERR);
-    EXPECT_FALSE(IsWindowVisible(dialog()));
-}
-
-using DialogTextIsUtf8 = DialogFollowsTheSession;
-
-TEST_F(DialogTextIsUtf8, NonAsciiLoginAndPlaylistNamesCrossByteForByte) {
-    const std::string user = "J\xC3\xA9r\xC3\xB4me", password = "P\xC3\xA4ssw\xC3\xB6rd!";
-    const std::string umlauts = "\xC3\x9C"
-                                "ber M\xC3\xBC"
-                                "nchen";
-    const std::string cjk = "\xE6\x97\xA5\xE6\x9C\xAC \xE2\x98\x83 \xF0\x9F\x8E\xB5"; // 日本 ☃ 🎵
-    splocal_account_add(user.c_str(), password.c_str());
-    splocal_playlist_add(user.c_str(), umlauts.c_str(), -1);
-    splocal_playlist_add(user.c_str(), cjk.c_str(), -1);
-    ASSERT_TRUE(log_in(user, password, 2)) << "the library was not given the UTF-8 name";
-    EXPECT_EQ(list_item(0), wide(umlauts));
-    EXPECT_EQ(list_item(1), wide(cjk));
-    SendMessageA(item(IDC_PLAYLIST), CB_SETCURSEL, 1, 0);
-    wchar_t shown[64] = {};
-    GetWindowTextW(item(IDC_PLAYLIST), shown, 64);
-    EXPECT_EQ(std::wstring(shown), wide(cjk)) << "the closed list shows the chosen name";
-    EXPECT_EQ(start_playing(), cjk);
-}
+using DialogTextIsUtf8 = UiFixture;
 
 TEST_F(DialogTextIsUtf8, FieldsAreCutAt99UnitsWithoutSplittingACharacter) {
     char out[kFieldUtf8Bytes];

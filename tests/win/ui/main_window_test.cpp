@@ -20,42 +20,37 @@ bool needs_paint(HWND window) {
 
 using MainWindowHandlesItsMessages = UiFixture;
 
-TEST_F(MainWindowHandlesItsMessages, SizeDiscardsTheWindowDependentResources) {
-    SendMessageA(context_.main_window, WM_SIZE, 0, 0); // nothing to release yet
+// A resize drops the window's targets. The last block posted is the one
+// painted; a paint validates the window even when it fails (Wine's Direct2D
+// reports its flush as not implemented).
+TEST_F(MainWindowHandlesItsMessages, SizeDropsTargetsLastBlockIsPaintedTimerAsksForAPaint) {
+    HWND window = context_.main_window;
+    SendMessageA(window, WM_SIZE, 0, 0); // nothing to release yet
     ASSERT_EQ(visualizer_->create_device_resources(), S_OK);
-    SetWindowPos(context_.main_window, nullptr, 0, 0, 800, 300, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(window, nullptr, 0, 0, 800, 300, SWP_NOMOVE | SWP_NOZORDER);
     EXPECT_TRUE(visualizer_->render_target == nullptr && visualizer_->spare_target_1 == nullptr &&
                 visualizer_->spare_target_2 == nullptr);
     EXPECT_NE(visualizer_->d2d_factory, nullptr);
-}
 
-// The last block posted is the one painted; a paint validates the window
-// even when it fails (Wine's Direct2D reports its flush as not implemented).
-TEST_F(MainWindowHandlesItsMessages, AudioBlockIsStoredAndTimerOrDisplayChangeAskForAPaint) {
-    HWND window = context_.main_window;
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     ASSERT_FALSE(needs_paint(window));
     PcmBlock *blocks[] = {new_block(16), new_block(16)}; // never lent: the paint reads neither
-    for (PcmBlock *block : blocks) {
+    for (PcmBlock *block : blocks)
         PostMessageA(window, UM_AUDIO_BLOCK, reinterpret_cast<WPARAM>(block), 0);
-    }
     MSG message;
-    while (PeekMessageA(&message, window, UM_AUDIO_BLOCK, UM_AUDIO_BLOCK, PM_REMOVE)) {
+    while (PeekMessageA(&message, window, UM_AUDIO_BLOCK, UM_AUDIO_BLOCK, PM_REMOVE))
         DispatchMessageA(&message);
-    }
     EXPECT_EQ(visualizer_->current_block, blocks[1]);
-    EXPECT_TRUE(needs_paint(window));
-    UpdateWindow(window);
-    EXPECT_FALSE(needs_paint(window));
+    for (UINT ask : {UINT{UM_AUDIO_BLOCK}, UINT{WM_TIMER}, UINT{WM_DISPLAYCHANGE}}) {
+        EXPECT_EQ(ask == UM_AUDIO_BLOCK ? 0 : SendMessageA(window, ask, 0, 0), 0);
+        EXPECT_TRUE(needs_paint(window)) << ask;
+        UpdateWindow(window);
+        EXPECT_FALSE(needs_paint(window)) << ask;
+    }
     visualizer_->current_block = nullptr;
     std::free(blocks[0]);
     std::free(blocks[1]);
-    for (UINT ask : {static_cast<UINT>(WM_TIMER), static_cast<UINT>(WM_DISPLAYCHANGE)}) {
-        EXPECT_EQ(SendMessageA(window, ask, 0, 0), 0);
-        EXPECT_TRUE(needs_paint(window)) << ask;
-        UpdateWindow(window);
-    }
 }
 
 // N, first press or repeat, empties the queue, sets the flag and wakes the

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/app_context.h"
+#include "app/main_loop.h"
 #include "app/user_messages.h"
 #include "audio/pcm_queue.h"
 #include "session/session_state.h"
@@ -15,6 +16,7 @@
 #include "visual/histogram_visualizer.h"
 
 #include <gtest/gtest.h>
+#include <libspotify/local.h>
 
 #include <functional>
 #include <string>
@@ -24,18 +26,63 @@
 struct SeenBox {
     std::string text;
     HWND owner;
-    LPCSTR icon; // IDI_WARNING, IDI_INFORMATION or null
+    HICON icon;
 };
+inline std::vector<SeenBox> g_boxes;
+inline std::function<bool()> g_done;
+inline DWORD g_deadline = 0;
+
+// Timer: records and closes this thread's message boxes while their own loops
+// run. Their icon control is 20 on Windows, 0x440 in Wine.
+inline void CALLBACK close_boxes(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND box, LPARAM) -> BOOL {
+            char class_name[32] = {}, caption[32] = {}, text[256] = {};
+            GetClassNameA(box, class_name, sizeof class_name);
+            GetWindowTextA(box, caption, sizeof caption);
+            if (IsWindowVisible(box) && lstrcmpA(class_name, "#32770") == 0 &&
+                lstrcmpA(caption, "Lorvane") == 0) {
+                GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                HWND icon = GetDlgItem(box, 0x440) ? GetDlgItem(box, 0x440) : GetDlgItem(box, 20);
+                g_boxes.push_back({text, GetWindow(box, GW_OWNER),
+                                   reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0))});
+                PostMessageA(box, WM_COMMAND, IDOK, 0); // handled before the next WM_TIMER
+            }
+            return TRUE;
+        },
+        0);
+}
 
 class UiFixture : public ::testing::Test {
-public:
-    // Every message box closed so far (a thread timer closes them while
-    // their own loops run).
-    static std::vector<SeenBox> boxes;
-
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        g_boxes.clear();
+        splocal_reset();
+        splocal_set_latency(0);
+        HANDLE wake_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        ASSERT_TRUE(pcm_queue_init(&queue_, nullptr));
+        state_ = new SessionState(); // left, as in the program, like the visualiser
+        ASSERT_TRUE(session_state_init(state_, wake_event, &queue_));
+        visualizer_ = new HistogramVisualizer();
+        visualizer_->session_state = state_;
+        context_ = {nullptr, nullptr, state_, wake_event, visualizer_};
+        ASSERT_EQ(create_windows(context_), 0);
+        box_timer_ = SetTimer(nullptr, 0, 10, &close_boxes);
+        SetForegroundWindow(dialog());
+        run_until([] { return true; }, 0); // the windows' first messages
+    }
+    void TearDown() override {
+        KillTimer(nullptr, box_timer_);
+        DestroyWindow(dialog());
+        DestroyWindow(context_.main_window);
+        UnregisterClassA(kMainWindowClass, GetModuleHandleA(nullptr));
+        MSG message; // including the WM_QUIT of the main window's destruction
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        splocal_session_release(state_->session);
+        pcm_queue_flush(&queue_);
+    }
 
     HWND dialog() const { return context_.dialog; }
     HWND item(int id) const { return GetDlgItem(context_.dialog, id); }
@@ -45,9 +92,27 @@ protected:
                      reinterpret_cast<LPARAM>(item(id)));
     }
     // Runs the program's main loop until done() holds or timeout_ms pass.
-    bool run_until(std::function<bool()> done, int timeout_ms);
+    bool run_until(std::function<bool()> done, int timeout_ms) {
+        g_done = done;
+        g_deadline = GetTickCount() + static_cast<DWORD>(timeout_ms);
+        const UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
+            if (g_done && (g_done() || static_cast<LONG>(GetTickCount() - g_deadline) > 0)) {
+                g_done = nullptr;
+                PostQuitMessage(0);
+            }
+        });
+        run_main_loop(context_);
+        KillTimer(nullptr, timer);
+        g_done = nullptr;
+        return done();
+    }
     // Takes a WM_QUIT waiting in this thread's queue; its code, or -1.
-    static int take_quit();
+    static int take_quit() {
+        MSG message;
+        return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)
+                   ? static_cast<int>(message.wParam)
+                   : -1;
+    }
 
     PcmQueue queue_ = {};
     SessionState *state_ = nullptr;
@@ -57,4 +122,10 @@ protected:
 };
 
 // UTF-8 as wide text, for expectations.
-std::wstring wide(const std::string &utf8);
+inline std::wstring wide(const std::string &text) {
+    std::wstring out(text.size(), L'\0');
+    out.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                                       static_cast<int>(text.size()), out.data(),
+                                                       static_cast<int>(out.size()))));
+    return out;
+}
