@@ -27,10 +27,13 @@ protected:
     // "artist / title" of every track of the playlist.
     std::string names(int playlist) {
         sp_playlist *pl = playlist_at(playlist);
-        return join(sp_playlist_num_tracks(pl), "; ", [&](int i) {
+        std::string out;
+        for (int i = 0; i < sp_playlist_num_tracks(pl); ++i) {
             sp_track *t = sp_playlist_track(pl, i);
-            return std::string(sp_artist_name(sp_track_artist(t, 0))) + " / " + sp_track_name(t);
-        });
+            out += std::string(i ? "; " : "") + sp_artist_name(sp_track_artist(t, 0)) + " / " +
+                   sp_track_name(t);
+        }
+        return out;
     }
 
     const fs::path root = "music-folder-test";
