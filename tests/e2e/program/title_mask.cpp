@@ -8,9 +8,8 @@
 namespace {
 
 template <typename T> void release(T *object) {
-    if (object != nullptr) {
+    if (object != nullptr)
         object->Release();
-    }
 }
 
 } // namespace
@@ -26,10 +25,8 @@ std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
     ID2D1DCRenderTarget *target = nullptr;
     ID2D1SolidColorBrush *brush = nullptr;
     HDC memory = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = driver::top_down_bitmap(memory, width, height, &bits);
     HGDIOBJ old = SelectObject(memory, bitmap);
     const RECT whole = {0, 0, width, height};
     const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
@@ -77,8 +74,7 @@ std::vector<bool> white_pixels(const driver::Capture &capture) {
 }
 
 double overlap(const std::vector<bool> &a, const std::vector<bool> &b) {
-    size_t both = 0;
-    size_t either = 0;
+    size_t both = 0, either = 0;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
         both += a[i] && b[i];
         either += a[i] || b[i];
