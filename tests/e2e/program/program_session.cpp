@@ -29,14 +29,17 @@ void write_file(const std::wstring &path, const std::string &text) {
     std::fclose(file);
 }
 
-// Runs a Unix command line (Wine's start /unix, which does not wait for a
-// Unix program that forks); false if it cannot start.
-bool run_unix(const std::string &command_line) {
-    std::wstring command = widen("start.exe /wait /unix " + command_line);
+} // namespace
+
+// Through Wine's start /unix, which does not wait for a Unix program.
+bool ProgramSession::run_script(const std::string &command, const std::string &first,
+                                const std::string &second) const {
+    std::wstring line = widen("start.exe /wait /unix /bin/sh " LORVANE_E2E_DIR "/desktop.sh " +
+                              command + " \"" + first + "\" \"" + second + "\"");
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return false;
     WaitForSingleObject(process.hProcess, 20000);
@@ -45,39 +48,14 @@ bool run_unix(const std::string &command_line) {
     return true;
 }
 
-// The suite's desktop has a window manager, as a user's has: the program's
-// windows are managed, and hiding one costs nothing.
-class WindowManager : public ::testing::Environment {
-public:
-    void SetUp() override {
-        run_unix(script_ + " start " + pid_file_);
-        ASSERT_TRUE(driver::wait_until([&] { return exists(L"Z:" + widen(pid_file_)); }, 15000))
-            << "no window manager on the display (openbox)";
-    }
-    void TearDown() override { run_unix(script_ + " stop " + pid_file_); }
-
-private:
-    const std::string script_ = "/bin/bash " LORVANE_SCRIPTS_DIR "/window-manager";
-    const std::string pid_file_ = "/tmp/lorvane-e2e-wm-" + std::to_string(GetCurrentProcessId());
-};
-
-::testing::Environment *const g_window_manager =
-    ::testing::AddGlobalTestEnvironment(new WindowManager);
-
-} // namespace
-
-bool ProgramSession::run_script(const std::string &command, const std::string &argument) const {
-    return run_unix("/bin/sh " LORVANE_E2E_DIR "/desktop.sh " + command + " \"" + argument + "\"");
-}
-
 void ProgramSession::start(const std::string &catalogue, SoundDevice device) {
     const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
     folder_ = module_folder() + L"\\e2e\\" + widen(test->name());
-    for (const wchar_t *sub : {L"\\..", L"", L"\\work", L"\\work\\tmp"})
+    for (const wchar_t *sub : {L"\\..", L"", L"\\tmp"})
         CreateDirectoryW((folder_ + sub).c_str(), nullptr);
-    for (const wchar_t *old : {L"\\capture.raw", L"\\focused"})
+    for (const wchar_t *old : {L"\\capture.raw", L"\\focused", L"\\asound.conf"})
         DeleteFileW((folder_ + old).c_str());
-    const std::wstring catalogue_file = folder_ + L"\\work\\tmp\\catalogue.txt";
+    const std::wstring catalogue_file = folder_ + L"\\tmp\\catalogue.txt";
     ASSERT_NO_FATAL_FAILURE(write_file(catalogue_file, catalogue));
     ASSERT_EQ(splocal_load_file(driver::unix_path(catalogue_file).c_str()), 0)
         << "the test's catalogue does not read";
@@ -90,24 +68,17 @@ void ProgramSession::start(const std::string &catalogue, SoundDevice device) {
     GetEnvironmentVariableW(L"ALSA_CONFIG_PATH", alsa_path, 512);
     ASSERT_NE(std::wstring(alsa_path).find(L":asound.conf"), std::wstring::npos)
         << "run with ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:asound.conf (ctest sets it)";
-    std::string asound = "pcm.!default { type hw card 97 device 0 }\n"
-                         "ctl.!default { type hw card 97 }\n";
-    if (device == SoundDevice::kCaptureFile) {
-        // A private sound server's null sink takes the samples at the pace
-        // of real time; on their way ALSA's file plugin keeps each one.
+    if (device == SoundDevice::kMissing) {
+        ASSERT_NO_FATAL_FAILURE(write_file(folder_ + L"\\asound.conf",
+                                           "pcm.!default { type hw card 97 device 0 }\n"
+                                           "ctl.!default { type hw card 97 }\n"));
+    } else {
         pulse_dir_ = "/tmp/lorvane-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
-                     std::to_string(GetTickCount());
-        ASSERT_TRUE(run_script("sound-start", pulse_dir_));
-        ASSERT_TRUE(
-            driver::wait_until([&] { return exists(L"Z:" + widen(pulse_dir_) + L"/pid"); }, 10000))
+                     std::to_string(GetTickCount()); // a socket's path may not be long
+        ASSERT_TRUE(run_script("sound-start", pulse_dir_, driver::unix_path(folder_)));
+        ASSERT_TRUE(driver::wait_until([&] { return exists(folder_ + L"\\asound.conf"); }, 10000))
             << "the sound server did not start (pulseaudio)";
-        const std::string server = "server \"unix:" + pulse_dir_ + "/native\" }\n";
-        asound = "pcm.!default { type plug slave.pcm \"capture_file\" }\n"
-                 "pcm.capture_file { type file slave.pcm \"paced\" file \"" +
-                 driver::unix_path(folder_) + "/capture.raw\" format \"raw\" }\n" +
-                 "pcm.paced { type pulse " + server + "ctl.!default { type pulse " + server;
     }
-    ASSERT_NO_FATAL_FAILURE(write_file(folder_ + L"\\work\\asound.conf", asound));
 
     SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;winepulse.drv=d");
     std::wstring program = module_folder() + L"\\lorvane.exe";
@@ -115,7 +86,7 @@ void ProgramSession::start(const std::string &catalogue, SoundDevice device) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     ASSERT_TRUE(CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               (folder_ + L"\\work").c_str(), &startup, &process_))
+                               folder_.c_str(), &startup, &process_))
         << "lorvane.exe did not start: " << GetLastError();
     dialog_ =
         driver::ConnectDialog(driver::wait_for_window(process_.dwProcessId, "#32770", "", 20000));

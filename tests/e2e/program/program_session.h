@@ -50,8 +50,9 @@ protected:
     PROCESS_INFORMATION process_ = {};
 
 private:
-    // Runs desktop.sh with a command and an argument, through Wine.
-    bool run_script(const std::string &command, const std::string &argument) const;
+    // Starts desktop.sh with a command and its arguments.
+    bool run_script(const std::string &command, const std::string &first,
+                    const std::string &second = "") const;
 
     std::wstring folder_;   // this test's folder
     std::string pulse_dir_; // the private sound server's, when there is one
