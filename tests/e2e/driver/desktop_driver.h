@@ -1,7 +1,5 @@
-// Drives another process's windows as a user does: real keyboard and mouse
-// input through SendInput to the foreground window, texts and states read
-// back across processes, and the screen's pixels. Runs as a Windows program
-// in the same Wine prefix and display as the program it drives.
+// Drives another process's windows as a user does (SendInput to the
+// foreground window), reads them back, and copies the screen's pixels.
 #pragma once
 
 #include <windows.h>
@@ -28,18 +26,15 @@ bool wait_until(Condition condition, int timeout_ms, int step_ms = 10) {
 // The first visible top-level window of process (0: any) with the class and,
 // unless null, the title, once there is one within timeout_ms; or null.
 HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms);
-// Makes window the foreground window, so that typed input reaches it.
-bool bring_to_front(HWND window);
+bool bring_to_front(HWND window); // so that typed input reaches it
 // Input for the window with the keyboard focus: a key, or UTF-8 text (ASCII
 // as keys, with Shift where needed; anything else as Unicode input).
 void press_key(WORD virtual_key, bool shift = false, bool alt = false);
 void type_text(const std::string &utf8);
-// A left click in the middle of window.
-void click(HWND window);
+void click(HWND window); // in its middle
 // Clicks a combo box and waits until its list has dropped down.
 bool drop_down(HWND list);
-// A window's text (WM_GETTEXT) as UTF-8.
-std::string text_of(HWND window);
+std::string text_of(HWND window); // WM_GETTEXT, as UTF-8
 
 // A copy of part of the screen, 32-bit pixels 0x00RRGGBB, top row first.
 struct Capture {
@@ -66,12 +61,11 @@ struct ConnectDialog {
     bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
     // Whether the program's keyboard focus comes to control id in time.
     bool focus_reaches(int id, int timeout_ms = 2000) const;
-    // Clicks into each field, types into it, and clicks Connect.
+    // Types into each field after a click into it, then clicks Connect.
     void log_in(const std::string &user, const std::string &password) const;
     // Whether the list is enabled with count playlists (any when < 0) in time.
     bool wait_for_playlists(int count, int timeout_ms = 10000) const;
-    // Picks the list's item index with the keyboard.
-    bool choose(int index) const;
+    bool choose(int index) const; // the list's item, with the keyboard
     // Clicks "Start playing"; the main window once it shows, in front.
     HWND start_playing() const;
 };

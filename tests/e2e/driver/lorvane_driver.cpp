@@ -1,15 +1,9 @@
-// lorvane_driver: plays a short session with the running Lorvane through real
-// input, for the run command's unattended mode.
-//
-//   lorvane_driver.exe SNAP_DIR USER PASSWORD SECONDS
-//
-// Logs in through the connect dialog, picks the first playlist, presses
-// "Start playing", lets it play for SECONDS with one skip (the key N) half
-// way, and closes the main window. At each moment worth a picture it creates
-// SNAP_DIR/NAME.ready, holding the window's client area on the screen as
-// "WIDTHxHEIGHT+LEFT+TOP", and waits (up to 15 s) for SNAP_DIR/NAME.done, so
-// that a screenshot can be taken from outside. Exit code 0 on success;
-// otherwise a line on stderr says what failed.
+// lorvane_driver SNAP_DIR USER PASSWORD SECONDS: for the run command's
+// unattended mode, logs in to the running Lorvane, plays the first playlist
+// for SECONDS with one skip (the key N) half way, and closes the main window.
+// For each picture it writes SNAP_DIR/NAME.ready ("WIDTHxHEIGHT+LEFT+TOP",
+// the window's client area on the screen) and waits up to 15 s for
+// SNAP_DIR/NAME.done. Exit code 0, or 1 and a line on stderr.
 #include "desktop_driver.h"
 
 #include <cstdio>

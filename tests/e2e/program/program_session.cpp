@@ -48,7 +48,7 @@ bool ProgramSession::run_script(const std::string &command, const std::string &f
     return true;
 }
 
-void ProgramSession::start(const std::string &catalogue, SoundDevice device) {
+void ProgramSession::start(const std::string &catalogue, bool sound_card) {
     const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
     folder_ = module_folder() + L"\\e2e\\" + widen(test->name());
     for (const wchar_t *sub : {L"\\..", L"", L"\\tmp"})
@@ -68,7 +68,7 @@ void ProgramSession::start(const std::string &catalogue, SoundDevice device) {
     GetEnvironmentVariableW(L"ALSA_CONFIG_PATH", alsa_path, 512);
     ASSERT_NE(std::wstring(alsa_path).find(L":asound.conf"), std::wstring::npos)
         << "run with ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:asound.conf (ctest sets it)";
-    if (device == SoundDevice::kMissing) {
+    if (!sound_card) {
         ASSERT_NO_FATAL_FAILURE(write_file(folder_ + L"\\asound.conf",
                                            "pcm.!default { type hw card 97 device 0 }\n"
                                            "ctl.!default { type hw card 97 }\n"));
@@ -125,18 +125,6 @@ void ProgramSession::dismiss(HWND box) const {
     driver::wait_until([&] { return !IsWindowVisible(box); }, 5000);
 }
 
-HWND ProgramSession::main_window(int timeout_ms) const {
-    return driver::wait_for_window(process_.dwProcessId, "lorvane_wnd_", nullptr, timeout_ms);
-}
-
-int ProgramSession::wait_for_exit(int timeout_ms) const {
-    DWORD code = 0;
-    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout_ms)) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process_.hProcess, &code))
-        return -1;
-    return static_cast<int>(code);
-}
-
 std::vector<int16_t> ProgramSession::captured() const {
     std::vector<int16_t> samples;
     if (FILE *file = _wfopen((folder_ + L"\\capture.raw").c_str(), L"rb")) {
@@ -182,51 +170,31 @@ long long find_start(const std::vector<int16_t> &haystack, const std::vector<int
     // 250 ms at a time pass, anywhere. A track started late leaves seconds.
     // The last period written may stay in the device until more follows.
     constexpr size_t kHiccup = 2 * 11025, kTail = 2 * 4096;
-    const auto agree = [&](size_t in_sound, size_t in_expected) {
-        size_t n = 0;
-        while (n < 64 && in_expected + n < expected.size() && in_sound + n < sound.size() &&
-               sound[in_sound + n] == expected[in_expected + n])
-            ++n;
-        return n == 64 || in_expected + n == expected.size();
-    };
-    size_t position = static_cast<size_t>(at), done = 0;
-    while (done + kTail < expected.size()) {
-        if (position < sound.size() && sound[position] == expected[done]) {
-            ++position;
+    size_t position = static_cast<size_t>(at), done = 0, silence = 0;
+    for (; done < expected.size() && position < sound.size(); ++position) {
+        if (sound[position] == expected[done]) {
             ++done;
-            continue;
-        }
-        // The silence may have begun among the track's own zeros.
-        while (done > 0 && expected[done - 1] == 0 && sound[position - 1] == 0) {
-            --done;
-            --position;
-        }
-        size_t silence = 2;
-        while (position + silence < sound.size() && sound[position + silence - 1] == 0 &&
-               !agree(position + silence, done))
-            silence += 2;
-        if (!agree(position + silence, done) || silence > kHiccup)
+            silence = 0;
+        } else if (sound[position] != 0 || ++silence > kHiccup) {
             return ::testing::AssertionFailure()
                    << "at frame " << done / 2 << " of the tracks' " << expected.size() / 2 << ", "
-                   << silence / 2 << " frames of silence or other sound";
-        position += silence;
+                   << (sound[position] != 0 ? "other sound" : "more than 250 ms of silence");
+        }
     }
-    while (done < expected.size() && position < sound.size() && sound[position] == expected[done]) {
-        ++position;
-        ++done;
-    }
+    if (done + kTail < expected.size())
+        return ::testing::AssertionFailure()
+               << done / 2 << " frames of the tracks' " << expected.size() / 2 << " heard";
     if (end != nullptr)
         *end = position + (expected.size() - done); // with the tail still in the device
     return ::testing::AssertionSuccess();
 }
 
-std::vector<int16_t> wait_for_tracks(const ProgramSession &session,
-                                     std::initializer_list<int> tracks, int timeout_ms,
-                                     size_t from) {
+std::vector<int16_t> ProgramSession::wait_for_tracks(std::initializer_list<int> tracks,
+                                                     int timeout_ms, size_t from) const {
     std::vector<int16_t> sound;
     driver::wait_until(
         [&] {
-            sound = session.captured();
+            sound = captured();
             sound.erase(sound.begin(),
                         sound.begin() + static_cast<long long>(std::min(from, sound.size())));
             return plays_gapless(sound, tracks);

@@ -1,7 +1,6 @@
-// One run of the real lorvane.exe (with the real libspotify.dll beside it)
-// for the end-to-end suite: a working folder with the test's catalogue in its
-// tmp/, an ALSA configuration for the sound device, and the process itself,
-// driven with real input.
+// One run of the real lorvane.exe (with the real libspotify.dll beside it),
+// driven with real input: a working folder with the test's catalogue in its
+// tmp/ and an ALSA configuration for the sound device.
 #pragma once
 
 #include <windows.h>
@@ -15,37 +14,31 @@
 #include <string>
 #include <vector>
 
-enum class SoundDevice {
-    kCaptureFile, // plays in real time; every sample written arrives in capture.raw
-    kMissing,     // the default device is a card that does not exist
-};
-
 class ProgramSession : public ::testing::Test {
 protected:
     void TearDown() override;
 
-    // Writes the catalogue and the sound configuration, starts the program
-    // and waits for its dialog, in front with the focus in the user name.
-    void start(const std::string &catalogue, SoundDevice device = SoundDevice::kCaptureFile);
-
+    // Starts the program on catalogue, with a sound card that plays in real
+    // time (every sample written arrives in capture.raw) or with one that
+    // does not exist; waits for the dialog, in front with the focus in the
+    // user name.
+    void start(const std::string &catalogue, bool sound_card = true);
     HWND item(int id) const { return dialog_.item(id); }
     bool enabled(int id) const { return dialog_.enabled(id); }
+    bool running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
     // The text of the program's message box (caption "Lorvane") once one
     // shows within timeout_ms, the box in *box; "" when none does.
     std::string message_box(HWND *box, int timeout_ms = 10000) const;
     // Closes a message box with the Enter key, as a user would.
     void dismiss(HWND box) const;
-    // The main window, when one shows within timeout_ms.
-    HWND main_window(int timeout_ms) const;
-    bool running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
-    // Waits for the process to end; its exit code, or -1.
-    int wait_for_exit(int timeout_ms) const;
 
-public:
     // The samples the sound device has received so far (interleaved stereo).
     std::vector<int16_t> captured() const;
+    // Waits until what the sound device received from sample from on passes
+    // plays_gapless; what it received then, from there.
+    std::vector<int16_t> wait_for_tracks(std::initializer_list<int> tracks, int timeout_ms,
+                                         size_t from = 0) const;
 
-protected:
     driver::ConnectDialog dialog_;
     PROCESS_INFORMATION process_ = {};
 
@@ -68,8 +61,12 @@ long long find_start(const std::vector<int16_t> &haystack, const std::vector<int
 // gets where the last one ends, or will once that period follows.
 ::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
                                          std::initializer_list<int> tracks, size_t *end = nullptr);
-// Waits until what the sound device received passes plays_gapless, from
-// sample from on; what it received then, from there.
-std::vector<int16_t> wait_for_tracks(const ProgramSession &session,
-                                     std::initializer_list<int> tracks, int timeout_ms,
-                                     size_t from = 0);
+
+// The title line as the main window sets it ("Georgia" 48, centred, in the
+// band from a sixth to a third of the height), drawn in white on black: the
+// pixels of a width x height client area it covers.
+std::vector<bool> title_mask(const std::wstring &text, int width, int height);
+// Which pixels of a capture are white.
+std::vector<bool> white_pixels(const driver::Capture &capture);
+// Intersection over union of two masks.
+double overlap(const std::vector<bool> &a, const std::vector<bool> &b);

@@ -1,4 +1,4 @@
-#include "title_mask.h"
+#include "program_session.h"
 
 #include <windows.h>
 
