@@ -20,24 +20,16 @@ void send_key(WORD virtual_key, wchar_t unit, bool up) {
 
 HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms) {
     HWND found = nullptr;
-    const auto match = [&](HWND window) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        char name[64] = {};
-        GetClassNameA(window, name, sizeof name);
-        if (IsWindowVisible(window) && (process == 0 || owner == process) &&
-            lstrcmpA(name, class_name) == 0 && (title == nullptr || text_of(window) == title))
-            found = window;
-        return found == nullptr;
-    };
     wait_until(
         [&] {
-            EnumWindows(
-                [](HWND window, LPARAM parameter) -> BOOL {
-                    return (*reinterpret_cast<decltype(match) *>(parameter))(window);
-                },
-                reinterpret_cast<LPARAM>(&match));
-            return found != nullptr;
+            for (HWND window = nullptr;
+                 (window = FindWindowExA(nullptr, window, class_name, title)) != nullptr;) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (IsWindowVisible(window) && (process == 0 || owner == process))
+                    return (found = window) != nullptr;
+            }
+            return false;
         },
         timeout_ms);
     return found;
@@ -49,16 +41,14 @@ bool bring_to_front(HWND window) {
 }
 
 void press_key(WORD virtual_key, bool shift, bool alt) {
-    const WORD modifiers[] = {static_cast<WORD>(shift ? VK_SHIFT : 0),
-                              static_cast<WORD>(alt ? VK_MENU : 0)};
-    for (WORD modifier : modifiers)
-        if (modifier != 0)
-            send_key(modifier, 0, false);
-    send_key(virtual_key, 0, false);
-    send_key(virtual_key, 0, true);
-    for (WORD modifier : modifiers)
-        if (modifier != 0)
-            send_key(modifier, 0, true);
+    const WORD keys[] = {static_cast<WORD>(shift ? VK_SHIFT : 0),
+                         static_cast<WORD>(alt ? VK_MENU : 0), virtual_key};
+    for (WORD key : keys)
+        if (key != 0)
+            send_key(key, 0, false);
+    for (int i = 2; i >= 0; --i)
+        if (keys[i] != 0)
+            send_key(keys[i], 0, true);
 }
 
 void type_text(const std::string &utf8) {
@@ -66,14 +56,9 @@ void type_text(const std::string &utf8) {
     text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
                                                         static_cast<int>(utf8.size()), text.data(),
                                                         static_cast<int>(text.size()))));
-    for (wchar_t unit : text) {
-        const SHORT key = unit < 0x80 ? VkKeyScanW(unit) : -1;
-        if (key != -1)
-            press_key(static_cast<WORD>(key & 0xFF), (key & 0x100) != 0);
-        else
-            for (bool up : {false, true})
-                send_key(0, unit, up);
-    }
+    for (wchar_t unit : text)
+        for (bool up : {false, true})
+            send_key(0, unit, up);
 }
 
 void click(HWND window) {
@@ -112,10 +97,8 @@ Capture capture_client(HWND window) {
     GetClientRect(window, &client);
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    Capture capture;
-    capture.width = client.right;
-    capture.height = client.bottom;
-    capture.pixels.assign(static_cast<size_t>(client.right) * client.bottom, 0);
+    Capture capture{client.right, client.bottom,
+                    std::vector<uint32_t>(static_cast<size_t>(client.right) * client.bottom)};
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     void *bits = nullptr;
@@ -164,7 +147,6 @@ bool ConnectDialog::focus_reaches(int id, int timeout_ms) const {
 }
 
 void ConnectDialog::log_in(const std::string &user, const std::string &password) const {
-    bring_to_front(window);
     click(item(IDC_USERNAME));
     type_text(user);
     click(item(IDC_PASSWORD));

@@ -27,8 +27,8 @@ bool wait_until(Condition condition, int timeout_ms, int step_ms = 10) {
 // unless null, the title, once there is one within timeout_ms; or null.
 HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms);
 bool bring_to_front(HWND window); // so that typed input reaches it
-// Input for the window with the keyboard focus: a key, or UTF-8 text (ASCII
-// as keys, with Shift where needed; anything else as Unicode input).
+// Input for the window with the keyboard focus: a key, or UTF-8 text (as
+// Unicode input, which any keyboard layout passes on).
 void press_key(WORD virtual_key, bool shift = false, bool alt = false);
 void type_text(const std::string &utf8);
 void click(HWND window); // in its middle
@@ -38,8 +38,7 @@ std::string text_of(HWND window); // WM_GETTEXT, as UTF-8
 
 // A copy of part of the screen, 32-bit pixels 0x00RRGGBB, top row first.
 struct Capture {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<uint32_t> pixels;
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };

@@ -47,10 +47,8 @@ int main(int argc, char **argv) {
         !dialog.focus_reaches(IDC_USERNAME, 5000))
         return fail("the connect dialog did not appear and take the focus");
     dialog.log_in(argv[2], argv[3]);
-    if (!dialog.wait_for_playlists(-1, 15000))
-        return fail("the playlists did not arrive");
-    if (!dialog.choose(0))
-        return fail("the first playlist could not be chosen");
+    if (!dialog.wait_for_playlists(-1, 15000) || !dialog.choose(0))
+        return fail("no playlist arrived to be chosen");
     snapshot("dialog", dialog.window);
     HWND main_window = dialog.start_playing();
     if (main_window == nullptr)

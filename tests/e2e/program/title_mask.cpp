@@ -1,24 +1,11 @@
 #include "program_session.h"
 
-#include <windows.h>
-
 #include <d2d1.h>
 #include <dwrite.h>
 
-namespace {
-
-template <typename T> void release(T *object) {
-    if (object != nullptr)
-        object->Release();
-}
-
-} // namespace
-
 std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
-    driver::Capture drawn;
-    drawn.width = width;
-    drawn.height = height;
-    drawn.pixels.assign(static_cast<size_t>(width) * height, 0);
+    driver::Capture drawn{width, height,
+                          std::vector<uint32_t>(static_cast<size_t>(width) * height)};
     ID2D1Factory *factory = nullptr;
     IDWriteFactory *write = nullptr;
     IDWriteTextFormat *format = nullptr;
@@ -53,11 +40,10 @@ std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
             drawn.pixels.assign(pixels, pixels + drawn.pixels.size());
         }
     }
-    release(brush);
-    release(target);
-    release(format);
-    release(write);
-    release(factory);
+    for (IUnknown *object :
+         std::initializer_list<IUnknown *>{brush, target, format, write, factory})
+        if (object != nullptr)
+            object->Release();
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -65,11 +51,9 @@ std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
 }
 
 std::vector<bool> white_pixels(const driver::Capture &capture) {
-    std::vector<bool> mask(capture.pixels.size(), false);
-    for (size_t i = 0; i < mask.size(); ++i) {
-        uint32_t p = capture.pixels[i];
-        mask[i] = ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200;
-    }
+    std::vector<bool> mask;
+    for (uint32_t p : capture.pixels)
+        mask.push_back(((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200);
     return mask;
 }
 
