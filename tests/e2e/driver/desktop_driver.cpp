@@ -4,28 +4,6 @@ namespace driver {
 
 namespace {
 
-struct Search {
-    DWORD process;
-    const char *class_name;
-    const char *title;
-    HWND found;
-};
-
-BOOL CALLBACK match_window(HWND window, LPARAM parameter) {
-    Search *search = reinterpret_cast<Search *>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char class_name[64] = {};
-    GetClassNameA(window, class_name, sizeof class_name);
-    if (!IsWindowVisible(window) || (search->process != 0 && process != search->process) ||
-        lstrcmpA(class_name, search->class_name) != 0 ||
-        (search->title != nullptr && text_of(window) != search->title)) {
-        return TRUE;
-    }
-    search->found = window;
-    return FALSE;
-}
-
 // One key going down or up: a virtual key, or a UTF-16 unit (KEYEVENTF_UNICODE).
 void send_key(WORD virtual_key, wchar_t unit, bool up) {
     INPUT input = {};
@@ -40,16 +18,20 @@ void send_key(WORD virtual_key, wchar_t unit, bool up) {
 
 } // namespace
 
-HWND find_window(DWORD process, const char *class_name, const char *title) {
-    Search search = {process, class_name, title, nullptr};
-    EnumWindows(&match_window, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms) {
     HWND found = nullptr;
-    wait_until([&] { return (found = find_window(process, class_name, title)) != nullptr; },
-               timeout_ms);
+    wait_until(
+        [&] {
+            for (HWND window = nullptr;
+                 (window = FindWindowExA(nullptr, window, class_name, title)) != nullptr;) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (IsWindowVisible(window) && (process == 0 || owner == process))
+                    return (found = window) != nullptr;
+            }
+            return false;
+        },
+        timeout_ms);
     return found;
 }
 
@@ -59,20 +41,14 @@ bool bring_to_front(HWND window) {
 }
 
 void press_key(WORD virtual_key, bool shift, bool alt) {
-    const WORD modifiers[] = {static_cast<WORD>(shift ? VK_SHIFT : 0),
-                              static_cast<WORD>(alt ? VK_MENU : 0)};
-    for (WORD modifier : modifiers) {
-        if (modifier != 0) {
-            send_key(modifier, 0, false);
-        }
-    }
-    send_key(virtual_key, 0, false);
-    send_key(virtual_key, 0, true);
-    for (WORD modifier : modifiers) {
-        if (modifier != 0) {
-            send_key(modifier, 0, true);
-        }
-    }
+    const WORD keys[] = {static_cast<WORD>(shift ? VK_SHIFT : 0),
+                         static_cast<WORD>(alt ? VK_MENU : 0), virtual_key};
+    for (WORD key : keys)
+        if (key != 0)
+            send_key(key, 0, false);
+    for (int i = 2; i >= 0; --i)
+        if (keys[i] != 0)
+            send_key(keys[i], 0, true);
 }
 
 void type_text(const std::string &utf8) {
@@ -80,15 +56,9 @@ void type_text(const std::string &utf8) {
     text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
                                                         static_cast<int>(utf8.size()), text.data(),
                                                         static_cast<int>(text.size()))));
-    for (wchar_t unit : text) {
-        SHORT key = unit < 0x80 ? VkKeyScanW(unit) : -1;
-        if (key == -1) {
-            send_key(0, unit, false);
-            send_key(0, unit, true);
-        } else {
-            press_key(static_cast<WORD>(key & 0xFF), (key & 0x100) != 0);
-        }
-    }
+    for (wchar_t unit : text)
+        for (bool up : {false, true})
+            send_key(0, unit, up);
 }
 
 void click(HWND window) {
@@ -127,34 +97,19 @@ Capture capture_client(HWND window) {
     GetClientRect(window, &client);
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    Capture capture;
-    capture.width = client.right;
-    capture.height = client.bottom;
-    capture.pixels.assign(static_cast<size_t>(client.right) * client.bottom, 0);
+    Capture capture{client.right, client.bottom,
+                    std::vector<uint32_t>(static_cast<size_t>(client.right) * client.bottom)};
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof info.bmiHeader,
-                      client.right,
-                      -client.bottom,
-                      1,
-                      32,
-                      BI_RGB,
-                      0,
-                      0,
-                      0,
-                      0,
-                      0}; // top row first
     void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = top_down_bitmap(memory, client.right, client.bottom, &bits);
     if (bitmap != nullptr) {
         HGDIOBJ old = SelectObject(memory, bitmap);
         BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
         GdiFlush();
         const uint32_t *source = static_cast<const uint32_t *>(bits);
-        for (size_t i = 0; i < capture.pixels.size(); ++i) {
+        for (size_t i = 0; i < capture.pixels.size(); ++i)
             capture.pixels[i] = source[i] & 0xFFFFFF;
-        }
         SelectObject(memory, old);
         DeleteObject(bitmap);
     }
@@ -163,17 +118,69 @@ Capture capture_client(HWND window) {
     return capture;
 }
 
+HBITMAP top_down_bitmap(HDC dc, int width, int height, void **bits) {
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
 std::string unix_path(const std::wstring &windows_path) {
     using ToUnix = char *(__cdecl *)(const wchar_t *);
     ToUnix to_unix = reinterpret_cast<ToUnix>(reinterpret_cast<void *>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     char *path = to_unix != nullptr ? to_unix(windows_path.c_str()) : nullptr;
-    if (path == nullptr) {
+    if (path == nullptr)
         return {};
-    }
     std::string result = path;
     HeapFree(GetProcessHeap(), 0, path);
     return result;
+}
+
+bool ConnectDialog::focus_reaches(int id, int timeout_ms) const {
+    return wait_until(
+        [&] {
+            GUITHREADINFO info = {};
+            info.cbSize = sizeof info;
+            return GetGUIThreadInfo(thread, &info) && info.hwndFocus == item(id);
+        },
+        timeout_ms);
+}
+
+void ConnectDialog::log_in(const std::string &user, const std::string &password) const {
+    click(item(IDC_USERNAME));
+    type_text(user);
+    click(item(IDC_PASSWORD));
+    type_text(password);
+    click(item(IDC_CONNECT));
+}
+
+bool ConnectDialog::wait_for_playlists(int count, int timeout_ms) const {
+    return wait_until(
+        [&] {
+            const LRESULT listed = SendMessageA(item(IDC_PLAYLIST), CB_GETCOUNT, 0, 0);
+            return enabled(IDC_PLAYLIST) && enabled(IDC_START) &&
+                   (count < 0 ? listed > 0 : listed == count);
+        },
+        timeout_ms);
+}
+
+bool ConnectDialog::choose(int index) const {
+    bring_to_front(window);
+    drop_down(item(IDC_PLAYLIST));
+    press_key(VK_HOME);
+    for (int i = 0; i < index; ++i)
+        press_key(VK_DOWN);
+    press_key(VK_RETURN);
+    return wait_until([&] { return SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0) == index; },
+                      5000);
+}
+
+HWND ConnectDialog::start_playing() const {
+    click(item(IDC_START));
+    HWND main_window = wait_for_window(process, "lorvane_wnd_", "Lorvane", 10000);
+    if (main_window != nullptr)
+        bring_to_front(main_window);
+    return main_window;
 }
 
 } // namespace driver

@@ -1,11 +1,10 @@
-// Drives another process's windows the way a user does: real keyboard and
-// mouse input through SendInput to the foreground window, texts and states
-// read back with WM_GETTEXT and IsWindowEnabled, and the screen's pixels.
-// Runs as a Windows program in the same Wine prefix and display as the
-// program it drives.
+// Drives another process's windows as a user does (SendInput to the
+// foreground window), reads them back, and copies the screen's pixels.
 #pragma once
 
 #include <windows.h>
+
+#include "ui/resource_ids.h"
 
 #include <cstdint>
 #include <string>
@@ -13,56 +12,61 @@
 
 namespace driver {
 
-// The first visible top-level window of process (0: any process) with the
-// given class and, when title is not null, that title; null if none.
-HWND find_window(DWORD process, const char *class_name, const char *title);
-// find_window, retried until it appears or timeout_ms pass.
-HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms);
-
-// Makes window the foreground window, so that typed input reaches it.
-bool bring_to_front(HWND window);
-
-// Keys go to whatever window has the keyboard focus.
-void press_key(WORD virtual_key, bool shift = false, bool alt = false);
-// Types UTF-8 text: characters of the keyboard layout as their keys (with
-// Shift where needed), anything else as Unicode input.
-void type_text(const std::string &utf8);
-// A left click in the middle of window.
-void click(HWND window);
-// Clicks a combo box and waits until its list has dropped down.
-bool drop_down(HWND list);
-
-// A window's text (WM_GETTEXT, across processes) as UTF-8.
-std::string text_of(HWND window);
-inline bool is_enabled(HWND window) {
-    return IsWindowEnabled(window) != FALSE;
-}
-
 // Polls condition every step_ms until it holds or timeout_ms pass.
 template <typename Condition>
 bool wait_until(Condition condition, int timeout_ms, int step_ms = 10) {
-    for (int waited = 0;; waited += step_ms) {
-        if (condition()) {
-            return true;
-        }
-        if (waited >= timeout_ms) {
+    for (int waited = 0; !condition(); waited += step_ms) {
+        if (waited >= timeout_ms)
             return false;
-        }
         Sleep(static_cast<DWORD>(step_ms));
     }
+    return true;
 }
+
+// The first visible top-level window of process (0: any) with the class and,
+// unless null, the title, once there is one within timeout_ms; or null.
+HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms);
+bool bring_to_front(HWND window); // so that typed input reaches it
+// Input for the window with the keyboard focus: a key, or UTF-8 text (as
+// Unicode input, which any keyboard layout passes on).
+void press_key(WORD virtual_key, bool shift = false, bool alt = false);
+void type_text(const std::string &utf8);
+void click(HWND window); // in its middle
+// Clicks a combo box and waits until its list has dropped down.
+bool drop_down(HWND list);
+std::string text_of(HWND window); // WM_GETTEXT, as UTF-8
 
 // A copy of part of the screen, 32-bit pixels 0x00RRGGBB, top row first.
 struct Capture {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<uint32_t> pixels;
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 // The client area of window as it is on the screen.
 Capture capture_client(HWND window);
-
+// A 32-bit bitmap of width x height for dc, top row first; its pixels in *bits.
+HBITMAP top_down_bitmap(HDC dc, int width, int height, void **bits);
 // The Unix path of a Windows path (Wine), or an empty string.
 std::string unix_path(const std::wstring &windows_path);
+
+// Lorvane's connect dialog, worked as a user works it.
+struct ConnectDialog {
+    HWND window = nullptr;
+    DWORD process = 0, thread = 0;
+
+    explicit ConnectDialog(HWND dialog = nullptr)
+        : window(dialog), thread(GetWindowThreadProcessId(dialog, &process)) {}
+    HWND item(int id) const { return GetDlgItem(window, id); }
+    bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
+    // Whether the program's keyboard focus comes to control id in time.
+    bool focus_reaches(int id, int timeout_ms = 2000) const;
+    // Types into each field after a click into it, then clicks Connect.
+    void log_in(const std::string &user, const std::string &password) const;
+    // Whether the list is enabled with count playlists (any when < 0) in time.
+    bool wait_for_playlists(int count, int timeout_ms = 10000) const;
+    bool choose(int index) const; // the list's item, with the keyboard
+    // Clicks "Start playing"; the main window once it shows, in front.
+    HWND start_playing() const;
+};
 
 } // namespace driver

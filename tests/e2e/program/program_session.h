@@ -1,7 +1,6 @@
-// One run of the real lorvane.exe (with the real libspotify.dll beside it)
-// for the end-to-end suites: a working folder with the test's catalogue in
-// its tmp/, an ALSA configuration for the sound device, and the process
-// itself, driven with real input.
+// One run of the real lorvane.exe (with the real libspotify.dll beside it),
+// driven with real input: a working folder with the test's catalogue in its
+// tmp/ and an ALSA configuration for the sound device.
 #pragma once
 
 #include <windows.h>
@@ -15,80 +14,53 @@
 #include <string>
 #include <vector>
 
-// The last period written may stay in the device until more follows.
-constexpr size_t kTail = 2 * 4096;
-
-enum class SoundDevice {
-    kCaptureFile, // plays in real time; every sample written arrives in capture.raw
-    kMissing,     // the default device is a card that does not exist
-};
-
 class ProgramSession : public ::testing::Test {
 protected:
     void TearDown() override;
 
-    // Writes the catalogue and the sound configuration, starts the program
-    // and waits for its dialog, brought to the front with the focus in the
-    // user name.
-    void start(const std::string &catalogue, SoundDevice device = SoundDevice::kCaptureFile);
-
-    HWND item(int id) const { return GetDlgItem(dialog_, id); }
-    bool enabled(int id) const { return driver::is_enabled(item(id)); }
-    // Whether the program's keyboard focus comes to control id within 2 s.
-    bool focus_reaches(int id) const;
-    // The program's message box (caption "Lorvane"), or null after timeout_ms.
-    HWND wait_for_message_box(int timeout_ms) const;
-    // Closes a message box with the Enter key, as a user would.
-    void dismiss(HWND box);
-    // Clicks into the user name and password fields, types into each, and
-    // clicks "Connect".
-    void log_in(const std::string &user, const std::string &password);
-    // Whether the list is enabled with count playlists in it within 10 s.
-    bool wait_for_playlists(int count);
-    std::wstring list_item(int index) const;
-    // Picks the list's item index with the keyboard, then clicks "Start
-    // playing"; returns the main window once it shows.
-    HWND start_playing(int index);
-
+    // Starts the program on catalogue, with a sound card that plays in real
+    // time (keeping every sample in capture.raw) or one that does not exist;
+    // waits for the dialog, in front with the focus in the user name.
+    void start(const std::string &catalogue, bool sound_card = true);
     bool running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
-    // Waits for the process to end; its exit code, or -1.
-    int wait_for_exit(int timeout_ms);
+    // The text of the program's message box (caption "Lorvane") once one
+    // shows within timeout_ms, the box in *box; "" when none does.
+    std::string message_box(HWND *box, int timeout_ms = 10000) const;
+    void dismiss(HWND box) const; // with the Enter key, as a user would
 
-public:
     // The samples the sound device has received so far (interleaved stereo).
     std::vector<int16_t> captured() const;
-    // A track's audio as the library delivers it, from the same catalogue.
-    static std::vector<int16_t> track_audio(int track);
+    // Waits until what the sound device received from sample from on passes
+    // plays_gapless; what it received then, from there.
+    std::vector<int16_t> wait_for_tracks(std::initializer_list<int> tracks, int timeout_ms,
+                                         size_t from = 0) const;
 
-protected:
-    HWND dialog_ = nullptr;
+    driver::ConnectDialog dialog_;
     PROCESS_INFORMATION process_ = {};
 
 private:
-    // Runs a shell script of the test's, with the sound server's folder as
-    // $1 and the Unix path of file as $2.
-    void run_unix_script(const std::string &name, const std::string &text,
-                         const std::wstring &file = {});
+    // Starts desktop.sh with a command and its arguments.
+    bool run_script(const std::string &command, const std::string &first,
+                    const std::string &second = "") const;
 
     std::wstring folder_;   // this test's folder
     std::string pulse_dir_; // the private sound server's, when there is one
 };
 
-// The tracks' audio one after the other, as the library delivers them.
-std::vector<int16_t> tracks_audio(std::initializer_list<int> tracks);
-// Whether sound holds only silence, then the tracks one after the other,
-// each from its first frame to its last with nothing between them (the last
-// may lack the final period that the device keeps until more follows). *end
-// gets where the last one ends, or will once that period follows.
-::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
-                                         std::initializer_list<int> tracks, size_t *end = nullptr);
-// Waits until what the sound device received passes plays_gapless; what it
-// received then.
-std::vector<int16_t> wait_for_tracks(const ProgramSession &session,
-                                     std::initializer_list<int> tracks, int timeout_ms);
-
+// A track's audio as the library delivers it, from the same catalogue.
+std::vector<int16_t> track_audio(int track);
 // Where needle's first 64 samples start in haystack, or -1.
 long long find_start(const std::vector<int16_t> &haystack, const std::vector<int16_t> &needle);
-// How many samples from haystack[from] on agree with needle from its start.
-size_t same_run(const std::vector<int16_t> &haystack, size_t from,
-                const std::vector<int16_t> &needle);
+// Whether sound holds only silence, then the tracks one after the other,
+// whole, with nothing between them; *end gets where the last one ends (or
+// will: the device may keep the final period until more follows).
+::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
+                                         std::initializer_list<int> tracks, size_t *end = nullptr);
+
+// The pixels of a width x height client area that the title line covers, as
+// the main window sets it ("Georgia" 48, centred, a sixth to a third down).
+std::vector<bool> title_mask(const std::wstring &text, int width, int height);
+// Which pixels of a capture are white.
+std::vector<bool> white_pixels(const driver::Capture &capture);
+// Intersection over union of two masks.
+double overlap(const std::vector<bool> &a, const std::vector<bool> &b);

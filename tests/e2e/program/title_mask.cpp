@@ -1,35 +1,19 @@
-#include "title_mask.h"
-
-#include <windows.h>
+#include "program_session.h"
 
 #include <d2d1.h>
 #include <dwrite.h>
 
-namespace {
-
-template <typename T> void release(T *object) {
-    if (object != nullptr) {
-        object->Release();
-    }
-}
-
-} // namespace
-
 std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
-    driver::Capture drawn;
-    drawn.width = width;
-    drawn.height = height;
-    drawn.pixels.assign(static_cast<size_t>(width) * height, 0);
+    driver::Capture drawn{width, height,
+                          std::vector<uint32_t>(static_cast<size_t>(width) * height)};
     ID2D1Factory *factory = nullptr;
     IDWriteFactory *write = nullptr;
     IDWriteTextFormat *format = nullptr;
     ID2D1DCRenderTarget *target = nullptr;
     ID2D1SolidColorBrush *brush = nullptr;
     HDC memory = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = driver::top_down_bitmap(memory, width, height, &bits);
     HGDIOBJ old = SelectObject(memory, bitmap);
     const RECT whole = {0, 0, width, height};
     const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
@@ -56,11 +40,10 @@ std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
             drawn.pixels.assign(pixels, pixels + drawn.pixels.size());
         }
     }
-    release(brush);
-    release(target);
-    release(format);
-    release(write);
-    release(factory);
+    for (IUnknown *object :
+         std::initializer_list<IUnknown *>{brush, target, format, write, factory})
+        if (object != nullptr)
+            object->Release();
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -68,17 +51,14 @@ std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
 }
 
 std::vector<bool> white_pixels(const driver::Capture &capture) {
-    std::vector<bool> mask(capture.pixels.size(), false);
-    for (size_t i = 0; i < mask.size(); ++i) {
-        uint32_t p = capture.pixels[i];
-        mask[i] = ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200;
-    }
+    std::vector<bool> mask;
+    for (uint32_t p : capture.pixels)
+        mask.push_back(((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200);
     return mask;
 }
 
 double overlap(const std::vector<bool> &a, const std::vector<bool> &b) {
-    size_t both = 0;
-    size_t either = 0;
+    size_t both = 0, either = 0;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
         both += a[i] && b[i];
         either += a[i] || b[i];
