@@ -12,8 +12,13 @@
 // pass, and a track that ends then would not be followed by the next one. A
 // thread timer lives for the length of each drain, where every such loop
 // starts: the nested loop dispatches its ticks, and a tick runs a pass when
-// the wake event is set or the library's delay has run out. This loop's own
-// drain ignores the ticks, so that outside modal loops it never polls.
+// the wake event is set or the library's delay has run out. Outside modal
+// loops no timer runs, so the loop never polls.
+//
+// Long drains: the window paints every block the audio thread posts, and
+// while painting is slow the posts keep the queue from ever running empty.
+// A drain that waited for an empty queue would hold back a track's end until
+// the audio ran out, so the same check runs after every message.
 //
 // Text: messages are taken and dispatched in their wide form, so that typed
 // characters reach the dialog's controls as UTF-16 rather than squeezed
@@ -82,16 +87,21 @@ void run_pass(LoopState &loop) {
         PostMessageA(context.dialog, UM_PLAYLISTS_CHANGED, 0, 0);
 }
 
-// A tick dispatched by a modal loop: a pass when one is due, as the loop's
-// wait would have ended.
-void CALLBACK on_modal_tick(HWND, UINT, UINT_PTR, DWORD) {
-    LoopState *loop = g_loop;
-    if (loop == nullptr || loop->in_pass)
+// A pass when one is due, as the loop's wait would have ended: the wake event
+// is set or the library's delay has run out.
+void pass_if_due(LoopState &loop) {
+    if (loop.in_pass)
         return;
-    const bool expired = loop->time_out > 0 &&
-                         GetTickCount() - loop->last_pass >= static_cast<DWORD>(loop->time_out);
-    if (expired || WaitForSingleObject(loop->context->wake_event, 0) == WAIT_OBJECT_0)
-        run_pass(*loop);
+    const bool expired =
+        loop.time_out > 0 && GetTickCount() - loop.last_pass >= static_cast<DWORD>(loop.time_out);
+    if (expired || WaitForSingleObject(loop.context->wake_event, 0) == WAIT_OBJECT_0)
+        run_pass(loop);
+}
+
+// A tick dispatched by a modal loop.
+void CALLBACK on_modal_tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_loop != nullptr)
+        pass_if_due(*g_loop);
 }
 
 bool is_modal_tick(const LoopState &loop, const MSG &message) {
@@ -122,12 +132,12 @@ void run_main_loop(AppContext &context) {
                 quit = true; // what is still queued stays unprocessed
                 break;
             }
-            if (is_modal_tick(loop, message))
-                continue;
-            if (IsWindow(context.dialog) && IsDialogMessageW(context.dialog, &message))
-                continue;
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+            if (!is_modal_tick(loop, message) &&
+                !(IsWindow(context.dialog) && IsDialogMessageW(context.dialog, &message))) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            pass_if_due(loop);
         }
         if (loop.modal_timer != 0)
             KillTimer(nullptr, loop.modal_timer);

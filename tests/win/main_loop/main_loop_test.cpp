@@ -21,7 +21,7 @@
 namespace {
 
 sp_session *const kSession = reinterpret_cast<sp_session *>(uintptr_t{0x5e55});
-const UINT kStart = WM_APP, kSentinel = WM_APP + 7, kOpenBox = WM_APP + 8;
+const UINT kStart = WM_APP, kSentinel = WM_APP + 7, kOpenBox = WM_APP + 8, kBusy = WM_APP + 9;
 
 struct Pass {
     int time_out = 0;
@@ -35,6 +35,7 @@ std::vector<Pass> script;
 std::atomic<int> passes{0};
 int connection_checks = 0;
 Log received;
+HANDLE wake_event = nullptr;
 
 LRESULT CALLBACK record(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message < WM_USER || message >= 0xC000)
@@ -42,6 +43,11 @@ LRESULT CALLBACK record(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     received.emplace_back(message, passes.load());
     if (message == kOpenBox)
         MessageBoxA(nullptr, "modal", "main_loop_tests", MB_OK); // a loop of its own
+    if (message == kBusy && received.size() < 40) { // a window that never lets the queue empty
+        if (received.size() == 2)                   // kStart, then the first of these
+            SetEvent(wake_event);                   // the end of a track, meanwhile
+        PostMessageA(window, kBusy, 0, 0);
+    }
     if (message == kSentinel)
         PostQuitMessage(0);
     return 0;
@@ -64,6 +70,7 @@ protected:
         SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&record));
         state.lock = CreateMutexA(nullptr, FALSE, nullptr);
         state.session = kSession;
+        wake_event = wake;
     }
     void TearDown() override {
         DestroyWindow(dialog);
@@ -99,11 +106,12 @@ protected:
 // also in the middle of a burst of messages.
 TEST_F(MainLoopRunsPasses, PostingConnectedOnceAndEachFlagInPassOrderUntilQuit) {
     state.session = nullptr; // logged in, but the session is not there yet
-    script = {{.time_out = 1, .logged_in = true},
-              {.time_out = 1, .login_failed = true, .action = [&] { state.session = kSession; }},
-              {.time_out = 1, .logged_in = true, .login_failed = true, .playlists_changed = true},
-              {.time_out = 1},
-              {.time_out = 1, .logged_in = true, .playlists_changed = true},
+    // Waits long enough that no pass falls due inside a drain.
+    script = {{.time_out = 60, .logged_in = true},
+              {.time_out = 60, .login_failed = true, .action = [&] { state.session = kSession; }},
+              {.time_out = 60, .logged_in = true, .login_failed = true, .playlists_changed = true},
+              {.time_out = 60},
+              {.time_out = 60, .logged_in = true, .playlists_changed = true},
               {.action = [&] {
                   post(WM_APP + 1);
                   PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
@@ -151,6 +159,15 @@ TEST_F(MainLoopRunsPasses, OnTimeOutOrWakeEventAlsoWhileAMessageBoxIsOpen) {
     ASSERT_TRUE(ended) << "a wait did not end; passes: " << passes.load();
     EXPECT_EQ(passes_while_idle, 2) << "a negative time-out ended a wait by itself";
     EXPECT_EQ(passes_in_box, 6) << "passes stopped while the message box was open";
+}
+
+// A drain that never finds the queue empty (a window painting every block it
+// is sent) still runs a pass as soon as the wake event is set.
+TEST_F(MainLoopRunsPasses, WakeEventIsActedOnInTheMiddleOfALongDrain) {
+    script = {{.action = [&] { post(kBusy); }}, {.action = [&] { post(kSentinel); }}};
+    ASSERT_TRUE(run());
+    ASSERT_GE(received.size(), 3u);
+    EXPECT_EQ(received[2], std::make_pair(kBusy, 2)) << "the pass waited for the drain to end";
 }
 
 } // namespace
