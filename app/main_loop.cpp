@@ -18,7 +18,9 @@
 // Long drains: the window paints every block the audio thread posts, and
 // while painting is slow the posts keep the queue from ever running empty.
 // A drain that waited for an empty queue would hold back a track's end until
-// the audio ran out, so the same check runs after every message.
+// the audio ran out, so the same check runs for every message taken from the
+// queue, by this loop or by a modal one (a hook on the thread's message
+// retrieval); a modal loop's ticks, the lowest of messages, would wait too.
 //
 // Text: messages are taken and dispatched in their wide form, so that typed
 // characters reach the dialog's controls as UTF-16 rather than squeezed
@@ -104,6 +106,13 @@ void CALLBACK on_modal_tick(HWND, UINT, UINT_PTR, DWORD) {
         pass_if_due(*g_loop);
 }
 
+// Every message taken from the thread's queue, in any loop.
+LRESULT CALLBACK on_message_taken(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HC_ACTION && g_loop != nullptr)
+        pass_if_due(*g_loop);
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
 bool is_modal_tick(const LoopState &loop, const MSG &message) {
     return message.message == WM_TIMER && message.hwnd == nullptr &&
            message.wParam == loop.modal_timer;
@@ -115,6 +124,9 @@ void run_main_loop(AppContext &context) {
     LoopState loop;
     loop.context = &context;
     g_loop = &loop;
+    // Without the hook (it cannot fail on the calling thread in practice),
+    // modal loops still run passes on their ticks.
+    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, &on_message_taken, nullptr, GetCurrentThreadId());
 
     for (;;) {
         // Whatever ends the wait (the wake event, input, the time limit or a
@@ -137,7 +149,6 @@ void run_main_loop(AppContext &context) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             }
-            pass_if_due(loop);
         }
         if (loop.modal_timer != 0)
             KillTimer(nullptr, loop.modal_timer);
@@ -145,5 +156,7 @@ void run_main_loop(AppContext &context) {
         if (quit)
             break;
     }
+    if (hook != nullptr)
+        UnhookWindowsHookEx(hook);
     g_loop = nullptr;
 }
