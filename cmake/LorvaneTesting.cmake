@@ -42,3 +42,17 @@ function(lorvane_add_test name)
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     PROPERTIES ${properties})
 endfunction()
+
+# A HOME folder for one test process under Wine whose .asoundrc makes ALSA's
+# default device write everything played, unpaced, into HOME/capture.raw.
+# Sets ENV_VAR in the caller to the test's environment (HOME and
+# LORVANE_CAPTURE, where the program finds the file).
+function(lorvane_capture_home folder env_var)
+  set(capture ${folder}/capture.raw)
+  file(MAKE_DIRECTORY ${folder})
+  file(WRITE ${folder}/.asoundrc
+    "pcm.!default { type plug slave.pcm \"capture_file\" }\n"
+    "pcm.capture_file { type file slave.pcm \"null_s16\" file \"${capture}\" format \"raw\" }\n"
+    "pcm.null_s16 { type plug slave { pcm \"null\" format S16_LE rate 44100 channels 2 } }\n")
+  set(${env_var} "HOME=${folder};LORVANE_CAPTURE=${capture}" PARENT_SCOPE)
+endfunction()

@@ -18,13 +18,7 @@ void replace_locked(Catalogue &cat, const CatalogueDesc &desc) {
     catalogue_clear_locked(cat);
     cat.tracks.reserve(desc.tracks.size());
     for (const DescTrack &t : desc.tracks) {
-        CatalogueTrack track;
-        track.artist = t.artist;
-        track.title = t.title;
-        track.sound = t.sound;
-        track.available = t.available;
-        track.error = t.error;
-        track.metadata_held = t.metadata_held;
+        CatalogueTrack track = t;
         if (!t.file_playable && track.error == SP_ERROR_OK)
             track.error = SP_ERROR_TRACK_NOT_PLAYABLE;
         cat.tracks.push_back(std::move(track));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "libspotify/api.h"
+#include "catalogue.h"
 #include "synth.h"
 
 namespace splocal {
@@ -38,14 +39,10 @@ struct CatalogueSettings {
     int refuse_login = -1;
 };
 
-struct DescTrack {
-    std::string artist;
-    std::string title;
-    SoundDesc sound;
-    bool available = true;
-    sp_error error = SP_ERROR_OK;
-    bool metadata_held = false;
-    bool file_playable = true; // for a file track: it could be decoded
+// A track as the catalogue will hold it, and whether its file could be
+// decoded (a file track that cannot fails unless a line says how).
+struct DescTrack : CatalogueTrack {
+    bool file_playable = true;
 };
 
 struct DescPlaylist {
