@@ -127,6 +127,39 @@ TEST_F(OutputPostsTheBlockNowPlaying, EachBlockAsItsBufferStartsLentBeforeThePos
     EXPECT_EQ(hook.unborrowable, 0);
 }
 
+// Delivery stops with eight buffers in flight: the thread waits for more
+// audio, yet goes on posting each block as the device reaches it, to the
+// last, and retires each one played; new audio resumes at once.
+TEST_F(OutputPostsTheBlockNowPlaying, FollowsTheSoundToTheEndWhileDeliveryStalls) {
+    ASSERT_TRUE(audio_output_start(queue, kWindow));
+    std::vector<const PcmBlock *> blocks;
+    for (int i = 0; i < 8; ++i)
+        blocks.push_back(push(128));
+    ASSERT_TRUE(posix_wave_out_wait_writes(8, kPatience));
+    const auto posted_become = [](size_t count) {
+        for (DWORD waited = 0; posted_blocks().size() < count && waited < kPatience; ++waited)
+            Sleep(1);
+        return posted_blocks().size() == count;
+    };
+    for (size_t k = 1; k < 8; ++k) {
+        play(1);
+        ASSERT_TRUE(posted_become(k + 1)) << "block " << k << " plays unseen";
+        EXPECT_EQ(posted_blocks().back(), blocks[k]);
+        EXPECT_EQ(pcm_queue_borrow(queue, blocks[k - 1]), nullptr) << "played, still lent";
+    }
+    play(1);
+    for (DWORD waited = 0; pcm_queue_borrow(queue, blocks[7]); ++waited) {
+        pcm_queue_give_back(queue);
+        ASSERT_LT(waited, kPatience) << "the last block played is still lent";
+        Sleep(1);
+    }
+    const PcmBlock *fresh = push(64);
+    ASSERT_TRUE(posted_become(9));
+    EXPECT_EQ(posted_blocks().back(), fresh);
+    play(1);
+    EXPECT_EQ(played(), pushed);
+}
+
 TEST_F(FlushLeavesOnlyTheBuffersInFlight, NewAudioFollowsTheEightOldBuffers) {
     ASSERT_TRUE(audio_output_start(queue, nullptr));
     for (int i = 0; i < 12; ++i)
