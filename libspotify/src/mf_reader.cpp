@@ -16,7 +16,6 @@
 #include <windows.h>
 
 #include <mfapi.h>
-#include <mferror.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
 #include <propsys.h>
