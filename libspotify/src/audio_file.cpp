@@ -22,8 +22,16 @@ std::unique_ptr<Decoder> open_decoder(const std::string &path, std::string &why)
     if (got >= 4 && std::memcmp(magic, "OggS", 4) == 0)
         return open_ogg(file, why);
     std::fclose(file);
-    why = got == 0 ? "the file is empty" : "not an audio format this library decodes";
+    if (got == 0) {
+        why = "the file is empty";
+        return nullptr;
+    }
+#ifdef _WIN32
+    return open_system_decoder(path, why);
+#else
+    why = "not an audio format this library decodes";
     return nullptr;
+#endif
 }
 
 bool seek_start(std::FILE *file) {
@@ -88,11 +96,17 @@ bool is_audio_file_name(const std::string &name) {
     std::string lower;
     for (char c : ext)
         lower.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-    for (const char *known : {".wav", ".wave", ".ogg", ".oga", ".mp3", ".flac", ".m4a", ".aac",
-                              ".wma", ".mp4", ".alac", ".aif", ".aiff", ".opus"}) {
+    for (const char *known : {".wav", ".wave", ".ogg", ".oga"}) {
         if (lower == known)
             return true;
     }
+#ifdef _WIN32
+    // The formats the system's decoders commonly read.
+    for (const char *known : {".mp3", ".m4a", ".aac", ".flac", ".wma", ".mp4", ".aif", ".aiff"}) {
+        if (lower == known)
+            return true;
+    }
+#endif
     return false;
 }
 

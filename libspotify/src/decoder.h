@@ -74,6 +74,11 @@ std::unique_ptr<Decoder> open_decoder(const std::string &path, std::string &why)
 std::unique_ptr<Decoder> open_wav(std::FILE *file, std::string &why);
 std::unique_ptr<Decoder> open_ogg(std::FILE *file, std::string &why);
 
+#ifdef _WIN32
+// The system's decoder for the other formats (mf_reader.cpp), by path.
+std::unique_ptr<Decoder> open_system_decoder(const std::string &path, std::string &why);
+#endif
+
 // Back to the start of an open file.
 bool seek_start(std::FILE *file);
 

@@ -1,5 +1,6 @@
 // Test audio made in the tests: WAV files of any sample format, written
-// byte by byte, and the level of one frequency in delivered audio.
+// byte by byte, and read back; the level of one frequency in delivered
+// audio, and how near a lossy decoding comes to its source.
 #ifndef TESTS_UNIT_MUSIC_WAV_FILE_H
 #define TESTS_UNIT_MUSIC_WAV_FILE_H
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -126,6 +128,37 @@ inline double level_db(const std::vector<int16_t> &stereo, size_t first, double 
     }
     const double amplitude = 2.0 * std::sqrt(re * re + im * im) / 44100.0;
     return 20.0 * std::log10(amplitude + 1e-30);
+}
+
+// The samples of a 16-bit WAV file that sox wrote (one data chunk, last).
+inline std::vector<int16_t> wav_samples(const std::filesystem::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t data = bytes.find("data");
+    if (data == std::string::npos || bytes.size() < data + 8)
+        return {};
+    std::vector<int16_t> samples((bytes.size() - data - 8) / 2);
+    std::memcpy(samples.data(), bytes.data() + data + 8, samples.size() * 2);
+    return samples;
+}
+
+// Signal to noise in dB of `decoded` against `source` (both stereo), at the
+// best lag up to max_lag frames either way: an encoder's delay left in.
+inline double snr_db(const std::vector<int16_t> &decoded, const std::vector<int16_t> &source,
+                     long long max_lag) {
+    double best = -1e9;
+    for (long long lag = -max_lag; lag <= max_lag; ++lag) {
+        double signal = 0, noise = 0;
+        for (size_t i = 0; i < source.size(); ++i) {
+            const long long at = static_cast<long long>(i) + 2 * lag;
+            const bool inside = at >= 0 && at < static_cast<long long>(decoded.size());
+            const double d = (inside ? decoded[static_cast<size_t>(at)] : 0.0) - source[i];
+            signal += static_cast<double>(source[i]) * source[i];
+            noise += d * d;
+        }
+        best = std::max(best, 10 * std::log10(signal / (noise + 1e-9)));
+    }
+    return best;
 }
 
 } // namespace music_test
