@@ -92,6 +92,7 @@ TEST(VorbisCommentsAreReadWithinTheirPacket, LengthsPastThePacketAreRefused) {
         stream(comment_past),
         stream(count_past),
         stream(comment_header("v", {"TITLE=T"}, "\x00"s)),
+        stream(comment_header("v", std::vector<std::string>(65537))),
         full.substr(0, full.size() - 1),
         stream(good).replace(5, 1, "\x03"), // the first page marked as continuing
         stream(good).replace(58 + 5, 1, "\x01"),

@@ -1,5 +1,5 @@
-// A decoder (its header and tags) and the conversion of what it decodes, on
-// any file: FUZZ_OPEN names the decoder (open_wav).
+// The WAV reader (with its LIST/INFO tags) and the conversion of what it
+// decodes, on any file.
 #include <cstdint>
 #include <cstdio>
 
@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "rb");
     std::string why;
-    std::unique_ptr<splocal::Decoder> decoder = file ? splocal::FUZZ_OPEN(file, why) : nullptr;
+    std::unique_ptr<splocal::Decoder> decoder = file ? splocal::open_wav(file, why) : nullptr;
     if (!decoder)
         return 0;
     splocal::Converter converter(std::move(decoder));
