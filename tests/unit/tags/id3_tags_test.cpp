@@ -134,21 +134,46 @@ TEST(Id3TagsGiveArtistAndTitleInUtf8, OnlyWhatDamagedTagsValidlyHold) {
     }
 }
 
+// Writes the bytes to a file and opens it for reading.
+std::FILE *file_of(const std::string &bytes, const char *name) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return std::fopen(path.string().c_str(), "rb");
+}
+
 TEST(Id3TagsGiveArtistAndTitleInUtf8, FromAnOpenFile) {
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / "lorvane-id3-from-a-file.mp3";
     const std::string bytes = tag(4, frame(4, "APIC", std::string(5000, '\0')) +
                                          frame(4, "TPE1", "\0A"s) + frame(4, "TIT2", kText)) +
                               "\xFF\xFB";
-    std::ofstream(path, std::ios::binary) << bytes;
-    std::FILE *file = std::fopen(path.string().c_str(), "rb");
+    std::FILE *file = file_of(bytes, "lorvane-id3-from-a-file.mp3");
     ASSERT_NE(file, nullptr);
     FileTags tags;
     EXPECT_TRUE(splocal::read_id3_tags(file, tags));
     std::fclose(file);
-    std::filesystem::remove(path);
     EXPECT_EQ(tags.artist, "A");
     EXPECT_EQ(tags.title, "T");
+}
+
+// A WAV file's "id3 " chunk gives what its LIST/INFO chunk does not.
+TEST(Id3TagsGiveArtistAndTitleInUtf8, InAWavFile) {
+    auto chunk = [](const std::string &id, const std::string &body) {
+        std::string size;
+        for (int i = 0; i < 4; ++i)
+            size.push_back(static_cast<char>(body.size() >> (8 * i)));
+        return id + size + body + (body.size() % 2 ? "\0"s : ""s);
+    };
+    const std::string format = "\x01\0\x01\0\x44\xAC\0\0\x88\x58\x01\0\x02\0\x10\0"s;
+    const std::string body =
+        "WAVE" + chunk("fmt ", format) + chunk("LIST", "INFO" + chunk("IART", "Info\0"s)) +
+        chunk("id3 ", tag(3, frame(3, "TPE1", "\0Id3"s) + frame(3, "TIT2", kText))) +
+        chunk("data", "\0\0\0\0"s);
+    std::FILE *file = file_of(chunk("RIFF", body), "lorvane-id3.wav");
+    ASSERT_NE(file, nullptr);
+    std::string why;
+    const std::unique_ptr<splocal::Decoder> wav = splocal::open_wav(file, why);
+    ASSERT_NE(wav, nullptr) << why;
+    EXPECT_EQ(wav->tags().artist, "Info");
+    EXPECT_EQ(wav->tags().title, "T");
 }
 
 } // namespace
