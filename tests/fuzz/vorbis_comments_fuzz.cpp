@@ -5,12 +5,11 @@
 #include "vorbis_comments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    std::FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "rb");
-    if (!file)
-        return 0;
     splocal::FileTags tags;
     std::string why;
-    splocal::read_vorbis_comments(file, tags, why);
-    std::fclose(file);
+    if (std::FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "rb")) {
+        splocal::read_vorbis_comments(file, tags, why);
+        std::fclose(file);
+    }
     return 0;
 }

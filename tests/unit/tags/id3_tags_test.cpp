@@ -1,9 +1,9 @@
 // ID3v2 artist and title: every version's frames and text encodings reach
 // UTF-8, and damaged or hostile tags give what they validly hold, never
-// more, from a buffer and from a file alike.
+// more. (That a file gives what its bytes in memory give is the fuzz
+// target's check.)
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -11,7 +11,6 @@
 
 namespace {
 
-using splocal::FileTags;
 using namespace std::string_literals;
 
 std::string be(uint32_t value, int bytes, bool safe) {
@@ -34,24 +33,6 @@ std::string tag(int version, const std::string &frames, int flags = 0) {
            be(static_cast<uint32_t>(frames.size()), 4, true) + frames;
 }
 
-// The tag as written unsynchronised as a whole: each 0xFF followed by 0x00.
-std::string unsynchronised(std::string bytes) {
-    for (size_t at = bytes.find('\xFF'); at != std::string::npos; at = bytes.find('\xFF', at + 2))
-        bytes.insert(at + 1, 1, '\0');
-    bytes[5] = static_cast<char>(0x80);
-    const uint32_t size = static_cast<uint32_t>(bytes.size() - 10);
-    return bytes.substr(0, 6) + be(size, 4, true) + bytes.substr(10);
-}
-
-FileTags read(const std::string &bytes, bool *found = nullptr) {
-    FileTags tags;
-    const bool ok = splocal::read_id3_tags(reinterpret_cast<const unsigned char *>(bytes.data()),
-                                           bytes.size(), tags);
-    if (found)
-        *found = ok;
-    return tags;
-}
-
 const std::string kText = "\0T"s; // Latin-1 "T"
 
 struct Case {
@@ -61,18 +42,20 @@ struct Case {
     const char *title;
 };
 
-void expect_names(const Case &c) {
-    bool found = false;
-    const FileTags tags = read(c.bytes, &found);
-    EXPECT_TRUE(found) << c.what;
-    EXPECT_EQ(tags.artist, c.artist) << c.what;
-    EXPECT_EQ(tags.title, c.title) << c.what;
+splocal::FileTags read(const std::string &bytes, bool expect_found = true) {
+    splocal::FileTags tags;
+    EXPECT_EQ(splocal::read_id3_tags(reinterpret_cast<const unsigned char *>(bytes.data()),
+                                     bytes.size(), tags),
+              expect_found);
+    return tags;
 }
 
-TEST(Id3TagsGiveArtistAndTitleInUtf8, InEveryVersionAndEncoding) {
+TEST(Id3TagsGiveArtistAndTitleInUtf8, InEveryVersionAndEncodingAndOnlyWhatIsValid) {
+    const std::string title = frame(3, "TIT2", kText);
+    const std::string whole = tag(3, title + frame(3, "TPE1", "\0Artist"s));
     const Case cases[] = {
-        {"2.2 Latin-1", tag(2, frame(2, "TP1", "\0Caf\xE9"s) + frame(2, "TT2", kText)), "Café",
-         "T"},
+        {"2.2 Latin-1, controls and blanks",
+         tag(2, frame(2, "TP1", "\0Caf\xE9"s) + frame(2, "TT2", "\0 a\tb\x0A "s)), "Café", "a b"},
         {"2.3 UTF-16 with either mark",
          tag(3, frame(3, "TPE1",
                       "\x01\xFF\xFE"
@@ -87,24 +70,14 @@ TEST(Id3TagsGiveArtistAndTitleInUtf8, InEveryVersionAndEncoding) {
          tag(3, be(6, 4, false) + std::string(6, '\0') + frame(3, "TIT2", kText), 0x40), "", "T"},
         {"2.4 extended header", tag(4, be(6, 4, true) + "\x01\0"s + frame(4, "TIT2", kText), 0x40),
          "", "T"},
-        {"2.3 whole tag unsynchronised", unsynchronised(tag(3, frame(3, "TPE1", "\0\xFF\xFFx"s))),
-         "ÿÿx", ""},
+        {"2.3 whole tag unsynchronised",
+         tag(3, "TPE1"s + be(4, 4, false) + "\0\0\0\xFF\0\xFF\0x"s, 0x80), "ÿÿx", ""},
         {"2.4 frame unsynchronised, data length",
          tag(4, frame(4, "TPE1", "\0\0\0\x03\0\xFF\0y"s, 0x03)), "ÿy", ""},
         {"2.4 size written as a plain number",
          tag(4, frame(3, "PRIV", std::string(256, '\x01')) + frame(4, "TIT2", kText)), "", "T"},
         {"a large frame stepped over",
          tag(4, frame(4, "APIC", std::string(300000, '\xFF')) + frame(4, "TIT2", kText)), "", "T"},
-        {"controls and blanks", tag(3, frame(3, "TIT2", "\0 a\tb\x0A "s)), "", "a b"},
-    };
-    for (const Case &c : cases)
-        expect_names(c);
-}
-
-TEST(Id3TagsGiveArtistAndTitleInUtf8, OnlyWhatDamagedTagsValidlyHold) {
-    const std::string title = frame(3, "TIT2", kText);
-    const std::string whole = tag(3, title + frame(3, "TPE1", "\0Artist"s));
-    const Case cases[] = {
         {"tag cut short", whole.substr(0, whole.size() - 3), "", "T"},
         {"frame past the tag", tag(3, title + "TPE1" + be(100, 4, false) + "\0\0\0A"s), "", "T"},
         {"garbage ends the frames", tag(3, title + "\x01\x02\x03\x04" + frame(3, "TPE1", "\0A"s)),
@@ -117,41 +90,19 @@ TEST(Id3TagsGiveArtistAndTitleInUtf8, OnlyWhatDamagedTagsValidlyHold) {
          "\xEF\xBF\xBD"
          "a"},
     };
-    for (const Case &c : cases)
-        expect_names(c);
+    for (const Case &c : cases) {
+        const splocal::FileTags tags = read(c.bytes);
+        EXPECT_EQ(tags.artist + " / " + tags.title, c.artist + " / "s + c.title) << c.what;
+    }
 
     std::string cut = "a"; // 1024 bytes at most, at a character's start
     for (int i = 0; i < 511; ++i)
         cut += "é";
     EXPECT_EQ(read(tag(3, frame(3, "TIT2", "\0a"s + std::string(2000, '\xE9')))).title, cut);
-
-    for (const std::string &bad : {""s, "ID3"s, "ID3\x05\0\0\0\0\0\0"s, "ID3\x03\0\0\0\0\x80\0"s,
-                                   "ID3\x02\0\x40\0\0\0\0"s}) {
-        FileTags kept{"a", "t"};
-        EXPECT_FALSE(splocal::read_id3_tags(reinterpret_cast<const unsigned char *>(bad.data()),
-                                            bad.size(), kept));
-        EXPECT_EQ(kept.artist + kept.title, "at");
-    }
-}
-
-// Writes the bytes to a file and opens it for reading.
-std::FILE *file_of(const std::string &bytes, const char *name) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return std::fopen(path.string().c_str(), "rb");
-}
-
-TEST(Id3TagsGiveArtistAndTitleInUtf8, FromAnOpenFile) {
-    const std::string bytes = tag(4, frame(4, "APIC", std::string(5000, '\0')) +
-                                         frame(4, "TPE1", "\0A"s) + frame(4, "TIT2", kText)) +
-                              "\xFF\xFB";
-    std::FILE *file = file_of(bytes, "lorvane-id3-from-a-file.mp3");
-    ASSERT_NE(file, nullptr);
-    FileTags tags;
-    EXPECT_TRUE(splocal::read_id3_tags(file, tags));
-    std::fclose(file);
-    EXPECT_EQ(tags.artist, "A");
-    EXPECT_EQ(tags.title, "T");
+    // Not a tag (none, cut, unknown version, bad size, compressed 2.2).
+    for (const std::string &bad :
+         {""s, "ID3"s, "ID3\x05\0\0\0\0\0\0"s, "ID3\x03\0\0\0\0\x80\0"s, "ID3\x02\0\x40\0\0\0\0"s})
+        EXPECT_EQ(read(bad, false).title, "");
 }
 
 // A WAV file's "id3 " chunk gives what its LIST/INFO chunk does not.
@@ -167,7 +118,8 @@ TEST(Id3TagsGiveArtistAndTitleInUtf8, InAWavFile) {
         "WAVE" + chunk("fmt ", format) + chunk("LIST", "INFO" + chunk("IART", "Info\0"s)) +
         chunk("id3 ", tag(3, frame(3, "TPE1", "\0Id3"s) + frame(3, "TIT2", kText))) +
         chunk("data", "\0\0\0\0"s);
-    std::FILE *file = file_of(chunk("RIFF", body), "lorvane-id3.wav");
+    std::ofstream("tags-id3.wav", std::ios::binary) << chunk("RIFF", body);
+    std::FILE *file = std::fopen("tags-id3.wav", "rb");
     ASSERT_NE(file, nullptr);
     std::string why;
     const std::unique_ptr<splocal::Decoder> wav = splocal::open_wav(file, why);
