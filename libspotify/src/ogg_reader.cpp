@@ -8,6 +8,7 @@
 
 #include "decoder.h"
 #include "vorbis_comments.h"
+#include "vorbis_memory.h"
 
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
@@ -45,8 +46,10 @@ public:
             return false;
         }
         int error = 0;
+        VorbisOpening opening;
         vorbis_ = stb_vorbis_open_file(file, 1, &error, nullptr);
         if (!vorbis_) {
+            opening.free_left(); // what a failed setup header left behind
             // stb_vorbis has closed the file already.
             why = "not a readable Ogg Vorbis stream (error " + std::to_string(error) + ")";
             return false;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "decoder.h"
 #include "vorbis_comments.h"
 
 namespace {
@@ -32,14 +33,15 @@ std::string comment_header(const std::string &vendor, const std::vector<std::str
 // The stream: the identification page, then pages of at most `per_page`
 // segments with the comment packet and a setup packet behind it, as
 // writers put them, each page after the first continuing the one before.
-std::string stream(const std::string &comments, size_t per_page = 255) {
+std::string stream(const std::string &comments, size_t per_page = 255,
+                   const std::string &setup = std::string(2000, '\x05')) {
     auto page = [](int flags, const std::string &lacing, const std::string &body) {
         return "OggS\0"s + static_cast<char>(flags) + std::string(20, '\0') +
                static_cast<char>(lacing.size()) + lacing + body;
     };
-    const std::string body = comments + std::string(2000, '\x05');
+    const std::string body = comments + setup;
     std::string lacing;
-    for (size_t size : {comments.size(), size_t{2000}})
+    for (size_t size : {comments.size(), setup.size()})
         lacing += std::string(size / 255, '\xFF') + static_cast<char>(size % 255);
     std::string out = page(2, "\x1E", kIdentification);
     for (size_t first = 0, at = 0; first < lacing.size(); first += per_page) {
@@ -93,6 +95,16 @@ TEST(VorbisCommentsAreReadWithinTheirPacket, NamesOverSeveralPagesAndNoLengthPas
         EXPECT_FALSE(read(bytes, tags));
     EXPECT_TRUE(read(full, tags));
     EXPECT_EQ(tags.title, "T");
+}
+
+// A setup header that fails part way (a sparse codebook's length of 32)
+// leaves nothing behind: the leak checker would see it.
+TEST(VorbisStreamsThatFailToOpen, LeaveNoMemoryBehind) {
+    std::ofstream("tags-setup.ogg", std::ios::binary)
+        << stream(comment_header("v", {}), 255, "\x05vorbis\0BCV\x01\0\x01\0\0\xFE"s);
+    std::string why;
+    EXPECT_EQ(splocal::open_ogg(std::fopen("tags-setup.ogg", "rb"), why), nullptr);
+    EXPECT_NE(why.find("not a readable Ogg Vorbis stream"), std::string::npos);
 }
 
 } // namespace
