@@ -2,12 +2,13 @@
 // thousand frames at a time. Channels come in Vorbis order and leave in
 // WAV order (front left, front right, centre, low frequency, back, side),
 // so that the converter maps them like WAV channels. Artist and title come
-// from the ARTIST and TITLE comments.
+// from the ARTIST and TITLE comments (vorbis_comments.h).
 #include <cstring>
 #include <vector>
 
 #include "decoder.h"
-#include "text_lines.h"
+#include "vorbis_comments.h"
+#include "vorbis_memory.h"
 
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
@@ -28,25 +29,6 @@ const int kVorbisOrder[9][8] = {
     {0, 2, 1, 7, 5, 6, 3, 4}, // L C R SL SR BL BR LFE
 };
 
-// The value of a "KEY=value" comment, when its key is `key` (any case).
-bool comment_value(const char *comment, const char *key, std::string &out) {
-    const size_t n = std::strlen(key);
-    for (size_t i = 0; i < n; ++i) {
-        char c = comment[i];
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        if (c != key[i])
-            return false;
-    }
-    if (comment[n] != '=')
-        return false;
-    std::string value(comment + n + 1);
-    if (value.size() > 1024 || utf8_invalid_at(value) != std::string::npos)
-        return false;
-    out = value;
-    return true;
-}
-
 class OggDecoder : public Decoder {
 public:
     ~OggDecoder() override {
@@ -55,9 +37,19 @@ public:
     }
 
     bool open(std::FILE *file, std::string &why) {
+        // The headers are checked here first: stb_vorbis trusts the
+        // lengths in the comment header.
+        if (!read_vorbis_comments(file, tags_, why) || !seek_start(file)) {
+            if (why.empty())
+                why = "cannot read the file";
+            std::fclose(file);
+            return false;
+        }
         int error = 0;
+        VorbisOpening opening;
         vorbis_ = stb_vorbis_open_file(file, 1, &error, nullptr);
         if (!vorbis_) {
+            opening.free_left(); // what a failed setup header left behind
             // stb_vorbis has closed the file already.
             why = "not a readable Ogg Vorbis stream (error " + std::to_string(error) + ")";
             return false;
@@ -73,12 +65,6 @@ public:
         channels_ = info.channels;
         rate_ = static_cast<int>(info.sample_rate);
         mask_ = default_channel_mask(channels_);
-        const stb_vorbis_comment comments = stb_vorbis_get_comment(vorbis_);
-        for (int i = 0; i < comments.comment_list_length; ++i) {
-            const char *c = comments.comment_list[i];
-            if (c && !comment_value(c, "ARTIST", tags_.artist))
-                comment_value(c, "TITLE", tags_.title);
-        }
         return true;
     }
 

@@ -3,12 +3,14 @@
 // float samples of 32 or 64 bits, any channel count and rate within the
 // decoder's limits. Every chunk's length and offset is checked against the
 // file before it is used; the sample data is read as it plays. Artist and
-// title come from a LIST/INFO chunk (IART, INAM) when there is one.
+// title come from a LIST/INFO chunk (IART, INAM) when there is one, else
+// from an ID3v2 tag in an "id3 " chunk.
 #include <cstring>
 #include <vector>
 
 #include "decoder.h"
 #include "file_io.h"
+#include "id3_tags.h"
 #include "text_lines.h"
 
 namespace splocal {
@@ -22,6 +24,7 @@ constexpr unsigned char kSubtypeTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 
                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr uint32_t kMaxTagBytes = 1024;
 constexpr uint32_t kMaxInfoBytes = 64 * 1024;
+constexpr uint32_t kMaxId3Bytes = 1024 * 1024;
 
 uint16_t le16(const unsigned char *p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
@@ -83,6 +86,7 @@ public:
         int64_t end = 8 + static_cast<int64_t>(le32(riff + 4));
         if (end > size)
             end = size;
+        FileTags id3;
         bool have_format = false;
         int64_t data_at = -1;
         int64_t data_size = 0;
@@ -118,9 +122,18 @@ public:
                 std::vector<unsigned char> list(static_cast<size_t>(chunk));
                 if (read_exact(file_, list.data(), list.size()))
                     read_info(list, tags_);
+            } else if ((std::memcmp(head, "id3 ", 4) == 0 || std::memcmp(head, "ID3 ", 4) == 0) &&
+                       chunk <= room && chunk <= kMaxId3Bytes) {
+                std::vector<unsigned char> tag(static_cast<size_t>(chunk));
+                if (read_exact(file_, tag.data(), tag.size()))
+                    read_id3_tags(tag.data(), tag.size(), id3);
             }
             at = body + chunk + (chunk & 1);
         }
+        if (tags_.artist.empty())
+            tags_.artist = id3.artist;
+        if (tags_.title.empty())
+            tags_.title = id3.title;
         if (!have_format) {
             why = "no format chunk";
             return false;
@@ -196,7 +209,8 @@ private:
             why = std::to_string(channels_) + " channels";
             return false;
         }
-        if (rate < static_cast<uint32_t>(kMinFileRate) || rate > static_cast<uint32_t>(kMaxFileRate)) {
+        if (rate < static_cast<uint32_t>(kMinFileRate) ||
+            rate > static_cast<uint32_t>(kMaxFileRate)) {
             why = "sample rate " + std::to_string(rate);
             return false;
         }

@@ -1,0 +1,18 @@
+// The ID3v2 reader on any bytes: a file gives what memory gives.
+#include <cstdint>
+#include <cstdio>
+
+#include "id3_tags.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    splocal::FileTags memory;
+    splocal::FileTags file;
+    const bool in_memory = splocal::read_id3_tags(data, size, memory);
+    std::FILE *stream = fmemopen(const_cast<uint8_t *>(data), size, "rb");
+    if (stream && (splocal::read_id3_tags(stream, file) != in_memory ||
+                   file.artist != memory.artist || file.title != memory.title))
+        __builtin_trap();
+    if (stream)
+        std::fclose(stream);
+    return 0;
+}
