@@ -30,6 +30,7 @@
 
 #include "decoder.h"
 #include "file_io.h"
+#include "id3_tags.h"
 #include "text_lines.h"
 
 namespace splocal {
@@ -152,6 +153,8 @@ public:
             return false;
         }
         read_tags();
+        if (tags_.artist.empty() && tags_.title.empty())
+            read_tags_from_file(path);
         return true;
     }
 
@@ -248,6 +251,18 @@ private:
         tags_.artist = tag_text(store, kArtistKey);
         tags_.title = tag_text(store, kTitleKey);
         release(store);
+    }
+
+    // An MP3's ID3v2 tag, read by the library itself where the system's
+    // reader offers no tags.
+    void read_tags_from_file(const std::string &path) {
+        std::FILE *file = open_file(path, "rb");
+        if (!file)
+            return;
+        FileTags id3;
+        if (read_id3_tags(file, id3))
+            tags_ = id3;
+        std::fclose(file);
     }
 
     // Decodes the next packet into decoded_. False at the end of the audio
