@@ -234,5 +234,87 @@ TEST_F(MusicFolderEditsArriveAsChanges, FilesPlaylistFilesAndFoldersThenOnTheTim
     EXPECT_EQ(events, std::vector<std::string>{"Album +d@2"});
 }
 
+using FileTurningBadEndsItsTrack = LiveEdit;
+
+TEST_F(FileTurningBadEndsItsTrack, WhatWasReadPlaysThenOneEndAndTheLogSaysWhy) {
+    const std::string wav = music_test::wav_bytes({}, music_test::sine(44100, 2, 440, 0.5, 88200));
+    write("song.wav", wav);
+    start(std::string("account ") + kUser + " " + kPassword +
+          "\nplaylist P\ntrack file song.wav\n");
+    auto offered = [&] {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        return !rec.offers.empty();
+    };
+    {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        rec.accept = [](int) { return 0; }; // the player waits with its first chunk
+    }
+    ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), SP_ERROR_OK);
+    sp_session_player_play(session, 1);
+    ASSERT_TRUE(wait_until(offered));
+    std::error_code error;
+    fs::resize_file(root / "song.wav", 44 + 4 * 22050, error); // half a second left
+    if (error)
+        GTEST_SKIP() << "this system does not let a file being read be cut: " << error.message();
+    {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        rec.accept = nullptr;
+    }
+    EXPECT_TRUE(wait_until([&] { return rec.end_of_track.load() == 1 && !g_logs.empty(); }));
+    std::lock_guard<std::mutex> lock(rec.mutex);
+    const size_t frames = rec.delivered.size() / 2;
+    EXPECT_GE(frames, 22050u); // what was read before the cut may still come
+    EXPECT_LT(frames, 88200u);
+    EXPECT_TRUE(std::equal(rec.delivered.begin(), rec.delivered.end(),
+                           reinterpret_cast<const int16_t *>(wav.data() + 44)));
+    ASSERT_FALSE(g_logs.empty());
+    EXPECT_NE(g_logs.back().find("song.wav: the file ends before its data"), std::string::npos);
+    EXPECT_NE(log_file().find("song.wav: the file ends before its data"), std::string::npos);
+}
+
+// The program's own session core, playing Mix, while its catalogue file is
+// edited around the track that plays.
+class PlayingSurvivesACatalogueEdit : public SessionTest {
+protected:
+    void TearDown() override {
+        SessionTest::TearDown();
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    void write(const std::string &text, int second) {
+        fs::create_directories(root);
+        music_test::write_file(root / "catalogue.txt", text);
+        fs::last_write_time(root / "catalogue.txt",
+                            fs::file_time_type::clock::now() + std::chrono::seconds(second));
+    }
+    const fs::path root = "live-edit-playing-test";
+};
+
+TEST_F(PlayingSurvivesACatalogueEdit, SameTrackSamePositionNewListInTheDialog) {
+    splocal_set_watch_interval(0);
+    write(catalogue("Mix: a b c d | Old: y", 30000), 1);
+    ASSERT_EQ(splocal_load_file((root / "catalogue.txt").string().c_str()), 0);
+    ASSERT_TRUE(log_in());
+    state.track_index = 1;
+    session_select_playlist(&state, "Mix");
+    const int playing = player_track();
+    ASSERT_TRUE(pass_until([&] { return pcm_queue_frames(&queue) > 4096; }));
+    const int position = splocal_player_position(state.session);
+    write(catalogue("New: x | Mix: a b d c e | Older: y", 30000), 2);
+    ASSERT_EQ(splocal_catalogue_check(1), 1);
+    pass();
+    EXPECT_EQ(state.track_index, 1u);
+    EXPECT_EQ(player_track(), playing);
+    EXPECT_GE(splocal_player_position(state.session), position);
+    EXPECT_TRUE(head_is_start_of(playing));
+    char **names = nullptr;
+    ASSERT_EQ(session_list_playlists(&state, &names), 3);
+    EXPECT_STREQ(names[0], "New");
+    EXPECT_STREQ(names[2], "Older");
+    for (int i = 0; i < 3; ++i)
+        std::free(names[i]);
+    delete[] names;
+}
+
 } // namespace
 } // namespace lib_test
