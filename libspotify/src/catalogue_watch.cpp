@@ -87,6 +87,8 @@ uint64_t folder_print(const std::string &folder) {
          it.increment(error), ++seen) {
         if (it.depth() >= kMaxFolderDepth)
             it.disable_recursion_pending();
+        if (it->path().filename() == "library.log")
+            continue; // the library's own writes are no edit
         sum += entry_print(mix(kHashStart, path_utf8(it->path())), it->path());
     }
     return sum;
