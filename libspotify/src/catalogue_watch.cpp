@@ -80,7 +80,9 @@ uint64_t folder_print(const std::string &folder) {
     std::error_code error;
     int seen = 0;
     fs::recursive_directory_iterator it(utf8_path(folder),
-                                        fs::directory_options::skip_permission_denied, error);
+                                        fs::directory_options::skip_permission_denied |
+                                            fs::directory_options::follow_directory_symlink,
+                                        error);
     if (error)
         return mix(kHashStart, error.value());
     for (; !error && it != fs::recursive_directory_iterator() && seen < kMaxWatchedEntries;

@@ -173,6 +173,10 @@ const Change kChanges[] = {
     {"RewrittenUnchanged", "Mix: a b", "Mix: a b", ""},
 };
 
+void PrintTo(const Change &change, std::ostream *out) {
+    *out << change.what;
+}
+
 class EachChangeGivesItsCallbacks : public LiveEdit,
                                     public ::testing::WithParamInterface<Change> {};
 
