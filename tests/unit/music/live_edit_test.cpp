@@ -85,6 +85,11 @@ protected:
         callbacks.metadata_updated = [](sp_session *) { g_events->push_back("metadata"); };
         callbacks.log_message = [](sp_session *, const char *line) { g_logs.push_back(line); };
         g_logs.clear();
+        // A folder of its own: the cases run side by side.
+        const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("live-edit-") + test->test_suite_name() + "-" + test->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        root = name;
         fs::create_directories(root);
     }
     void TearDown() override {
@@ -145,7 +150,7 @@ protected:
     }
 
     static inline std::vector<std::string> g_logs;
-    const fs::path root = "live-edit-test";
+    fs::path root;
     std::vector<std::string> events;
     int writes_ = 0;
 };
