@@ -16,6 +16,7 @@ void catalogue_clear_locked(Catalogue &cat) {
     cat.tracks.clear();
     cat.playlists.clear();
     cat.accounts.clear();
+    cat.source = CatalogueSource{};
     ++cat.version;
 }
 
@@ -25,6 +26,7 @@ void catalogue_reset_settings(Catalogue &cat) {
     cat.refuse_next_login = SP_ERROR_OK;
     cat.latency_ms.store(20);
     cat.chunk_frames.store(1024);
+    cat.watch_interval_ms.store(500);
 }
 
 bool catalogue_empty_locked(const Catalogue &cat) {

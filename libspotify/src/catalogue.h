@@ -48,6 +48,16 @@ struct CatalogueAccount {
     std::vector<int> playlists; // container order
 };
 
+// What a catalogue file read: the file, the music folders it serves and
+// the audio files it names outside them, with a fingerprint of all of them
+// (sizes, times, folder listings) as they were when read.
+struct CatalogueSource {
+    std::string path; // empty: the catalogue does not come from a file
+    std::vector<std::string> folders;
+    std::vector<std::string> files;
+    uint64_t fingerprint = 0;
+};
+
 struct Catalogue {
     std::mutex mutex;
     std::vector<CatalogueTrack> tracks;       // mutex; index = track id
@@ -58,8 +68,10 @@ struct Catalogue {
     sp_error fail_next_login = SP_ERROR_OK;   // mutex
     sp_error refuse_next_login = SP_ERROR_OK; // mutex
     std::vector<sp_session *> sessions;       // mutex; live sessions
+    CatalogueSource source;                   // mutex; followed while sessions run
     std::atomic<int> latency_ms{20};
     std::atomic<int> chunk_frames{1024};
+    std::atomic<int> watch_interval_ms{500}; // 0: the file is looked at only when asked
 };
 
 // The process's catalogue (never destroyed, so that sessions the program

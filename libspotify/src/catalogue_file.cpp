@@ -7,6 +7,7 @@
 
 #include "catalogue.h"
 #include "catalogue_text.h"
+#include "catalogue_watch.h"
 #include "library_log.h"
 
 namespace splocal {
@@ -56,8 +57,10 @@ int catalogue_load_file(Catalogue &cat, const std::string &path) {
     log_catalogue_read(path, catalogue_problem_lines(path, desc));
     if (desc.first_bad_line != 0)
         return desc.first_bad_line;
+    CatalogueSource source = catalogue_source_of(path, desc);
     std::lock_guard<std::mutex> lock(cat.mutex);
     replace_locked(cat, desc);
+    cat.source = std::move(source);
     return 0;
 }
 
@@ -67,6 +70,7 @@ std::vector<std::string> catalogue_load_file_leniently_locked(Catalogue &cat,
     std::vector<std::string> lines = catalogue_problem_lines(path, desc);
     log_catalogue_read(path, lines);
     replace_locked(cat, desc);
+    cat.source = catalogue_source_of(path, desc);
     return lines;
 }
 

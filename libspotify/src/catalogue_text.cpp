@@ -287,7 +287,8 @@ private:
             fail("music without a folder");
             return;
         }
-        add_music_folder(desc_, account_, resolve_path(folder_, where), probe_);
+        desc_.folders.push_back(resolve_path(folder_, where));
+        add_music_folder(desc_, account_, desc_.folders.back(), probe_);
     }
 
     void add_track(DescTrack t) {

@@ -67,6 +67,7 @@ struct CatalogueDesc {
     std::vector<DescAccount> accounts;
     std::vector<DescPlaylist> playlists;
     std::vector<DescTrack> tracks;
+    std::vector<std::string> folders;       // the music folders it serves
     std::vector<CatalogueProblem> problems; // the first kMaxProblemsKept
     int problem_count = 0;                  // all of them
     int first_bad_line = 0;                 // 0 when every line was read

@@ -3,7 +3,9 @@
 
 #include <cstdio>
 
+#include "catalogue.h"
 #include "file_io.h"
+#include "session.h"
 
 namespace splocal {
 namespace {
@@ -45,6 +47,22 @@ void log_catalogue_read(const std::string &catalogue_path, const std::vector<std
                                (lines.empty() ? std::string("read without problems")
                                               : std::string("read; what could not be used follows"));
     write_lines(catalogue_path, "wb", header, lines);
+}
+
+void log_file_failure(sp_session *session, const std::string &file, const std::string &why) {
+    const std::string line = file + ": " + why;
+    std::string catalogue_path;
+    {
+        Catalogue &cat = catalogue();
+        std::lock_guard<std::mutex> lock(cat.mutex);
+        catalogue_path = cat.source.path;
+    }
+    if (!catalogue_path.empty())
+        log_append(catalogue_path, {line});
+    Work work;
+    work.kind = WorkKind::Log;
+    work.text = line;
+    session_enqueue(session, std::move(work));
 }
 
 void log_append(const std::string &catalogue_path, const std::vector<std::string> &lines) {

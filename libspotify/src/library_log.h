@@ -11,6 +11,8 @@
 
 #include "catalogue_text.h"
 
+struct sp_session;
+
 namespace splocal {
 
 // The log's lines for a catalogue read: "PATH:LINE: message", one per
@@ -24,6 +26,12 @@ void log_catalogue_read(const std::string &catalogue_path, const std::vector<std
 
 // Adds lines to the log beside the catalogue at `catalogue_path`.
 void log_append(const std::string &catalogue_path, const std::vector<std::string> &lines);
+
+// An audio file that stopped early or could not be opened as its track
+// played: "PATH: why" in the log beside the catalogue (when the catalogue
+// comes from a file) and through the session's log_message. Any thread; call
+// without the library's locks.
+void log_file_failure(sp_session *session, const std::string &file, const std::string &why);
 
 } // namespace splocal
 

@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "catalogue.h"
+#include "library_log.h"
 #include "session.h"
 #include "track_source.h"
 
@@ -24,6 +26,8 @@ void player_main(sp_session *session) {
     // from it that the program has not taken yet.
     std::unique_ptr<TrackSource> source;
     uint64_t source_generation = 0;
+    std::string source_file;   // the loaded track's file, if it is one
+    bool failure_told = false; // the file's failure went to the log
     std::vector<int16_t> pending;
     size_t pending_at = 0; // frames of `pending` already taken
     std::vector<int16_t> rendered;
@@ -37,6 +41,8 @@ void player_main(sp_session *session) {
         if (!source || source_generation != generation) {
             source = std::make_unique<TrackSource>(p.sound);
             source_generation = generation;
+            source_file = p.sound.file;
+            failure_told = false;
             pending.clear();
             pending_at = 0;
         }
@@ -45,12 +51,18 @@ void player_main(sp_session *session) {
         if (left < chunk && !source->finished()) {
             // Topped up to a whole chunk from the first frame not taken;
             // rendering and decoding happen outside the lock.
-            pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(
-                                                                 pending_at * kChannels));
+            pending.erase(pending.begin(),
+                          pending.begin() + static_cast<std::ptrdiff_t>(pending_at * kChannels));
             pending_at = 0;
             rendered.resize(static_cast<size_t>(chunk - left) * kChannels);
             lock.unlock();
             const int count = source->render(rendered.data(), chunk - left);
+            if (source->finished() && !source->failure().empty() && !failure_told) {
+                // A file that turned bad ends its track here; the program
+                // hears the end as for any other track.
+                failure_told = true;
+                log_file_failure(session, source_file, source->failure());
+            }
             lock.lock();
             if (p.generation != generation)
                 continue;

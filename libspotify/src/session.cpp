@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "catalogue.h"
+#include "catalogue_watch.h"
 #include "file_io.h"
 
 namespace splocal {
@@ -112,27 +113,33 @@ sp_error sp_session_create(const sp_session_config *config, sp_session **sess) {
     if (bad != SP_ERROR_OK)
         return bad;
     Catalogue &cat = catalogue();
-    std::lock_guard<std::mutex> lock(cat.mutex);
-    const std::vector<std::string> problems =
-        ensure_catalogue_locked(cat, config->settings_location);
-    if (cat.fail_next_create != SP_ERROR_OK) {
-        const sp_error forced = cat.fail_next_create;
-        cat.fail_next_create = SP_ERROR_OK;
-        return forced;
+    sp_session *session = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(cat.mutex);
+        const std::vector<std::string> problems =
+            ensure_catalogue_locked(cat, config->settings_location);
+        if (cat.fail_next_create != SP_ERROR_OK) {
+            const sp_error forced = cat.fail_next_create;
+            cat.fail_next_create = SP_ERROR_OK;
+            return forced;
+        }
+        session = new sp_session();
+        session->callbacks = *config->callbacks;
+        session->userdata = config->userdata;
+        session->container.session = session;
+        session->notifier = std::thread(notifier_main, session);
+        player_start(session);
+        cat.sessions.push_back(session);
+        for (const std::string &line : problems) {
+            Work work;
+            work.kind = WorkKind::Log;
+            work.text = line;
+            session_enqueue(session, std::move(work));
+        }
     }
-    auto *session = new sp_session();
-    session->callbacks = *config->callbacks;
-    session->userdata = config->userdata;
-    session->container.session = session;
-    session->notifier = std::thread(notifier_main, session);
-    player_start(session);
-    cat.sessions.push_back(session);
-    for (const std::string &line : problems) {
-        Work work;
-        work.kind = WorkKind::Log;
-        work.text = line;
-        session_enqueue(session, std::move(work));
-    }
+    // The catalogue file is followed while a session runs (taken after the
+    // catalogue mutex is let go: the watcher's control comes first).
+    watcher_session_started();
     *sess = session;
     return SP_ERROR_OK;
 }
@@ -261,6 +268,7 @@ void splocal_session_release(sp_session *session) {
         cat.sessions.erase(std::remove(cat.sessions.begin(), cat.sessions.end(), session),
                            cat.sessions.end());
     }
+    watcher_session_ended();
     {
         std::lock_guard<std::mutex> lock(session->queue_mutex);
         session->stopping = true;

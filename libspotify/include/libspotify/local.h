@@ -120,6 +120,22 @@ SP_LIBEXPORT(void) splocal_set_latency(int milliseconds);
 /* Frames per music_delivery call (default 1024; 1 to 8192). */
 SP_LIBEXPORT(void) splocal_set_chunk_frames(int frames);
 
+/* ---- Live edits ----------------------------------------------------------- */
+
+/* While a session runs, the library looks at the catalogue file it serves
+ * (and the music folders, playlist files and audio files the file names)
+ * every `milliseconds` (default 500; 0: only when splocal_catalogue_check
+ * asks). A change that looks the same on two looks in a row is read and
+ * reaches the sessions as the changes a server would send. */
+SP_LIBEXPORT(void) splocal_set_watch_interval(int milliseconds);
+
+/* Looks at the catalogue file now, on the caller's thread. With settled
+ * non-zero a change is read at once, without waiting for a second look.
+ * Returns 0 when nothing changed, 1 when the changes were applied, 2 when a
+ * change waits for a second look, -1 when the changed file cannot be used
+ * (then the catalogue stays as it was, and the log says why). */
+SP_LIBEXPORT(int) splocal_catalogue_check(int settled);
+
 /* ---- Observation, for tests --------------------------------------------- */
 
 /* Non-zero while the session has queued work (login, loading, metadata,

@@ -1,0 +1,332 @@
+// Live edits: a catalogue file, playlist file or music folder changed while a
+// session runs reaches it as exactly the changes a server sends; a file that
+// cannot be used, or is still being written, changes nothing.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "libspotify/library_harness.h"
+#include "music/wav_file.h"
+
+namespace lib_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> *g_events = nullptr; // main thread
+
+std::string joined(const int *items, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += (i ? "," : "") + std::to_string(items[i]);
+    return out;
+}
+
+void note(sp_playlist *pl, const std::string &what) {
+    g_events->push_back(sp_playlist_name(pl) + what);
+}
+
+sp_playlist_callbacks playlist_calls() {
+    sp_playlist_callbacks c{};
+    c.tracks_added = [](sp_playlist *pl, sp_track *const *tracks, int count, int position, void *) {
+        std::string titles;
+        for (int i = 0; i < count; ++i)
+            titles += (i ? "," : "") + std::string(sp_track_name(tracks[i]));
+        note(pl, " +" + titles + "@" + std::to_string(position));
+    };
+    c.tracks_removed = [](sp_playlist *pl, const int *positions, int count, void *) {
+        note(pl, " -" + joined(positions, count));
+    };
+    c.tracks_moved = [](sp_playlist *pl, const int *positions, int count, int to, void *) {
+        note(pl, " " + joined(positions, count) + ">" + std::to_string(to));
+    };
+    c.playlist_renamed = [](sp_playlist *pl, void *) {
+        g_events->push_back("renamed " + std::string(sp_playlist_name(pl)));
+    };
+    return c;
+}
+const sp_playlist_callbacks kPlaylistCalls = playlist_calls();
+
+sp_playlistcontainer_callbacks container_calls() {
+    sp_playlistcontainer_callbacks c{};
+    c.playlist_added = [](sp_playlistcontainer *, sp_playlist *pl, int position, void *) {
+        g_events->push_back("added " + std::string(sp_playlist_name(pl)) + "@" +
+                            std::to_string(position));
+        sp_playlist_add_callbacks(pl, &kPlaylistCalls, nullptr);
+    };
+    c.playlist_removed = [](sp_playlistcontainer *, sp_playlist *pl, int position, void *) {
+        g_events->push_back("removed " + std::string(sp_playlist_name(pl)) + "@" +
+                            std::to_string(position));
+    };
+    return c;
+}
+const sp_playlistcontainer_callbacks kContainerCalls = container_calls();
+
+// "Mix: a b! | Old: c" as catalogue text: one tone per title, '!' unavailable.
+std::string catalogue(const std::string &spec, int ms = 1000) {
+    std::istringstream in(spec);
+    std::string out = std::string("latency 0\naccount ") + kUser + " " + kPassword + "\n", word;
+    while (in >> word) {
+        if (word.back() == ':')
+            out += "playlist " + word.substr(0, word.size() - 1) + "\n";
+        else if (word != "|")
+            out += "track tone 300 " + std::to_string(ms) + " X / " +
+                   word.substr(0, word.find('!')) + (word.back() == '!' ? "\nunavailable\n" : "\n");
+    }
+    return out;
+}
+
+class LiveEdit : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        splocal_set_watch_interval(0); // looks only when the test asks
+        g_events = &events;
+        callbacks.metadata_updated = [](sp_session *) { g_events->push_back("metadata"); };
+        callbacks.log_message = [](sp_session *, const char *line) { g_logs.push_back(line); };
+        g_logs.clear();
+        // A folder of its own: the cases run side by side.
+        const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("live-edit-") + test->test_suite_name() + "-" + test->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        root = name;
+        fs::create_directories(root);
+    }
+    void TearDown() override {
+        LibraryTest::TearDown();
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    // Each write a second later, as an editor's would be.
+    void write(const std::string &name, const std::string &bytes) {
+        const fs::path path = root / name;
+        fs::create_directories(path.parent_path());
+        music_test::write_file(path, bytes);
+        fs::last_write_time(path,
+                            fs::file_time_type::clock::now() + std::chrono::seconds(++writes_));
+    }
+    void start(const std::string &text, const std::string &name = "catalogue.txt") {
+        write(name, text);
+        ASSERT_EQ(splocal_load_file((root / name).string().c_str()), 0);
+        log_in();
+        sp_playlistcontainer_add_callbacks(sp_session_playlistcontainer(session), &kContainerCalls,
+                                           nullptr);
+        for (int i = 0;
+             i < sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)); ++i)
+            sp_playlist_add_callbacks(playlist_at(i), &kPlaylistCalls, nullptr);
+    }
+    // Writes the catalogue, looks once and delivers: the events, "; " apart.
+    std::string edit(const std::string &text, int settled = 1, int expect = 1) {
+        write("catalogue.txt", text);
+        return check(settled, expect);
+    }
+    std::string check(int settled = 1, int expect = 1) {
+        events.clear();
+        EXPECT_EQ(splocal_catalogue_check(settled), expect);
+        pump();
+        std::string out;
+        for (const std::string &e : events)
+            out += (out.empty() ? "" : "; ") + e;
+        return out;
+    }
+    // The view in the catalogue's notation.
+    std::string playlists() {
+        std::string out;
+        for (int i = 0;
+             i < sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)); ++i) {
+            sp_playlist *pl = playlist_at(i);
+            out += (i ? " | " : "") + std::string(sp_playlist_name(pl)) + ":";
+            for (int t = 0; t < sp_playlist_num_tracks(pl); ++t) {
+                sp_track *track = sp_playlist_track(pl, t);
+                out += " " + std::string(sp_track_name(track)) +
+                       (sp_track_is_available(session, track) ? "" : "!");
+            }
+        }
+        return out;
+    }
+    std::string log_file() {
+        std::ifstream in(root / "library.log");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    static inline std::vector<std::string> g_logs;
+    fs::path root;
+    std::vector<std::string> events;
+    int writes_ = 0;
+};
+
+struct Change {
+    const char *what, *before, *after, *events;
+};
+
+const Change kChanges[] = {
+    {"TrackAppended", "Mix: a b", "Mix: a b c", "Mix +c@2"},
+    {"TracksInsertedTogether", "Mix: a d", "Mix: a b c d", "Mix +b,c@1"},
+    {"TrackRemoved", "Mix: a b c", "Mix: a c", "Mix -1"},
+    {"TrackMovedToTheFront", "Mix: a b c d", "Mix: d a b c", "Mix 3>0"},
+    {"TwoMovedTogether", "Mix: a b c d e", "Mix: c d e a b", "Mix 0,1>5"},
+    {"RemovedMovedAndAdded", "Mix: a b c d", "Mix: d b e", "Mix -0,2; Mix 1>0; Mix +e@2"},
+    {"RepeatedTrackMoved", "Mix: a b a", "Mix: a a b", "Mix 2>1"},
+    {"TrackToAnotherPlaylist", "Mix: a b | Old: c", "Mix: a | Old: c b", "Mix -1; Old +b@1"},
+    {"TrackMadeUnavailable", "Mix: a b", "Mix: a b!", "metadata"},
+    {"PlaylistAppended", "Mix: a", "Mix: a | New: b c", "added New@1; New +b,c@0"},
+    {"PlaylistInFront", "Mix: a", "First: b | Mix: a", "added First@0; First +b@0"},
+    {"PlaylistRemoved", "Mix: a | Old: b", "Mix: a", "removed Old@1"},
+    {"RenamedKeepsItsIdentity", "Mix: a b | Old: c", "Road: a b | Old: c", "renamed Road"},
+    {"RenamedAndExtendedIsANewPlaylist", "Mix: a b", "Road: a b c",
+     "removed Mix@0; added Road@0; Road +a,b,c@0"},
+    {"RewrittenUnchanged", "Mix: a b", "Mix: a b", ""},
+};
+
+void PrintTo(const Change &change, std::ostream *out) {
+    *out << change.what;
+}
+
+class EachChangeGivesItsCallbacks : public LiveEdit,
+                                    public ::testing::WithParamInterface<Change> {};
+
+TEST_P(EachChangeGivesItsCallbacks, AndTheViewIsTheNewFile) {
+    const Change &change = GetParam();
+    start(catalogue(change.before));
+    EXPECT_EQ(edit(catalogue(change.after) + "# edited\n"), change.events);
+    EXPECT_EQ(playlists(), change.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, EachChangeGivesItsCallbacks, ::testing::ValuesIn(kChanges),
+                         [](const ::testing::TestParamInfo<Change> &p) {
+                             return std::string(p.param.what);
+                         });
+
+using UnusableCatalogueChangesNothing = LiveEdit;
+
+TEST_F(UnusableCatalogueChangesNothing, BadLineEmptyFileAndHalfWrittenFile) {
+    start(catalogue("Mix: a b"));
+    EXPECT_EQ(edit(catalogue("Mix: a b c") + "bogus\n", 1, -1), "");
+    EXPECT_NE(log_file().find("catalogue.txt:7: unknown directive \"bogus\""), std::string::npos);
+    ASSERT_FALSE(g_logs.empty());
+    EXPECT_NE(g_logs.front().find("cannot be read; the catalogue stays as it was"),
+              std::string::npos);
+    EXPECT_EQ(check(1, 0), ""); // told once
+    EXPECT_EQ(edit("", 1, -1), "");
+    EXPECT_EQ(playlists(), "Mix: a b");
+    // An editor's first half, then the whole: each is taken only once seen twice.
+    EXPECT_EQ(edit(catalogue("Mix: a"), 0, 2), "");
+    EXPECT_EQ(edit(catalogue("Mix: a b c d"), 0, 2), "");
+    EXPECT_EQ(check(0, 1), "Mix +c,d@2");
+    EXPECT_EQ(playlists(), "Mix: a b c d");
+}
+
+using MusicFolderEditsArriveAsChanges = LiveEdit;
+
+TEST_F(MusicFolderEditsArriveAsChanges, FilesPlaylistFilesAndFoldersThenOnTheTimer) {
+    const std::string wav = music_test::wav_bytes({}, {0.1, 0.1});
+    write("Music/Album/01 a.wav", wav);
+    write("Music/Album/02 b.wav", wav);
+    write("Music/Mix.m3u", "Album/02 b.wav\nAlbum/01 a.wav\n");
+    // The log is written in the served folder: that is no edit.
+    start(std::string("account ") + kUser + " " + kPassword + "\nmusic .\n", "Music/catalogue.txt");
+    EXPECT_EQ(playlists(), "Album: a b | Mix: b a");
+    write("Music/Album/03 c.wav", wav);
+    EXPECT_EQ(check(), "Album +c@2");
+    write("Music/Mix.m3u", "Album/01 a.wav\nAlbum/02 b.wav\n");
+    EXPECT_EQ(check(), "Mix 1>0");
+    write("Music/Live/x.wav", wav);
+    EXPECT_EQ(check(), "added Live@1; Live +x@0");
+    fs::remove(root / "Music/Album/02 b.wav");
+    write("Music/Mix.m3u", "Album/01 a.wav\n");
+    EXPECT_EQ(check(), "Album -1; Mix -1");
+    EXPECT_EQ(playlists(), "Album: a c | Live: x | Mix: a");
+
+    events.clear();
+    splocal_set_watch_interval(50); // the library's own thread notices
+    write("Music/Album/04 d.wav", wav);
+    EXPECT_TRUE(wait_until([&] { return !events.empty(); }));
+    EXPECT_EQ(events, std::vector<std::string>{"Album +d@2"});
+    splocal_set_watch_interval(0);
+    EXPECT_EQ(check(0, 0), "");
+}
+
+using FileTurningBadEndsItsTrack = LiveEdit;
+
+TEST_F(FileTurningBadEndsItsTrack, WhatWasReadPlaysThenOneEndAndTheLogSaysWhy) {
+    const std::string wav = music_test::wav_bytes({}, music_test::sine(44100, 2, 440, 0.5, 88200));
+    write("song.wav", wav);
+    start(std::string("account ") + kUser + " " + kPassword +
+          "\nplaylist P\ntrack file song.wav\n");
+    auto offered = [&] {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        return !rec.offers.empty();
+    };
+    {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        rec.accept = [](int) { return 0; }; // the player waits with its first chunk
+    }
+    ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), SP_ERROR_OK);
+    sp_session_player_play(session, 1);
+    ASSERT_TRUE(wait_until(offered));
+    std::error_code error;
+    fs::resize_file(root / "song.wav", 44 + 4 * 22050, error); // half a second left
+    if (error)
+        GTEST_SKIP() << "this system does not let a file being read be cut: " << error.message();
+    {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        rec.accept = nullptr;
+    }
+    EXPECT_TRUE(wait_until([&] { return rec.end_of_track.load() == 1 && !g_logs.empty(); }));
+    std::lock_guard<std::mutex> lock(rec.mutex);
+    const size_t frames = rec.delivered.size() / 2;
+    EXPECT_GE(frames, 22050u); // what was read before the cut may still come
+    EXPECT_LT(frames, 88200u);
+    EXPECT_TRUE(std::equal(rec.delivered.begin(), rec.delivered.end(),
+                           reinterpret_cast<const int16_t *>(wav.data() + 44)));
+    ASSERT_FALSE(g_logs.empty());
+    EXPECT_NE(g_logs.back().find("song.wav: the file ends before its data"), std::string::npos);
+    EXPECT_NE(log_file().find("song.wav: the file ends before its data"), std::string::npos);
+}
+
+// The program's own session core, playing Mix, while its catalogue file is
+// edited around the track that plays.
+class PlayingSurvivesACatalogueEdit : public SessionTest {
+protected:
+    void TearDown() override {
+        SessionTest::TearDown();
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    void write(const std::string &text, int second) {
+        fs::create_directories(root);
+        music_test::write_file(root / "catalogue.txt", text);
+        fs::last_write_time(root / "catalogue.txt",
+                            fs::file_time_type::clock::now() + std::chrono::seconds(second));
+    }
+    const fs::path root = "live-edit-playing-test";
+};
+
+TEST_F(PlayingSurvivesACatalogueEdit, SameTrackSamePositionNewListInTheDialog) {
+    splocal_set_watch_interval(0);
+    write(catalogue("Mix: a b c d | Old: y", 30000), 1);
+    ASSERT_EQ(splocal_load_file((root / "catalogue.txt").string().c_str()), 0);
+    ASSERT_TRUE(log_in());
+    state.track_index = 1;
+    session_select_playlist(&state, "Mix");
+    const int playing = player_track();
+    ASSERT_TRUE(pass_until([&] { return pcm_queue_frames(&queue) > 4096; }));
+    const int position = splocal_player_position(state.session);
+    write(catalogue("New: x | Mix: a b d c e | Older: y", 30000), 2);
+    ASSERT_EQ(splocal_catalogue_check(1), 1);
+    pass();
+    EXPECT_EQ(state.track_index, 1u);
+    EXPECT_EQ(player_track(), playing);
+    EXPECT_GE(splocal_player_position(state.session), position);
+    EXPECT_TRUE(head_is_start_of(playing));
+    char **names = nullptr;
+    ASSERT_EQ(session_list_playlists(&state, &names), 3);
+    EXPECT_STREQ(names[0], "New");
+    EXPECT_STREQ(names[2], "Older");
+    for (int i = 0; i < 3; ++i)
+        std::free(names[i]);
+    delete[] names;
+}
+
+} // namespace
+} // namespace lib_test
