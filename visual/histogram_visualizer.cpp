@@ -54,8 +54,7 @@ FrameGeometry frame_geometry(const RECT &client) {
 // What one frame shows, computed before anything is drawn.
 struct FrameContent {
     FrameGeometry geometry;
-    std::wstring text;
-    IDWriteTextFormat *text_format; // may be null: then no title is drawn
+    IDWriteTextLayout *title; // may be null: then no title is drawn
     D2D1_COLOR_F color;
     BarRect bars[histogram::kMaxBars];
     int bar_count;
@@ -98,10 +97,9 @@ HRESULT draw_offscreen(ID2D1HwndRenderTarget *window_target,
             const D2D1_RECT_F bar = {b.left, b.top, b.right, b.bottom};
             frame->FillRectangle(&bar, brush);
         }
-        if (content.text_format != nullptr) {
-            frame->DrawText(content.text.c_str(), static_cast<UINT32>(content.text.size()),
-                            content.text_format, &g.title, brush, D2D1_DRAW_TEXT_OPTIONS_NONE,
-                            DWRITE_MEASURING_MODE_NATURAL);
+        if (content.title != nullptr) {
+            frame->DrawTextLayout(D2D1_POINT_2F{g.title.left, g.title.top}, content.title, brush,
+                                  D2D1_DRAW_TEXT_OPTIONS_NONE);
         }
         release(brush);
     }
@@ -132,10 +130,9 @@ HRESULT present(ID2D1HwndRenderTarget *window_target, ID2D1BitmapRenderTarget *f
                                   nullptr);
         const D2D1_COLOR_F white = {1.0f, 1.0f, 1.0f, 1.0f};
         brush->SetColor(&white);
-        if (content.text_format != nullptr) {
-            window_target->DrawText(content.text.c_str(), static_cast<UINT32>(content.text.size()),
-                                    content.text_format, &g.title, brush,
-                                    D2D1_DRAW_TEXT_OPTIONS_NONE, DWRITE_MEASURING_MODE_NATURAL);
+        if (content.title != nullptr) {
+            window_target->DrawTextLayout(D2D1_POINT_2F{g.title.left, g.title.top}, content.title,
+                                          brush, D2D1_DRAW_TEXT_OPTIONS_NONE);
         }
     }
     release(bitmap);
@@ -148,7 +145,8 @@ HRESULT present(ID2D1HwndRenderTarget *window_target, ID2D1BitmapRenderTarget *f
 
 HistogramVisualizer::HistogramVisualizer()
     : current_block(nullptr), dwrite_factory(nullptr), text_format(nullptr),
-      previous_frame(nullptr), hue_step(0), history(nullptr), peak(0.0f) {
+      title_layout(nullptr), title_layout_size{0.0f, 0.0f}, previous_frame(nullptr), hue_step(0),
+      history(nullptr), peak(0.0f) {
     history = new float[histogram::kBins]();
 }
 
@@ -170,6 +168,27 @@ HRESULT HistogramVisualizer::create_device_independent_resources() {
         text_format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
     }
     return hr;
+}
+
+// The title laid out in its box, made again only when the text or the box's
+// size changes: laying text out is a large share of a paint. Null when there
+// is no text format or the layout cannot be made; then no title is drawn.
+IDWriteTextLayout *HistogramVisualizer::title_layout_for(const std::wstring &text,
+                                                         const D2D1_RECT_F &box) {
+    const float width = box.right - box.left;
+    const float height = box.bottom - box.top;
+    if (title_layout != nullptr && text == title_layout_text && width == title_layout_size.width &&
+        height == title_layout_size.height) {
+        return title_layout;
+    }
+    release(title_layout);
+    if (text_format != nullptr && dwrite_factory != nullptr &&
+        SUCCEEDED(dwrite_factory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()),
+                                                   text_format, width, height, &title_layout))) {
+        title_layout_text = text;
+        title_layout_size = D2D1_SIZE_F{width, height};
+    }
+    return title_layout;
 }
 
 // One frame: analyse the block now playing, draw a new offscreen frame (the
@@ -203,8 +222,7 @@ HRESULT HistogramVisualizer::render() {
 
         FrameContent content;
         content.geometry = frame_geometry(client);
-        content.text = title_text(session_state);
-        content.text_format = text_format;
+        content.title = title_layout_for(title_text(session_state), content.geometry.title);
         const FrameColor c = frame_color(hue_step);
         content.color = D2D1_COLOR_F{c.r, c.g, c.b, c.a};
         content.bar_count = bar_layout(content.geometry.width, content.geometry.height, history,

@@ -12,6 +12,7 @@
 #include <dwrite.h>
 
 #include <cstdint>
+#include <string>
 
 struct PcmBlock;
 
@@ -26,9 +27,16 @@ public:
     // format ("Georgia", 48, "en-us", centred), stopping at the first failure.
     HRESULT create_device_independent_resources() override;
 
+    // The title's layout for text in a box of the given size, kept while
+    // both stay the same; null when it cannot be made.
+    IDWriteTextLayout *title_layout_for(const std::wstring &text, const D2D1_RECT_F &box);
+
     PcmBlock *current_block;                 // set on UM_AUDIO_BLOCK; borrowed, never freed here
     IDWriteFactory *dwrite_factory;          // one reference, or null
     IDWriteTextFormat *text_format;          // one reference, or null
+    IDWriteTextLayout *title_layout;         // one reference, or null: the title last laid out
+    std::wstring title_layout_text;          // the text of title_layout
+    D2D1_SIZE_F title_layout_size;           // the box size of title_layout
     ID2D1BitmapRenderTarget *previous_frame; // one reference: the last frame drawn, or null
     int32_t hue_step;                        // position in the colour cycle, 0 to 100
     float *history;                          // 256 smoothed bins, owned

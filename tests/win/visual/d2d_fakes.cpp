@@ -83,9 +83,11 @@ void set_render_target(ID2D1RenderTargetVtbl &t) {
     t.DrawBitmap = [](ID2D1RenderTarget *target, ID2D1Bitmap *bitmap, const D2D1_RECT_F *, FLOAT,
                       D2D1_BITMAP_INTERPOLATION_MODE,
                       const D2D1_RECT_F *) { check(target, bitmap, true); };
-    t.DrawText = [](ID2D1RenderTarget *target, const WCHAR *, UINT, IDWriteTextFormat *,
-                    const D2D1_RECT_F *, ID2D1Brush *brush, D2D1_DRAW_TEXT_OPTIONS,
-                    DWRITE_MEASURING_MODE) { check(target, brush, true); };
+    t.DrawTextLayout = [](ID2D1RenderTarget *target, D2D1_POINT_2F, IDWriteTextLayout *layout,
+                          ID2D1Brush *brush, D2D1_DRAW_TEXT_OPTIONS) {
+        self(target)->world->faults += layout == nullptr;
+        check(target, brush, true);
+    };
     t.Flush = [](ID2D1RenderTarget *target, D2D1_TAG *, D2D1_TAG *) {
         check(target, target, true);
         return self(target)->world->flush_result;
