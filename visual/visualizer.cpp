@@ -1,15 +1,6 @@
 #include "visual/visualizer.h"
 
-namespace {
-
-template <class T> void release(T *&object) {
-    if (object != nullptr) {
-        object->Release();
-        object = nullptr;
-    }
-}
-
-} // namespace
+#include "platform/win32_owners.h"
 
 Visualizer::Visualizer()
     : window_handle(nullptr), session_state(nullptr), d2d_factory(nullptr), render_target(nullptr),
@@ -19,10 +10,10 @@ Visualizer::Visualizer()
 }
 
 Visualizer::~Visualizer() {
-    release(spare_target_1);
-    release(spare_target_2);
-    release(render_target);
-    release(d2d_factory);
+    release_com(spare_target_1);
+    release_com(spare_target_2);
+    release_com(render_target);
+    release_com(d2d_factory);
 }
 
 HRESULT Visualizer::create_device_independent_resources() {
@@ -69,7 +60,7 @@ HRESULT Visualizer::create_device_resources() {
 }
 
 void Visualizer::discard_device_resources() {
-    release(spare_target_1);
-    release(spare_target_2);
-    release(render_target);
+    release_com(spare_target_1);
+    release_com(spare_target_2);
+    release_com(render_target);
 }
