@@ -28,10 +28,10 @@
 
 #include "app/main_loop.h"
 
-#include "app/app_context.h"
-#include "app/user_messages.h"
+#include "audio/user_messages.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
+#include "ui/app_context.h"
 
 #include <windows.h>
 

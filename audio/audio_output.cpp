@@ -13,9 +13,9 @@
 
 #include "audio/audio_output.h"
 
-#include "app/user_messages.h"
 #include "audio/block_lending.h"
 #include "audio/pcm_queue.h"
+#include "audio/user_messages.h"
 
 #include <windows.h>
 #include <mmsystem.h>

@@ -1,5 +1,8 @@
-// The program's own window messages. All are posted with PostMessageA;
-// wParam and lParam are 0 unless said otherwise.
+// The program's own window messages, all in one place so that their numbers
+// never meet. All are posted with PostMessageA; wParam and lParam are 0
+// unless said otherwise. They sit here, with the lowest of their posters (the
+// audio output thread), so that the windows and the main loop above include
+// them without anything below reaching up.
 #pragma once
 
 #include <windows.h>
