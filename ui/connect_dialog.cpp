@@ -21,15 +21,13 @@
 
 namespace {
 
-// The 100-character buffers the dialog reads its fields into: at most 99
-// characters and a terminating zero.
+// A field is read as at most 99 UTF-16 units, which take at most 3 bytes each
+// in UTF-8 (a surrogate pair, two units, takes 4), plus the terminating zero.
 constexpr int kFieldChars = 100;
-// 99 UTF-16 units take at most 3 bytes each in UTF-8 (a surrogate pair, two
-// units, takes 4), plus the terminating zero.
 constexpr int kFieldUtf8Bytes = (kFieldChars - 1) * 3 + 1;
 
-// Reads control id as UTF-8 into out: the first 99 UTF-16 units of its
-// text, without half a character at the cut. The wide copy is wiped.
+// Reads control id as UTF-8 into out, without half a character at the cut.
+// The wide copy is wiped.
 void read_field_utf8(HWND dialog, int id, char (&out)[kFieldUtf8Bytes]) {
     wchar_t wide[kFieldChars];
     const UINT units = GetDlgItemTextW(dialog, id, wide, kFieldChars);
