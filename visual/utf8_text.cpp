@@ -12,32 +12,23 @@ bool is_surrogate(uint32_t unit) {
 // Appends the UTF-16 form of the UTF-8 text; false (with out partly
 // written) at the first invalid sequence.
 bool decode_utf8(const unsigned char *p, std::wstring &out) {
+    static const uint32_t least[4] = {0, 0x80, 0x800, 0x10000}; // by continuation bytes
     while (*p != 0) {
         const unsigned lead = *p++;
-        uint32_t cp = lead;
-        int extra = 0;
-        uint32_t min = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            cp = lead & 0x1F;
-            extra = 1;
-            min = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            cp = lead & 0x0F;
-            extra = 2;
-            min = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            cp = lead & 0x07;
-            extra = 3;
-            min = 0x10000;
-        } else if (lead >= 0x80) {
+        const int extra = lead < 0x80                    ? 0
+                          : lead >= 0xC2 && lead <= 0xDF ? 1
+                          : lead >= 0xE0 && lead <= 0xEF ? 2
+                          : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                         : -1;
+        if (extra < 0)
             return false;
-        }
+        uint32_t cp = extra == 0 ? lead : lead & (0x3Fu >> extra);
         for (int i = 0; i < extra; ++i, ++p) {
             if ((*p & 0xC0) != 0x80)
                 return false; // also stops at the terminating zero
             cp = (cp << 6) | (*p & 0x3Fu);
         }
-        if (cp < min || cp > 0x10FFFF || is_surrogate(cp))
+        if (cp < least[extra] || cp > 0x10FFFF || is_surrogate(cp))
             return false;
         if (cp >= 0x10000) {
             cp -= 0x10000;
