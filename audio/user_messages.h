@@ -1,8 +1,6 @@
-// The program's own window messages, all in one place so that their numbers
-// never meet. All are posted with PostMessageA; wParam and lParam are 0
-// unless said otherwise. They sit here, with the lowest of their posters (the
-// audio output thread), so that the windows and the main loop above include
-// them without anything below reaching up.
+// The program's own window messages, here beside the lowest of their posters
+// (the audio output thread) so that no folder reaches up for them. All are
+// posted with PostMessageA; wParam and lParam are 0 unless said otherwise.
 #pragma once
 
 #include <windows.h>

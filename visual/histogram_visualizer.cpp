@@ -1,6 +1,7 @@
 #include "visual/histogram_visualizer.h"
 
 #include "audio/block_lending.h"
+#include "platform/win32_owners.h"
 #include "session/session_state.h"
 #include "visual/bar_layout.h"
 #include "visual/hue_color.h"
@@ -10,13 +11,6 @@
 #include <string>
 
 namespace {
-
-template <class T> void release(T *&object) {
-    if (object != nullptr) {
-        object->Release();
-        object = nullptr;
-    }
-}
 
 // The trail shrinks each frame to this share of its size, about the centre,
 // and fades to this opacity. Both are the single-precision values, used as
@@ -70,9 +64,9 @@ HRESULT draw_offscreen(ID2D1HwndRenderTarget *window_target,
                        ID2D1BitmapRenderTarget *&previous_frame, const FrameContent &content,
                        ID2D1BitmapRenderTarget **frame_out, HRESULT *flush) {
     const FrameGeometry &g = content.geometry;
-    ID2D1BitmapRenderTarget *frame = nullptr;
+    ComRef<ID2D1BitmapRenderTarget> frame; // given back on a failure, else handed on
     HRESULT made = window_target->CreateCompatibleRenderTarget(
-        nullptr, nullptr, nullptr, D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, &frame);
+        nullptr, nullptr, nullptr, D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, frame.put());
     if (FAILED(made)) {
         return made;
     }
@@ -83,9 +77,9 @@ HRESULT draw_offscreen(ID2D1HwndRenderTarget *window_target,
         if (SUCCEEDED(made)) {
             frame->DrawBitmap(bitmap, &g.trail, kTrailOpacity,
                               D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, &g.whole);
-            release(bitmap);
+            release_com(bitmap);
         }
-        release(previous_frame); // spent as the trail, or unusable as one
+        release_com(previous_frame); // spent as the trail, or unusable as one
     }
     ID2D1SolidColorBrush *brush = nullptr;
     if (SUCCEEDED(made)) {
@@ -103,14 +97,12 @@ HRESULT draw_offscreen(ID2D1HwndRenderTarget *window_target,
                             content.text_format, &g.title, brush, D2D1_DRAW_TEXT_OPTIONS_NONE,
                             DWRITE_MEASURING_MODE_NATURAL);
         }
-        release(brush);
+        release_com(brush);
     }
     frame->EndDraw(nullptr, nullptr); // its result is not examined
-    if (FAILED(made)) {
-        release(frame);
+    if (FAILED(made))
         return made;
-    }
-    *frame_out = frame;
+    *frame_out = frame.release();
     return S_OK;
 }
 
@@ -138,8 +130,8 @@ HRESULT present(ID2D1HwndRenderTarget *window_target, ID2D1BitmapRenderTarget *f
                                     D2D1_DRAW_TEXT_OPTIONS_NONE, DWRITE_MEASURING_MODE_NATURAL);
         }
     }
-    release(bitmap);
-    release(brush);
+    release_com(bitmap);
+    release_com(brush);
     window_target->EndDraw(nullptr, nullptr); // its result is not examined
     return made;
 }
