@@ -1,14 +1,16 @@
 // The audio output thread.
 //
 // Threads: audio_output_start runs once on the main thread; everything else
-// here runs on the audio output thread, which keeps the device, its event,
-// the eight buffers and their block slots to itself. It touches the shared
+// here runs on the audio output thread, which keeps the device, the eight
+// buffers and their block slots to itself; the device signals the queue's
+// event, which only this thread waits for. It touches the shared
 // queue only through the queue's operations and under the queue's mutex,
 // and it holds no lock while it waits, frees, posts or calls the device.
 //
 // Block ownership: a block is the thread's from pcm_queue_pop until the
 // device returns the buffer that plays it; the thread then retires it
-// (block_lending.h), which frees it once the window cannot be reading it.
+// (block_lending.h): it is freed at once, or by the window when the window is
+// reading it, and the thread never waits for the window.
 // The device reads the samples in place: nothing is copied here.
 
 #include "audio/audio_output.h"
@@ -26,27 +28,17 @@ namespace {
 
 constexpr int buffer_count = 8;
 
-// Takes the next block, waiting while the queue holds no frames: the test is
-// on the frame total, so blocks without frames alone do not end the wait.
-// With look_first the queue is read before any wait; without it the queue's
-// event is waited for before every read (how start-up waits for the first
-// push). A pop that finds nothing (a flush emptied the queue after the read)
-// starts again.
-PcmBlock *take_block(PcmQueue *queue, bool look_first) {
+// Takes the first block, waiting while the queue holds no frames: the test is
+// on the frame total, so blocks without frames alone do not end the wait. A
+// pop that finds nothing (a flush emptied the queue after the read) starts
+// again.
+PcmBlock *take_first_block(PcmQueue *queue) {
     for (;;) {
-        int32_t frames = look_first ? pcm_queue_frames(queue) : 0;
-        while (frames == 0) {
+        while (pcm_queue_frames(queue) == 0)
             WaitForSingleObject(queue->event, INFINITE);
-            frames = pcm_queue_frames(queue);
-        }
         if (PcmBlock *block = pcm_queue_pop(queue))
             return block;
     }
-}
-
-// Every block after the first.
-PcmBlock *wait_for_block(PcmQueue *queue) {
-    return take_block(queue, true);
 }
 
 WAVEFORMATEX wave_format_of(const PcmBlock &block) {
@@ -85,6 +77,34 @@ struct Buffers {
     void write(HWAVEOUT device, int i) {
         write_block(device, &headers[i], slots[i]);
         written_as[i] = ++writes;
+    }
+
+    // Retires the block of every buffer the device has returned; their
+    // slots are free from here.
+    void retire_returned(HWAVEOUT device, PcmQueue *queue) {
+        for (int i = 0; i < buffer_count; ++i) {
+            if (written_as[i] == 0 || !(headers[i].dwFlags & WHDR_DONE))
+                continue;
+            waveOutUnprepareHeader(device, &headers[i], sizeof(WAVEHDR));
+            pcm_queue_retire(queue, slots[i]);
+            slots[i] = nullptr;
+            written_as[i] = 0;
+        }
+    }
+
+    // Writes a queued block into every free slot while the queue holds
+    // frames, without waiting (blocks without frames wait with the rest).
+    void refill(HWAVEOUT device, PcmQueue *queue) {
+        for (int i = 0; i < buffer_count; ++i) {
+            if (written_as[i] != 0)
+                continue;
+            PcmBlock *block = pcm_queue_frames(queue) > 0 ? pcm_queue_pop(queue) : nullptr;
+            if (!block)
+                return;
+            slots[i] = block;
+            write(device, i);
+            show_playing(queue);
+        }
     }
 
     // The buffer the device is playing, or -1 when it has none in flight.
@@ -129,44 +149,33 @@ bool audio_output_start(PcmQueue *queue, HWND window) {
 
 DWORD WINAPI audio_output_thread(LPVOID parameter) {
     auto *queue = static_cast<PcmQueue *>(parameter);
-    HANDLE device_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     Buffers buffers;
 
-    buffers.slots[0] = take_block(queue, false);
+    buffers.slots[0] = take_first_block(queue);
     const WAVEFORMATEX format = wave_format_of(*buffers.slots[0]);
 
+    // The device signals the queue's own event when it returns a buffer, so
+    // one wait covers both a returned buffer and a new block.
     HWAVEOUT device = nullptr;
-    if (waveOutOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(device_event), 0,
+    if (waveOutOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(queue->event), 0,
                     CALLBACK_EVENT) != MMSYSERR_NOERROR) {
         MessageBoxA(nullptr, "Failed to initialize sound card.", "Lorvane", MB_OK | MB_ICONWARNING);
         return 0;
     }
-
-    // Prime the device; the first block starts playing with the first write.
-    for (int i = 0; i < buffer_count; ++i) {
-        if (!buffers.slots[i])
-            buffers.slots[i] = wait_for_block(queue);
-        buffers.write(device, i);
-        buffers.show_playing(queue);
-    }
+    buffers.write(device, 0);
+    buffers.show_playing(queue);
 
     // One wake of the auto-reset event may stand for several returned
-    // buffers: every buffer is looked at on each wake. A returned buffer's
-    // block is retired before the next one is waited for, and the window is
-    // shown the block the device has moved on to before that wait, which
-    // lasts as long as delivery is stalled.
+    // buffers and several pushes: every buffer is looked at on each wake.
+    // Returned buffers are retired and the window is shown the block the
+    // device has moved on to before any free slot is refilled, and the
+    // thread waits only when there is nothing to do. While delivery is
+    // stalled, the buffers still in flight go on coming back and the window
+    // goes on following them to the last one.
     for (;;) {
-        WaitForSingleObject(device_event, INFINITE);
-        for (int i = 0; i < buffer_count; ++i) {
-            if (!(buffers.headers[i].dwFlags & WHDR_DONE))
-                continue;
-            waveOutUnprepareHeader(device, &buffers.headers[i], sizeof(WAVEHDR));
-            pcm_queue_retire(queue, buffers.slots[i]);
-            buffers.written_as[i] = 0;
-            buffers.show_playing(queue);
-            buffers.slots[i] = wait_for_block(queue);
-            buffers.write(device, i);
-            buffers.show_playing(queue);
-        }
+        buffers.retire_returned(device, queue);
+        buffers.show_playing(queue);
+        buffers.refill(device, queue);
+        WaitForSingleObject(queue->event, INFINITE);
     }
 }

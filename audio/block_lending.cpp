@@ -3,12 +3,18 @@
 //
 // Threads: pcm_queue_lend and pcm_queue_retire run on the audio output thread
 // only; pcm_queue_borrow and pcm_queue_give_back on the main thread (any one
-// thread other than the audio output thread would do). lent is read and
-// written only with lend_mutex held. A successful borrow keeps lend_mutex
-// until the give-back, so while the window reads a block, lent cannot move
-// away from it and the thread cannot free it. Nothing else is ever taken
-// while lend_mutex is held by the audio output thread, so the window's wait
-// is never longer than one assignment.
+// thread other than the audio output thread would do). lent, reading and
+// reader_frees are read and written only with lend_mutex held, and each side
+// holds it for a few assignments only: never while the window reads a block,
+// never while a block is freed. The audio output thread's wait for it is
+// therefore never longer than the window's few assignments, however slowly
+// the window reads.
+//
+// Ownership: a block is the thread's until it is retired. Retiring the block
+// the window is reading hands it to the window (reader_frees), which frees
+// it at the give-back; any other retired block is freed at once. Once lent
+// no longer names a block, no later borrow can succeed for it, whatever
+// address a later allocation reuses.
 
 #include "audio/block_lending.h"
 
@@ -23,25 +29,32 @@ void pcm_queue_lend(PcmQueue *queue, PcmBlock *block) {
 }
 
 void pcm_queue_retire(PcmQueue *queue, PcmBlock *block) {
-    // Taking the mutex waits for a borrow in progress; once lent is cleared no
-    // later borrow can succeed for this block, whatever address a later
-    // allocation reuses.
     WaitForSingleObject(queue->lend_mutex, INFINITE);
     if (queue->lent == block)
         queue->lent = nullptr;
+    const bool being_read = queue->reading == block;
+    if (being_read)
+        queue->reader_frees = true;
     ReleaseMutex(queue->lend_mutex);
-    std::free(block);
+    if (!being_read)
+        std::free(block);
 }
 
 const PcmBlock *pcm_queue_borrow(PcmQueue *queue, const PcmBlock *block) {
     if (!block || WaitForSingleObject(queue->lend_mutex, INFINITE) != WAIT_OBJECT_0)
-        return nullptr; // nothing to read, or no lock to read it under
-    if (queue->lent == block)
-        return block; // lend_mutex stays held until pcm_queue_give_back
+        return nullptr; // nothing to read, or no lock to look under
+    const bool granted = queue->lent == block && queue->reading == nullptr;
+    if (granted)
+        queue->reading = queue->lent;
     ReleaseMutex(queue->lend_mutex);
-    return nullptr;
+    return granted ? block : nullptr;
 }
 
 void pcm_queue_give_back(PcmQueue *queue) {
+    WaitForSingleObject(queue->lend_mutex, INFINITE);
+    PcmBlock *mine = queue->reader_frees ? queue->reading : nullptr;
+    queue->reading = nullptr;
+    queue->reader_frees = false;
     ReleaseMutex(queue->lend_mutex);
+    std::free(mine); // null unless the thread retired the block during the read
 }

@@ -23,6 +23,8 @@ bool pcm_queue_init(PcmQueue *queue, HWND window) {
     queue->tail = nullptr;
     queue->queued_frames = 0;
     queue->lent = nullptr;
+    queue->reading = nullptr;
+    queue->reader_frees = false;
     queue->window = window;
     queue->mutex = queue->event = queue->lend_mutex = nullptr;
     HandleOwner mutex(CreateMutexA(nullptr, FALSE, nullptr));

@@ -44,13 +44,15 @@ struct PcmQueue {
     int32_t queued_frames; // guarded by mutex; sum of the queued frame counts
 
     // The block lent to the window. The audio output thread posts a block to
-    // the main window while it still owns it, and frees it once the device
+    // the main window while it still owns it, and retires it once the device
     // has played it; the window reads it at paint time. lent is the block
-    // posted last, while it is not yet freed; the window reads a block only while it
-    // is lent, under lend_mutex, and the thread clears lent under the same
-    // mutex before it frees that block (block_lending.h).
-    HANDLE lend_mutex; // guards lent
+    // posted last, while it is not yet retired; the window borrows a block
+    // only while it is lent, and a block retired while the window reads it is
+    // freed by the window when it gives it back (block_lending.h).
+    HANDLE lend_mutex; // guards lent, reading and reader_frees; never held while waiting
     PcmBlock *lent;    // guarded by lend_mutex
+    PcmBlock *reading; // guarded by lend_mutex: borrowed and not yet given back, or null
+    bool reader_frees; // guarded by lend_mutex: reading was retired; the give-back frees it
 };
 
 // Empties the record, creates its mutex, event and lend_mutex, and stores window.

@@ -22,6 +22,7 @@ const HWND kWindow = reinterpret_cast<HWND>(uintptr_t{0x5150});
 using OutputPlaysBlocksInPlace = OutputThreadTest;
 using OutputPostsTheBlockNowPlaying = OutputThreadTest;
 using FlushLeavesOnlyTheBuffersInFlight = OutputThreadTest;
+using PaintsAreDroppedNeverAudio = OutputThreadTest;
 using OutputReportsAnUnopenableDevice = OutputThreadTest;
 
 // The device is opened once, in the first block's format; that and every
@@ -125,6 +126,55 @@ TEST_F(OutputPostsTheBlockNowPlaying, EachBlockAsItsBufferStartsLentBeforeThePos
     EXPECT_EQ(posted_blocks().back(), fresh);
     EXPECT_EQ(posted_blocks().size(), 10u);
     EXPECT_EQ(hook.unborrowable, 0);
+}
+
+// Delivery stops with eight buffers in flight: the thread waits for more
+// audio, yet goes on posting each block as the device reaches it, to the
+// last, and retires each one played; new audio resumes at once.
+TEST_F(OutputPostsTheBlockNowPlaying, FollowsTheSoundToTheEndWhileDeliveryStalls) {
+    ASSERT_TRUE(audio_output_start(queue, kWindow));
+    std::vector<const PcmBlock *> blocks;
+    for (int i = 0; i < 8; ++i)
+        blocks.push_back(push(128));
+    ASSERT_TRUE(posix_wave_out_wait_writes(8, kPatience));
+    for (size_t k = 1; k < 8; ++k) {
+        play(1);
+        ASSERT_TRUE(posts_reach(k + 1)) << "block " << k << " plays unseen";
+        EXPECT_EQ(posted_blocks().back(), blocks[k]);
+        EXPECT_EQ(pcm_queue_borrow(queue, blocks[k - 1]), nullptr) << "played, still lent";
+    }
+    play(1);
+    for (DWORD waited = 0; pcm_queue_borrow(queue, blocks[7]); ++waited) {
+        pcm_queue_give_back(queue);
+        ASSERT_LT(waited, kPatience) << "the last block played is still lent";
+        Sleep(1);
+    }
+    const PcmBlock *fresh = push(64);
+    ASSERT_TRUE(posts_reach(9));
+    EXPECT_EQ(posted_blocks().back(), fresh);
+    play(1);
+    EXPECT_EQ(played(), pushed);
+}
+
+// A paint that never ends holds the block it borrowed: the device still
+// gets every later buffer, the thread goes on posting blocks the window does
+// not draw, and the held block is freed by the window once it is given back.
+TEST_F(PaintsAreDroppedNeverAudio, SoundPlaysOnWhileAPaintHoldsItsBlock) {
+    ASSERT_TRUE(audio_output_start(queue, kWindow));
+    const PcmBlock *held = push(256);
+    ASSERT_TRUE(posts_reach(1));
+    ASSERT_EQ(pcm_queue_borrow(queue, held), held);
+    for (int i = 0; i < 40; ++i)
+        push(256);
+    posix_wave_out_set_pace(POSIX_WAVE_OUT_UNPACED);
+    EXPECT_TRUE(posix_wave_out_wait_played(pushed.size(), kPatience)) << "the paint held the sound";
+    EXPECT_EQ(played(), pushed);
+    EXPECT_GT(posted_blocks().size(), 1u) << "posting stopped with the paint";
+    long sum = 0;
+    for (size_t k = 0; k < held->sample_bytes() / 2; ++k)
+        sum += static_cast<uint16_t>(held->samples()[k]);
+    EXPECT_EQ(sum, 511L * 512 / 2);
+    pcm_queue_give_back(queue);
 }
 
 TEST_F(FlushLeavesOnlyTheBuffersInFlight, NewAudioFollowsTheEightOldBuffers) {
