@@ -1,7 +1,6 @@
 #include "visual/histogram_visualizer.h"
 
 #include "audio/block_lending.h"
-#include "platform/win32_owners.h"
 #include "session/session_state.h"
 #include "visual/bar_layout.h"
 #include "visual/hue_color.h"
@@ -11,6 +10,13 @@
 #include <string>
 
 namespace {
+
+template <class T> void release(T *&object) {
+    if (object != nullptr) {
+        object->Release();
+        object = nullptr;
+    }
+}
 
 // The trail shrinks each frame to this share of its size, about the centre,
 // and fades to this opacity. Both are the single-precision values, used as
@@ -64,9 +70,9 @@ HRESULT draw_offscreen(ID2D1HwndRenderTarget *window_target,
                        ID2D1BitmapRenderTarget *&previous_frame, const FrameContent &content,
                        ID2D1BitmapRenderTarget **frame_out, HRESULT *flush) {
     const FrameGeometry &g = content.geometry;
-    ComRef<ID2D1BitmapRenderTarget> frame; // given back on a failure, else handed on
+    ID2D1BitmapRenderTarget *frame = nullptr;
     HRESULT made = window_target->CreateCompatibleRenderTarget(
-        nullptr, nullptr, nullptr, D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, frame.put());
+        nullptr, nullptr, nullptr, D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, &frame);
     if (FAILED(made)) {
         return made;
     }
@@ -77,9 +83,9 @@ HRESULT draw_offscreen(ID2D1HwndRenderTarget *window_target,
         if (SUCCEEDED(made)) {
             frame->DrawBitmap(bitmap, &g.trail, kTrailOpacity,
                               D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, &g.whole);
-            release_com(bitmap);
+            release(bitmap);
         }
-        release_com(previous_frame); // spent as the trail, or unusable as one
+        release(previous_frame); // spent as the trail, or unusable as one
     }
     ID2D1SolidColorBrush *brush = nullptr;
     if (SUCCEEDED(made)) {
@@ -97,12 +103,14 @@ HRESULT draw_offscreen(ID2D1HwndRenderTarget *window_target,
                             content.text_format, &g.title, brush, D2D1_DRAW_TEXT_OPTIONS_NONE,
                             DWRITE_MEASURING_MODE_NATURAL);
         }
-        release_com(brush);
+        release(brush);
     }
     frame->EndDraw(nullptr, nullptr); // its result is not examined
-    if (FAILED(made))
+    if (FAILED(made)) {
+        release(frame);
         return made;
-    *frame_out = frame.release();
+    }
+    *frame_out = frame;
     return S_OK;
 }
 
@@ -130,8 +138,8 @@ HRESULT present(ID2D1HwndRenderTarget *window_target, ID2D1BitmapRenderTarget *f
                                     D2D1_DRAW_TEXT_OPTIONS_NONE, DWRITE_MEASURING_MODE_NATURAL);
         }
     }
-    release_com(bitmap);
-    release_com(brush);
+    release(bitmap);
+    release(brush);
     window_target->EndDraw(nullptr, nullptr); // its result is not examined
     return made;
 }
