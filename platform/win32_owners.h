@@ -1,6 +1,7 @@
-// Owners for the program's locks, kernel objects and COM references, so that
-// each is given back on every way out of a scope. Plain C++ over the Win32
-// calls: builds with MSVC, mingw-w64 and the POSIX stand-in alike.
+// Owners for the program's locks and kernel objects, so that each is given
+// back on every way out of a scope, and the one release of a COM reference.
+// Plain C++ over the Win32 calls: builds with MSVC, mingw-w64 and the POSIX
+// stand-in alike.
 #pragma once
 
 #include <windows.h>
@@ -43,26 +44,7 @@ private:
 };
 
 // Gives back the COM reference a field or variable holds, and clears it.
-template <class T> void release_com(T *&object) {
+template <class T> void release(T *&object) {
     if (object)
         std::exchange(object, nullptr)->Release();
 }
-
-// Owns one COM reference for a scope, unless release() hands it on.
-template <class T> class ComRef {
-public:
-    ComRef() = default;
-    ~ComRef() { release_com(object_); }
-    ComRef(const ComRef &) = delete;
-    ComRef &operator=(const ComRef &) = delete;
-    T *operator->() const { return object_; }
-    T *get() const { return object_; }
-    T **put() { // for the call that makes it; what was held is given back first
-        release_com(object_);
-        return &object_;
-    }
-    T *release() { return std::exchange(object_, nullptr); }
-
-private:
-    T *object_ = nullptr;
-};

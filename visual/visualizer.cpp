@@ -10,10 +10,10 @@ Visualizer::Visualizer()
 }
 
 Visualizer::~Visualizer() {
-    release_com(spare_target_1);
-    release_com(spare_target_2);
-    release_com(render_target);
-    release_com(d2d_factory);
+    release(spare_target_1);
+    release(spare_target_2);
+    release(render_target);
+    release(d2d_factory);
 }
 
 HRESULT Visualizer::create_device_independent_resources() {
@@ -60,7 +60,7 @@ HRESULT Visualizer::create_device_resources() {
 }
 
 void Visualizer::discard_device_resources() {
-    release_com(spare_target_1);
-    release_com(spare_target_2);
-    release_com(render_target);
+    release(spare_target_1);
+    release(spare_target_2);
+    release(render_target);
 }
