@@ -28,10 +28,11 @@
 
 #include "app/main_loop.h"
 
-#include "app/app_context.h"
-#include "app/user_messages.h"
+#include "audio/user_messages.h"
+#include "platform/win32_owners.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
+#include "ui/app_context.h"
 
 #include <windows.h>
 
@@ -61,10 +62,9 @@ LoopState *g_loop = nullptr;
 
 // Reads and clears one of the session's message flags under its mutex.
 bool take_flag(SessionState &state, int32_t SessionState::*flag) {
-    WaitForSingleObject(state.lock, INFINITE);
+    const MutexHold hold(state.lock);
     const bool was_set = state.*flag != 0;
     state.*flag = 0;
-    ReleaseMutex(state.lock);
     return was_set;
 }
 

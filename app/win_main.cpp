@@ -4,11 +4,11 @@
 // until the process ends; nothing is released explicitly.
 #include <windows.h>
 
-#include "app/app_context.h"
 #include "app/main_loop.h"
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
 #include "session/session_state.h"
+#include "ui/app_context.h"
 #include "ui/main_window.h"
 #include "visual/histogram_visualizer.h"
 

@@ -15,9 +15,10 @@
 
 #include "audio/audio_output.h"
 
-#include "app/user_messages.h"
 #include "audio/block_lending.h"
 #include "audio/pcm_queue.h"
+#include "audio/user_messages.h"
+#include "platform/win32_owners.h"
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -139,12 +140,9 @@ struct Buffers {
 bool audio_output_start(PcmQueue *queue, HWND window) {
     if (!pcm_queue_init(queue, window))
         return false;
-    HANDLE thread = CreateThread(nullptr, 0, audio_output_thread, queue, 0, nullptr);
-    if (!thread)
-        return false;
     // The thread runs for the life of the process and is never waited for.
-    CloseHandle(thread);
-    return true;
+    const HandleOwner thread(CreateThread(nullptr, 0, audio_output_thread, queue, 0, nullptr));
+    return static_cast<bool>(thread);
 }
 
 DWORD WINAPI audio_output_thread(LPVOID parameter) {

@@ -19,42 +19,46 @@
 #include "audio/block_lending.h"
 
 #include "audio/pcm_queue.h"
+#include "platform/win32_owners.h"
 
 #include <cstdlib>
 
 void pcm_queue_lend(PcmQueue *queue, PcmBlock *block) {
-    WaitForSingleObject(queue->lend_mutex, INFINITE);
+    const MutexHold hold(queue->lend_mutex);
     queue->lent = block;
-    ReleaseMutex(queue->lend_mutex);
 }
 
 void pcm_queue_retire(PcmQueue *queue, PcmBlock *block) {
-    WaitForSingleObject(queue->lend_mutex, INFINITE);
-    if (queue->lent == block)
-        queue->lent = nullptr;
-    const bool being_read = queue->reading == block;
-    if (being_read)
-        queue->reader_frees = true;
-    ReleaseMutex(queue->lend_mutex);
+    bool being_read = false;
+    {
+        const MutexHold hold(queue->lend_mutex);
+        if (queue->lent == block)
+            queue->lent = nullptr;
+        being_read = queue->reading == block;
+        if (being_read)
+            queue->reader_frees = true;
+    }
     if (!being_read)
         std::free(block);
 }
 
 const PcmBlock *pcm_queue_borrow(PcmQueue *queue, const PcmBlock *block) {
-    if (!block || WaitForSingleObject(queue->lend_mutex, INFINITE) != WAIT_OBJECT_0)
-        return nullptr; // nothing to read, or no lock to look under
-    const bool granted = queue->lent == block && queue->reading == nullptr;
-    if (granted)
-        queue->reading = queue->lent;
-    ReleaseMutex(queue->lend_mutex);
-    return granted ? block : nullptr;
+    if (!block)
+        return nullptr;
+    const MutexHold hold(queue->lend_mutex);
+    if (!hold.held() || queue->lent != block || queue->reading != nullptr)
+        return nullptr; // not lent, already being read, or no lock to look under
+    queue->reading = queue->lent;
+    return block;
 }
 
 void pcm_queue_give_back(PcmQueue *queue) {
-    WaitForSingleObject(queue->lend_mutex, INFINITE);
-    PcmBlock *mine = queue->reader_frees ? queue->reading : nullptr;
-    queue->reading = nullptr;
-    queue->reader_frees = false;
-    ReleaseMutex(queue->lend_mutex);
+    PcmBlock *mine = nullptr;
+    {
+        const MutexHold hold(queue->lend_mutex);
+        mine = queue->reader_frees ? queue->reading : nullptr;
+        queue->reading = nullptr;
+        queue->reader_frees = false;
+    }
     std::free(mine); // null unless the thread retired the block during the read
 }

@@ -14,19 +14,9 @@
 
 #include "audio/pcm_queue.h"
 
+#include "platform/win32_owners.h"
+
 #include <cstdlib>
-
-namespace {
-
-// Releases a kernel object made by pcm_queue_init and clears its field.
-void close_if_made(HANDLE &handle) {
-    if (handle) {
-        CloseHandle(handle);
-        handle = nullptr;
-    }
-}
-
-} // namespace
 
 bool pcm_queue_init(PcmQueue *queue, HWND window) {
     queue->head = nullptr;
@@ -36,21 +26,21 @@ bool pcm_queue_init(PcmQueue *queue, HWND window) {
     queue->reading = nullptr;
     queue->reader_frees = false;
     queue->window = window;
-    queue->mutex = CreateMutexA(nullptr, FALSE, nullptr);
-    queue->event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    queue->lend_mutex = CreateMutexA(nullptr, FALSE, nullptr);
-    if (queue->mutex && queue->event && queue->lend_mutex)
-        return true;
-    // A queue without all three objects is never used: leave none behind.
-    close_if_made(queue->mutex);
-    close_if_made(queue->event);
-    close_if_made(queue->lend_mutex);
-    return false;
+    queue->mutex = queue->event = queue->lend_mutex = nullptr;
+    HandleOwner mutex(CreateMutexA(nullptr, FALSE, nullptr));
+    HandleOwner event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    HandleOwner lend_mutex(CreateMutexA(nullptr, FALSE, nullptr));
+    if (!mutex || !event || !lend_mutex)
+        return false; // a queue without all three objects is never used: none is left behind
+    queue->mutex = mutex.release();
+    queue->event = event.release();
+    queue->lend_mutex = lend_mutex.release();
+    return true;
 }
 
 void pcm_queue_push(PcmQueue *queue, PcmBlock *block) {
     block->next = nullptr;
-    WaitForSingleObject(queue->mutex, INFINITE);
+    const MutexHold hold(queue->mutex);
     if (!queue->head)
         queue->head = block;
     else
@@ -58,11 +48,10 @@ void pcm_queue_push(PcmQueue *queue, PcmBlock *block) {
     queue->tail = block;
     queue->queued_frames += block->frame_count;
     SetEvent(queue->event);
-    ReleaseMutex(queue->mutex);
 }
 
 PcmBlock *pcm_queue_pop(PcmQueue *queue) {
-    WaitForSingleObject(queue->mutex, INFINITE);
+    const MutexHold hold(queue->mutex);
     PcmBlock *block = queue->head;
     if (block) {
         queue->head = block->next;
@@ -71,12 +60,11 @@ PcmBlock *pcm_queue_pop(PcmQueue *queue) {
         // tail keeps pointing at the block when it was the last one; it has
         // no meaning while head is null and the next push replaces it.
     }
-    ReleaseMutex(queue->mutex);
     return block;
 }
 
 void pcm_queue_flush(PcmQueue *queue) {
-    WaitForSingleObject(queue->mutex, INFINITE);
+    const MutexHold hold(queue->mutex);
     PcmBlock *block = queue->head;
     while (block) {
         PcmBlock *next = block->next;
@@ -87,12 +75,9 @@ void pcm_queue_flush(PcmQueue *queue) {
     queue->tail = nullptr;
     queue->queued_frames = 0;
     SetEvent(queue->event);
-    ReleaseMutex(queue->mutex);
 }
 
 int32_t pcm_queue_frames(PcmQueue *queue) {
-    WaitForSingleObject(queue->mutex, INFINITE);
-    const int32_t frames = queue->queued_frames;
-    ReleaseMutex(queue->mutex);
-    return frames;
+    const MutexHold hold(queue->mutex);
+    return queue->queued_frames;
 }

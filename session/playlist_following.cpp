@@ -14,6 +14,7 @@
 #include "session/playlist_following.h"
 
 #include "audio/pcm_queue.h"
+#include "platform/win32_owners.h"
 #include "session/session_state.h"
 
 #include <cstdlib>
@@ -51,9 +52,8 @@ bool is_wanted(const SessionState *state, const char *name) {
 }
 
 void mark_playlists_changed(SessionState *state) {
-    WaitForSingleObject(state->lock, INFINITE);
+    const MutexHold hold(state->lock);
     state->playlists_changed = 1;
-    ReleaseMutex(state->lock);
 }
 
 // The track at the current position cannot be played: the next pass moves past it.
@@ -73,7 +73,7 @@ void drop_selection(SessionState *state) {
 } // namespace
 
 void session_select_playlist(SessionState *state, const char *name) {
-    WaitForSingleObject(state->lock, INFINITE);
+    const MutexHold hold(state->lock);
     std::free(state->wanted_name);
     state->wanted_name = copy_string(name);
     state->playlist = nullptr;
@@ -89,17 +89,15 @@ void session_select_playlist(SessionState *state, const char *name) {
     }
     if (state->playlist)
         session_play_current(state);
-    ReleaseMutex(state->lock);
 }
 
 void session_stop_player(SessionState *state) {
-    WaitForSingleObject(state->lock, INFINITE);
+    const MutexHold hold(state->lock);
     state->current_track = nullptr;
     if (state->session)
         sp_session_player_unload(state->session);
     if (state->queue)
         pcm_queue_flush(state->queue);
-    ReleaseMutex(state->lock);
 }
 
 void session_play_current(SessionState *state) {
@@ -111,19 +109,16 @@ void session_play_current(SessionState *state) {
         return;
     sp_track *track = sp_playlist_track(playlist, static_cast<int>(state->track_index));
 
-    WaitForSingleObject(state->lock, INFINITE);
+    const MutexHold hold(state->lock);
     if (state->current_track && state->current_track != track) {
         // Another track now stands at the position: its predecessor's queued
         // audio must not be heard as if it belonged to it.
         session_stop_player(state);
     }
-    if (!track) {
-        ReleaseMutex(state->lock);
+    if (!track)
         return;
-    }
     if (!sp_track_is_available(state->session, track)) {
         ask_for_advance(state);
-        ReleaseMutex(state->lock);
         return;
     }
     if (!sp_track_is_loaded(track)) {
@@ -133,7 +128,6 @@ void session_play_current(SessionState *state) {
         const sp_error error = sp_track_error(track);
         if (error != SP_ERROR_OK && error != SP_ERROR_IS_LOADING)
             ask_for_advance(state);
-        ReleaseMutex(state->lock);
         return;
     }
     if (track != state->current_track) {
@@ -147,7 +141,6 @@ void session_play_current(SessionState *state) {
         sp_session_player_load(state->session, track); // results are not looked at
         sp_session_player_play(state->session, 1);
     }
-    ReleaseMutex(state->lock);
 }
 
 int session_list_playlists(SessionState *state, char ***names) {
@@ -210,7 +203,7 @@ void on_tracks_moved(sp_playlist *playlist, const int *, int, int, void *userdat
 void on_playlist_renamed(sp_playlist *playlist, void *userdata) {
     SessionState *state = state_of(userdata);
     const char *name = sp_playlist_name(playlist);
-    WaitForSingleObject(state->lock, INFINITE);
+    const MutexHold hold(state->lock);
     if (is_wanted(state, name)) {
         state->playlist = playlist;
         state->track_index = 0;
@@ -218,7 +211,6 @@ void on_playlist_renamed(sp_playlist *playlist, void *userdata) {
     } else if (playlist == state->playlist) {
         drop_selection(state);
     }
-    ReleaseMutex(state->lock);
 }
 
 void on_playlist_added(sp_playlistcontainer *, sp_playlist *playlist, int, void *userdata) {
@@ -235,11 +227,10 @@ void on_playlist_added(sp_playlistcontainer *, sp_playlist *playlist, int, void 
 void on_playlist_removed(sp_playlistcontainer *, sp_playlist *playlist, int, void *userdata) {
     SessionState *state = state_of(userdata);
     sp_playlist_remove_callbacks(playlist, &state->playlist_callbacks, state);
-    WaitForSingleObject(state->lock, INFINITE);
+    const MutexHold hold(state->lock);
     state->playlists_changed = 1;
     // The library may let go of a removed playlist: the selection must not
     // outlive it. The name stays wanted for a playlist added or renamed later.
     if (playlist == state->playlist)
         drop_selection(state);
-    ReleaseMutex(state->lock);
 }

@@ -15,6 +15,7 @@
 #include "session/session_controller.h"
 
 #include "audio/pcm_queue.h"
+#include "platform/win32_owners.h"
 #include "session/application_key.h"
 #include "session/playlist_following.h"
 #include "session/session_state.h"
@@ -51,14 +52,15 @@ bool create_session(SessionState *state) {
 // Moves on one position, however often advance_pending was set since the
 // last pass. Queued audio of the previous track still plays.
 void advance(SessionState *state) {
-    WaitForSingleObject(state->lock, INFINITE);
-    if (state->current_track) {
-        state->current_track = nullptr;
-        sp_session_player_unload(state->session);
+    {
+        const MutexHold hold(state->lock);
+        if (state->current_track) {
+            state->current_track = nullptr;
+            sp_session_player_unload(state->session);
+        }
+        state->track_index += 1;
+        state->advance_pending.store(0);
     }
-    state->track_index += 1;
-    state->advance_pending.store(0);
-    ReleaseMutex(state->lock);
     session_play_current(state);
 }
 
@@ -105,9 +107,8 @@ void session_skip(SessionState *state) {
 void on_logged_in(sp_session *session, sp_error error) {
     SessionState *state = state_of(session);
     if (error != SP_ERROR_OK) {
-        WaitForSingleObject(state->lock, INFINITE);
+        const MutexHold hold(state->lock);
         state->login_failed = 1;
-        ReleaseMutex(state->lock);
         return;
     }
     sp_playlistcontainer *container = sp_session_playlistcontainer(session);

@@ -6,18 +6,34 @@
 // back is byte for byte the one listed) and shows it through the wide form.
 #include "ui/connect_dialog.h"
 
-#include "app/app_context.h"
-#include "app/user_messages.h"
+#include "audio/user_messages.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
+#include "ui/app_context.h"
 #include "ui/resource_ids.h"
-#include "ui/utf8_text.h"
+#include "visual/utf8_text.h"
 
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <new>
+#include <string>
 
 namespace {
+
+// A field is read as at most 99 UTF-16 units, which take at most 3 bytes each
+// in UTF-8 (a surrogate pair, two units, takes 4), plus the terminating zero.
+constexpr int kFieldChars = 100;
+constexpr int kFieldUtf8Bytes = (kFieldChars - 1) * 3 + 1;
+
+// Reads control id as UTF-8 into out, without half a character at the cut.
+// The wide copy is wiped.
+void read_field_utf8(HWND dialog, int id, char (&out)[kFieldUtf8Bytes]) {
+    wchar_t wide[kFieldChars];
+    const UINT units = GetDlgItemTextW(dialog, id, wide, kFieldChars);
+    narrow_to_utf8(wide, units, out, kFieldUtf8Bytes);
+    SecureZeroMemory(wide, sizeof wide);
+}
 
 AppContext *context_of(HWND window) {
     return reinterpret_cast<AppContext *>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -58,13 +74,14 @@ void add_playlist_item(HWND list, char *name) {
     if (name == nullptr) {
         return;
     }
-    wchar_t *shown = utf8_to_wide(name);
     LRESULT index = CB_ERR;
-    if (shown != nullptr) {
+    try {
         // A wide message to a system control reaches its wide procedure
         // directly, so every character of the name survives.
-        index = SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown));
-        delete[] shown;
+        const std::wstring shown = widen_utf8(name);
+        index = SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    } catch (const std::bad_alloc &) {
+        // out of memory: the name is not listed
     }
     if (index == CB_ERR || index == CB_ERRSPACE ||
         SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(index),

@@ -1,10 +1,10 @@
 #include "ui/main_window.h"
 
-#include "app/app_context.h"
-#include "app/user_messages.h"
 #include "audio/pcm_queue.h"
+#include "audio/user_messages.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
+#include "ui/app_context.h"
 #include "ui/connect_dialog.h"
 #include "visual/histogram_visualizer.h"
 

@@ -1,6 +1,7 @@
 #include "visual/histogram_visualizer.h"
 
 #include "audio/block_lending.h"
+#include "platform/win32_owners.h"
 #include "session/session_state.h"
 #include "visual/bar_layout.h"
 #include "visual/hue_color.h"
@@ -10,13 +11,6 @@
 #include <string>
 
 namespace {
-
-template <class T> void release(T *&object) {
-    if (object != nullptr) {
-        object->Release();
-        object = nullptr;
-    }
-}
 
 // The trail shrinks each frame to this share of its size, about the centre,
 // and fades to this opacity. Both are the single-precision values, used as

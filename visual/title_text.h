@@ -12,11 +12,5 @@
 struct SessionState;
 
 // Empty when there is no session state, no current track, or either name is
-// missing.
+// missing. The names are decoded as visual/utf8_text.h says.
 std::wstring title_text(SessionState *session_state);
-
-// Decodes UTF-8 into UTF-16 code units (characters beyond U+FFFF become
-// surrogate pairs). Bytes that are not valid UTF-8 as a whole (truncated or
-// overlong sequences, surrogates, values beyond U+10FFFF, stray continuation
-// bytes) make the whole string fall back to one character per byte.
-std::wstring widen_utf8(const char *text);

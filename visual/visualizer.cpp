@@ -1,15 +1,6 @@
 #include "visual/visualizer.h"
 
-namespace {
-
-template <class T> void release(T *&object) {
-    if (object != nullptr) {
-        object->Release();
-        object = nullptr;
-    }
-}
-
-} // namespace
+#include "platform/win32_owners.h"
 
 Visualizer::Visualizer()
     : window_handle(nullptr), session_state(nullptr), d2d_factory(nullptr), render_target(nullptr),

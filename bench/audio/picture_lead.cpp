@@ -13,9 +13,9 @@
 // lead of N x 23.2 ms. Prints the count of posts and the lead's mean, least
 // and greatest in milliseconds.
 
-#include "app/user_messages.h"
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
+#include "audio/user_messages.h"
 
 #include <posix_wave_out.h>
 #include <posix_win32_testing.h>

@@ -14,9 +14,9 @@
 // thread posts UM_AUDIO_BLOCK for it at that moment: the post of the block
 // that begins the next track is the first sample of that track heard.
 
-#include "app/user_messages.h"
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
+#include "audio/user_messages.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"

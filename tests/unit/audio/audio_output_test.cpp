@@ -4,8 +4,8 @@
 // ASan, which fails the suite on a double free, and the leak check at exit
 // finds any played block that was never freed.
 
-#include "app/user_messages.h"
 #include "audio/block_lending.h"
+#include "audio/user_messages.h"
 #include "output_thread_harness.h"
 
 #include <cstdlib>

@@ -9,8 +9,8 @@
 // with the posted block's buffer already returned. Any read of a freed block
 // fails under ASan; any race between the paint and the thread under TSan.
 
-#include "app/user_messages.h"
 #include "audio/block_lending.h"
+#include "audio/user_messages.h"
 #include "output_thread_harness.h"
 
 #include <algorithm>

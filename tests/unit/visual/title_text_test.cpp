@@ -5,36 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 
 namespace {
-
-// UTF-8 is decoded (beyond U+FFFF into a surrogate pair); anything that is
-// not UTF-8 as a whole falls back to one character per byte.
-TEST(TitleTextDecodesUtf8, ValidOrOneCharacterPerByte) {
-    const std::pair<std::string, std::wstring> valid[] = {
-        {"", L""},
-        {"Bj\xC3\xB6rk", L"Bj\u00F6rk"},
-        {"\xE6\x97\xA5", L"\u65E5"},
-        {"\xF0\x9D\x84\x9E", std::wstring{wchar_t(0xD834), wchar_t(0xDD1E)}}};
-    for (const auto &[utf8, wide] : valid)
-        EXPECT_EQ(widen_utf8(utf8.c_str()), wide) << utf8;
-    for (const std::string s : {
-             "caf\xE9",               // Latin-1
-             "ab\xC3",                // cut short at the end
-             "\xC3(x",                // continuation missing
-             "\xC0\xAF",              // overlong '/'
-             "\xE0\x80\xAF",          // overlong, three bytes
-             "\xED\xA0\x80",          // a surrogate
-             "\xF4\x90\x80\x80",      // beyond U+10FFFF
-             "\x80 stray",            // lone continuation byte
-             "ok \xC3\xB6 then \xFF", // valid start, invalid later
-         }) {
-        const std::wstring bytes(reinterpret_cast<const unsigned char *>(s.data()),
-                                 reinterpret_cast<const unsigned char *>(s.data()) + s.size());
-        EXPECT_EQ(widen_utf8(s.c_str()), bytes) << s;
-    }
-}
 
 using TitleTextJoinsArtistAndName = lib_test::SessionTest;
 

@@ -16,11 +16,11 @@
 // Usage: audio_e2e plain|skip, with LORVANE_CAPTURE the capture file's Unix
 // path. Exit status 0 when the captured audio is right.
 
-#include "app/user_messages.h"
 #include "audio/audio_output.h"
 #include "audio/block_lending.h"
 #include "audio/music_delivery.h"
 #include "audio/pcm_queue.h"
+#include "audio/user_messages.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"

@@ -2,11 +2,11 @@
 // logs what reaches it with the pass of its drain; each session pass is scripted
 // (logged in or not, flags, an action, the next wait's time-out).
 
-#include "app/app_context.h"
 #include "app/main_loop.h"
-#include "app/user_messages.h"
+#include "audio/user_messages.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
+#include "ui/app_context.h"
 
 #include <gtest/gtest.h>
 

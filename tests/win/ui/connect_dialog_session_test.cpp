@@ -3,8 +3,6 @@
 // and text that crosses between the 8-bit dialog and the library's UTF-8.
 #include "ui_fixture.h"
 
-#include "ui/utf8_text.h"
-
 #include <string>
 
 namespace {
@@ -102,21 +100,4 @@ TEST_F(DialogFollowsTheSession, FailuresAreShownThenLoginListsAndStartsTheChosen
     EXPECT_FALSE(IsWindowVisible(dialog()));
     click(IDC_EXIT);
     EXPECT_EQ(take_quit(), 0) << "Exit ends the loop with code 0";
-}
-
-using DialogTextIsUtf8 = UiFixture;
-
-TEST_F(DialogTextIsUtf8, FieldsAreCutAt99UnitsWithoutSplittingACharacter) {
-    char out[kFieldUtf8Bytes];
-    SetDlgItemTextW(dialog(), IDC_USERNAME, std::wstring(120, L'\x00E9').c_str()); // é
-    EXPECT_EQ(read_field_utf8(dialog(), IDC_USERNAME, out), 99 * 2);
-    EXPECT_EQ(wide(out), std::wstring(99, L'\x00E9'));
-    // A surrogate pair across the cut: the half before it is dropped.
-    SetDlgItemTextW(dialog(), IDC_PASSWORD,
-                    (std::wstring(98, L'a') + L"\xD83C\xDFB5\xD83C\xDFB5").c_str());
-    EXPECT_EQ(read_field_utf8(dialog(), IDC_PASSWORD, out), 98);
-    EXPECT_EQ(std::string(out), std::string(98, 'a'));
-    SetDlgItemTextW(dialog(), IDC_PASSWORD, L"");
-    EXPECT_EQ(read_field_utf8(dialog(), IDC_PASSWORD, out), 0);
-    EXPECT_STREQ(out, "");
 }

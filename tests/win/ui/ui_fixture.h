@@ -5,11 +5,11 @@
 
 #include <windows.h>
 
-#include "app/app_context.h"
 #include "app/main_loop.h"
-#include "app/user_messages.h"
 #include "audio/pcm_queue.h"
+#include "audio/user_messages.h"
 #include "session/session_state.h"
+#include "ui/app_context.h"
 #include "ui/connect_dialog.h"
 #include "ui/main_window.h"
 #include "ui/resource_ids.h"

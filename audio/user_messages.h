@@ -1,5 +1,6 @@
-// The program's own window messages. All are posted with PostMessageA;
-// wParam and lParam are 0 unless said otherwise.
+// The program's own window messages, here beside the lowest of their posters
+// (the audio output thread) so that no folder reaches up for them. All are
+// posted with PostMessageA; wParam and lParam are 0 unless said otherwise.
 #pragma once
 
 #include <windows.h>
