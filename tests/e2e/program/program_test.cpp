@@ -99,7 +99,8 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
     HWND window = dialog_.start_playing();
     ASSERT_NE(window, nullptr);
     // 4 s into the second track the main window's system menu opens
-    // (Alt+Space) and stays open for 5 s, across the track's end.
+    // (Alt+Space) and stays open across the track's end, until the third
+    // track is heard.
     const std::vector<int16_t> second = track_audio(kMorning);
     ASSERT_TRUE(driver::wait_until(
         [&] {
@@ -118,7 +119,9 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
                info.hwndMenuOwner == window;
     };
     ASSERT_TRUE(driver::wait_until(in_menu, 2000)) << "the system menu did not open";
-    Sleep(5000); // the user reads the menu
+    const std::vector<int16_t> third = track_audio(kRising);
+    EXPECT_TRUE(driver::wait_until([&] { return find_start(captured(), third) >= 0; }, 20000, 50))
+        << "the next track did not start while the menu was open";
     EXPECT_TRUE(in_menu()) << "the menu closed by itself";
     driver::press_key(VK_ESCAPE); // closes the menu, and then leaves the menu bar
     driver::press_key(VK_ESCAPE);
