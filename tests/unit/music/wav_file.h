@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -91,15 +89,6 @@ inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &sample
     std::string file = "RIFF";
     put(file, body.size(), 4);
     return file + body;
-}
-
-inline void write_file(const std::filesystem::path &path, const std::string &bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A path from UTF-8 text, also on Windows.
-inline std::filesystem::path utf8(const std::string &text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
 // A sine of `hz` at `amplitude` on every channel, `frames` long.
