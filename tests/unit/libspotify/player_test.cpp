@@ -1,13 +1,33 @@
-// The player: exact audio in order, a refused or partly taken chunk offered
-// again from the first frame not taken, a load replacing the track, and one
-// end_of_track from the player thread. (That an unload waits for a delivery
-// in progress is shown through the program's skip.)
+// A session's creation checks its configuration. The player: exact audio in
+// order, a refused or partly taken chunk offered again from the first frame
+// not taken, a load replacing the track, and one end_of_track from the player
+// thread. (That an unload waits for a delivery in progress is shown through
+// the program's skip.)
 #include "libspotify/library_harness.h"
 
 namespace lib_test {
 namespace {
 
+using SessionCreationChecksItsConfiguration = LibraryTest;
 using PlayerDeliversTheTracksAudio = LibraryTest;
+
+TEST_F(SessionCreationChecksItsConfiguration, EachWrongPartIsRefused) {
+    static const unsigned char key[322] = {};
+    const auto config = [&](int version, size_t key_size, const char *agent) {
+        return sp_session_config{version, "x", "x", key, key_size, agent, &callbacks, this};
+    };
+    const std::pair<sp_session_config, sp_error> cases[] = {
+        {config(SPOTIFY_API_VERSION - 1, 321, "t"), SP_ERROR_BAD_API_VERSION},
+        {config(SPOTIFY_API_VERSION, 320, "t"), SP_ERROR_BAD_APPLICATION_KEY},
+        {config(SPOTIFY_API_VERSION, 322, "t"), SP_ERROR_BAD_APPLICATION_KEY},
+        {config(SPOTIFY_API_VERSION, 321, nullptr), SP_ERROR_BAD_USER_AGENT},
+    };
+    for (const auto &[wrong, error] : cases) {
+        sp_session *made = nullptr;
+        EXPECT_EQ(sp_session_create(&wrong, &made), error) << wrong.application_key_size;
+        splocal_session_release(made);
+    }
+}
 
 std::vector<int16_t> pcm_of(int track, int frames) {
     std::vector<int16_t> out(size_t(frames) * 2);
