@@ -99,7 +99,8 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
     HWND window = dialog_.start_playing();
     ASSERT_NE(window, nullptr);
     // 4 s into the second track the main window's system menu opens
-    // (Alt+Space) and stays open for 5 s, across the track's end.
+    // (Alt+Space) and stays open across the track's end, until the third
+    // track is heard.
     const std::vector<int16_t> second = track_audio(kMorning);
     ASSERT_TRUE(driver::wait_until(
         [&] {
@@ -118,13 +119,15 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
                info.hwndMenuOwner == window;
     };
     ASSERT_TRUE(driver::wait_until(in_menu, 2000)) << "the system menu did not open";
-    Sleep(5000); // the user reads the menu
+    const std::vector<int16_t> third = track_audio(kRising);
+    EXPECT_TRUE(driver::wait_until([&] { return find_start(captured(), third) >= 0; }, 20000, 200))
+        << "the next track did not start while the menu was open";
     EXPECT_TRUE(in_menu()) << "the menu closed by itself";
     driver::press_key(VK_ESCAPE); // closes the menu, and then leaves the menu bar
     driver::press_key(VK_ESCAPE);
     // Track by track, each from its first frame to its last, with no
     // silence between them: the first ends while the dialog is being hidden.
-    std::vector<int16_t> sound = wait_for_tracks({kEveryFrame, kMorning, kRising}, 20000);
+    std::vector<int16_t> sound = wait_for_tracks({kEveryFrame, kMorning, kRising}, 40000);
     ASSERT_TRUE(plays_gapless(sound, {kEveryFrame, kMorning, kRising}));
 
     // The long noise: bars, and its title in white over them.
@@ -160,7 +163,7 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
     while (start + heard < sound.size() && sound[start + heard] == noise[heard])
         ++heard;
     EXPECT_LT(start + heard, at_key + 2 * (8 * 1024 + 22050)) << "the noise went on after N";
-    sound = wait_for_tracks({kAfterSkip}, 10000, start + heard);
+    sound = wait_for_tracks({kAfterSkip}, 30000, start + heard);
     size_t end = 0;
     ASSERT_TRUE(plays_gapless(sound, {kAfterSkip}, &end)) << "after what was heard of the noise";
     EXPECT_FALSE(driver::wait_until(

@@ -15,8 +15,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -154,6 +157,34 @@ protected:
 
     Recorder rec;
     sp_session_callbacks callbacks{};
+};
+
+// A folder of the case's own beside the tests (ctest runs cases side by
+// side), removed afterwards: catalogue files, audio files, the library's log.
+class FolderTest : public LibraryTest {
+protected:
+    void TearDown() override {
+        LibraryTest::TearDown();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    // Writes a file at a UTF-8 path inside the folder; its whole path.
+    std::string write(const std::string &path, const std::string &bytes) {
+        const auto where = folder / std::filesystem::path(std::u8string(path.begin(), path.end()));
+        std::filesystem::create_directories(where.parent_path());
+        std::ofstream(where, std::ios::binary) << bytes;
+        return where.string();
+    }
+    std::string log() {
+        std::ifstream in(folder / "library.log", std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+
+    const std::filesystem::path folder =
+        std::string(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) +
+        "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
 class SessionTest : public CatalogueTest {

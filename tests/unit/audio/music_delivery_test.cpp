@@ -4,41 +4,19 @@
 
 #include "audio/music_delivery.h"
 
-#include "audio/pcm_queue.h"
-#include "session/session_controller.h"
-#include "session/session_state.h"
-
-#include <gtest/gtest.h>
-#include <libspotify/local.h>
-
-#include <windows.h>
+#include "support/libspotify/library_harness.h"
 
 #include <climits>
-#include <cstdint>
-#include <cstdlib>
-#include <vector>
 
+namespace lib_test {
 namespace {
 
-class DeliveryTest : public ::testing::Test {
+class DeliveryTest : public SessionTest {
 protected:
     void SetUp() override {
-        splocal_reset();
-        splocal_set_latency(0);
-        wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        ASSERT_TRUE(pcm_queue_init(&queue, nullptr));
-        ASSERT_TRUE(session_state_init(&state, wake, &queue));
+        SessionTest::SetUp();
         // The session exists from the first connect on, logged in or not.
-        session_connect(&state, "nobody", "nothing");
-        ASSERT_NE(state.session, nullptr);
-    }
-    void TearDown() override {
-        if (state.session)
-            splocal_session_release(state.session);
-        pcm_queue_flush(&queue);
-        std::free(state.wanted_name);
-        for (HANDLE handle : {state.lock, queue.mutex, queue.event, queue.lend_mutex, wake})
-            CloseHandle(handle);
+        ASSERT_EQ(session_connect(&state, "nobody", "nothing"), 1);
     }
 
     // Delivers frames of a ramp that starts where the previous one ended.
@@ -49,7 +27,6 @@ protected:
             sample = next_sample++;
         return on_music_delivery(state.session, &format, samples.data(), frames);
     }
-
     std::vector<const PcmBlock *> queued_blocks() {
         std::vector<const PcmBlock *> blocks;
         WaitForSingleObject(queue.mutex, INFINITE);
@@ -58,13 +35,9 @@ protected:
         ReleaseMutex(queue.mutex);
         return blocks;
     }
-
     // Whether the queue's event was set; clears it.
     bool signalled() { return WaitForSingleObject(queue.event, 0) == WAIT_OBJECT_0; }
 
-    HANDLE wake = nullptr;
-    PcmQueue queue{};
-    SessionState state{};
     int16_t next_sample = 1;
 };
 
@@ -134,3 +107,4 @@ TEST_F(DeliveryRefusesWhatNoBlockCanHold, AbsurdOrNegativeCountsAreRefusedUnread
 }
 
 } // namespace
+} // namespace lib_test

@@ -3,8 +3,6 @@
 // cannot be played fail their track with a reason in the log, and the
 // player delivers a file bit for bit with nothing added.
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
@@ -16,23 +14,16 @@ using music_test::sine;
 using music_test::wav_bytes;
 using music_test::WavSpec;
 
-class FileTracks : public LibraryTest {
+class FileTracks : public FolderTest {
 protected:
-    void TearDown() override {
-        LibraryTest::TearDown();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
     void add(const std::string &name, const std::string &bytes) {
-        std::filesystem::create_directories(folder);
-        music_test::write_file(folder / name, bytes);
+        write(name, bytes);
         lines += "track file " + name + "\n";
     }
     // Loads a catalogue of the files added, in order: track ids 0, 1, ...
     void load() {
-        music_test::write_file(folder / "catalogue.txt",
-                               "latency 0\naccount me\nplaylist Files\n" + lines);
-        ASSERT_EQ(splocal_load_file((folder / "catalogue.txt").string().c_str()), 0);
+        const std::string catalogue = "latency 0\naccount me\nplaylist Files\n" + lines;
+        ASSERT_EQ(splocal_load_file(write("catalogue.txt", catalogue).c_str()), 0);
     }
     // The track's audio (at most three seconds), decoded once.
     static std::vector<int16_t> pcm(int track) {
@@ -40,16 +31,7 @@ protected:
         out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), 3 * 44100)));
         return out;
     }
-    std::string log() {
-        std::ifstream in(folder / "library.log", std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
 
-    const std::filesystem::path folder =
-        std::string("music-files-") +
-        ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::string lines;
 };
 

@@ -1,28 +1,16 @@
 // A served folder: subfolders, playlist files and loose files become
 // playlists in name order, and each track is named by its tags, else by
 // its file name, else by its folder.
-#include <filesystem>
-
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
 
 namespace lib_test {
 namespace {
 
-namespace fs = std::filesystem;
-
-class MusicFolderBecomesPlaylists : public LibraryTest {
+class MusicFolderBecomesPlaylists : public FolderTest {
 protected:
-    void TearDown() override {
-        LibraryTest::TearDown();
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
     void file(const std::string &path, const std::string &bytes = "") {
-        const fs::path where = root / music_test::utf8(path);
-        fs::create_directories(where.parent_path());
-        music_test::write_file(where,
-                               bytes.empty() ? music_test::wav_bytes({}, {0.1, 0.1}) : bytes);
+        write(path, bytes.empty() ? music_test::wav_bytes({}, {0.1, 0.1}) : bytes);
     }
     // "artist / title" of every track of the playlist.
     std::string names(int playlist) {
@@ -35,8 +23,6 @@ protected:
         }
         return out;
     }
-
-    const fs::path root = "music-folder-test";
 };
 
 TEST_F(MusicFolderBecomesPlaylists, NamesComeFromTagsFileNamesAndFolders) {
@@ -54,7 +40,7 @@ TEST_F(MusicFolderBecomesPlaylists, NamesComeFromTagsFileNamesAndFolders) {
     file("Songs/Old.m3u", "caf\xE9.wav\n");
     file("Songs/caf\xC3\xA9.wav");
     file("catalogue.txt", "latency 0\naccount me\nmusic Songs/\n");
-    ASSERT_EQ(splocal_load_file((root / "catalogue.txt").string().c_str()), 0);
+    ASSERT_EQ(splocal_load_file((folder / "catalogue.txt").string().c_str()), 0);
     log_in("me", "");
     ASSERT_EQ(sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)), 4);
     EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "Songs");

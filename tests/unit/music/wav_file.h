@@ -95,15 +95,6 @@ inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &sample
     return file + body;
 }
 
-inline void write_file(const std::filesystem::path &path, const std::string &bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A path from UTF-8 text, also on Windows.
-inline std::filesystem::path utf8(const std::string &text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
 // A sine of `hz` at `amplitude` on every channel, `frames` long.
 inline std::vector<double> sine(int rate, int channels, double hz, double amplitude, int frames) {
     std::vector<double> out;

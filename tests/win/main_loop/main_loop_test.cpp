@@ -53,8 +53,8 @@ LRESULT CALLBACK record(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     return 0;
 }
 
-void wait_for(const std::function<bool()> &done) {
-    for (int ms = 0; ms < 10000 && !done(); ms += 5)
+void wait_for(const std::function<bool()> &done, int limit_ms = 10000) {
+    for (int ms = 0; ms < limit_ms && !done(); ms += 5)
         Sleep(5);
 }
 
@@ -143,7 +143,7 @@ TEST_F(MainLoopRunsPasses, OnTimeOutOrWakeEventAlsoWhileAMessageBoxIsOpen) {
     int passes_while_idle = -1, passes_in_box = -1;
     std::thread user([&] {
         wait_for([] { return passes.load() >= 2; });
-        Sleep(300);
+        wait_for([] { return passes.load() > 2; }, 300); // which must not come
         passes_while_idle = passes.load();
         SetEvent(wake);
         HWND box = nullptr;
