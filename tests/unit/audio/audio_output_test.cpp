@@ -5,6 +5,7 @@
 // finds any played block that was never freed.
 
 #include "audio/block_lending.h"
+#include "audio/user_messages.h"
 #include "output_thread_harness.h"
 
 #include <cstdlib>
@@ -21,6 +22,7 @@ const HWND kWindow = reinterpret_cast<HWND>(uintptr_t{0x5150});
 using OutputPlaysBlocksInPlace = OutputThreadTest;
 using OutputPostsTheBlockNowPlaying = OutputThreadTest;
 using FlushLeavesOnlyTheBuffersInFlight = OutputThreadTest;
+using PaintsAreDroppedNeverAudio = OutputThreadTest;
 using OutputReportsAnUnopenableDevice = OutputThreadTest;
 
 // The device is opened once, in the first block's format; that and every
@@ -47,6 +49,9 @@ TEST_F(OutputPlaysBlocksInPlace, FirstBlockSetsTheFormatLengthsFollowEachBlock) 
     ASSERT_TRUE(posix_wave_out_wait_writes(8, kPatience));
     PosixWaveOutOpen open{};
     ASSERT_EQ(posix_wave_out_opens(&open), 1u);
+    // The device itself refuses an open without an event or with a format
+    // whose sizes do not agree.
+    EXPECT_EQ(open.device_id, WAVE_MAPPER);
     EXPECT_EQ(open.format.nChannels, 1);
     EXPECT_EQ(open.format.nSamplesPerSec, 8000u);
     EXPECT_EQ(open.format.wBitsPerSample, 16);
@@ -94,7 +99,53 @@ TEST_F(OutputPostsTheBlockNowPlaying, EachBlockAsItsBufferStartsLentBeforeThePos
         EXPECT_EQ(posted_blocks(),
                   std::vector<const PcmBlock *>(blocks.begin(), blocks.begin() + k + 1));
     }
+    const auto sent = recorded(posix_posted_messages);
+    for (const PosixPostedMessage &m : sent) {
+        EXPECT_EQ(m.window, kWindow);
+        EXPECT_EQ(m.message, UM_AUDIO_BLOCK);
+        EXPECT_EQ(m.lparam, 0);
+    }
     EXPECT_EQ(hook.unborrowable, 0) << "a block was posted before it was lent";
+}
+
+// Delivery stops with eight buffers in flight: the thread waits for more
+// audio, yet goes on posting each block as the device reaches it, to the
+// last, and retires each one played; new audio resumes at once.
+TEST_F(OutputPostsTheBlockNowPlaying, FollowsTheSoundToTheEndWhileDeliveryStalls) {
+    ASSERT_TRUE(audio_output_start(queue, kWindow));
+    std::vector<const PcmBlock *> blocks;
+    for (int i = 0; i < 8; ++i)
+        blocks.push_back(push(128));
+    ASSERT_TRUE(posix_wave_out_wait_writes(8, kPatience));
+    for (size_t k = 1; k < 8; ++k) {
+        play(1);
+        ASSERT_TRUE(posts_reach(k + 1)) << "block " << k << " plays unseen";
+        EXPECT_EQ(posted_blocks().back(), blocks[k]);
+        EXPECT_EQ(pcm_queue_borrow(queue, blocks[k - 1]), nullptr) << "played, still lent";
+    }
+    play(1);
+    const PcmBlock *fresh = push(64);
+    ASSERT_TRUE(posts_reach(9));
+    EXPECT_EQ(posted_blocks().back(), fresh);
+    EXPECT_EQ(pcm_queue_borrow(queue, blocks[7]), nullptr) << "the last block played is still lent";
+    play(1);
+    EXPECT_EQ(played(), pushed);
+}
+
+// A paint that never ends: the device still gets every later buffer and the
+// thread goes on posting blocks the window does not draw.
+TEST_F(PaintsAreDroppedNeverAudio, SoundPlaysOnWhileAPaintHoldsItsBlock) {
+    ASSERT_TRUE(audio_output_start(queue, kWindow));
+    const PcmBlock *held = push(256);
+    ASSERT_TRUE(posts_reach(1));
+    ASSERT_EQ(pcm_queue_borrow(queue, held), held);
+    for (int i = 0; i < 40; ++i)
+        push(256);
+    posix_wave_out_set_pace(POSIX_WAVE_OUT_UNPACED);
+    EXPECT_TRUE(posix_wave_out_wait_played(pushed.size(), kPatience)) << "the paint held the sound";
+    EXPECT_EQ(played(), pushed);
+    EXPECT_GT(posted_blocks().size(), 1u) << "posting stopped with the paint";
+    pcm_queue_give_back(queue);
 }
 
 TEST_F(FlushLeavesOnlyTheBuffersInFlight, NewAudioFollowsTheEightOldBuffers) {

@@ -102,6 +102,14 @@ protected:
         return blocks;
     }
 
+    // Waits until count blocks have been posted; false if more were, or too
+    // few in time.
+    static bool posts_reach(size_t count) {
+        for (DWORD waited = 0; posted_blocks().size() < count && waited < kPatience; ++waited)
+            Sleep(1);
+        return posted_blocks().size() == count;
+    }
+
     PcmQueue *queue = nullptr;
     std::vector<unsigned char> pushed;
     uint16_t next_sample = 0;
