@@ -15,6 +15,7 @@
 
 #include "audio/audio_output.h"
 
+#include "audio/audio_thread_priority.h"
 #include "audio/block_lending.h"
 #include "audio/pcm_queue.h"
 #include "audio/user_messages.h"
@@ -147,6 +148,7 @@ bool audio_output_start(PcmQueue *queue, HWND window) {
 
 DWORD WINAPI audio_output_thread(LPVOID parameter) {
     auto *queue = static_cast<PcmQueue *>(parameter);
+    const AudioThreadPriority priority; // for as long as the thread runs
     Buffers buffers;
 
     buffers.slots[0] = take_first_block(queue);

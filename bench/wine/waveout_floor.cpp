@@ -1,8 +1,9 @@
-// The floor for sound: SECONDS of the demo catalogue's audio played on the
-// wave-out device with eight buffers of 1024 frames in flight, refilled as
-// they come back, and nothing else.
+// The floor for sound: SECONDS of the demo catalogue's audio (or of the
+// catalogue file CATALOGUE's tracks, in order) played on the wave-out device
+// with eight buffers of 1024 frames in flight, refilled as they come back,
+// and nothing else.
 //
-//   waveout_floor SECONDS
+//   waveout_floor SECONDS [CATALOGUE]
 
 #include <libspotify/local.h>
 
@@ -17,7 +18,14 @@
 int main(int argc, char **argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     constexpr int kRate = 44100, kChunk = 1024, kBuffers = 8;
-    splocal_load_demo();
+    if (argc > 2) {
+        if (splocal_load_file(argv[2]) != 0) {
+            std::printf("cannot read the catalogue %s\n", argv[2]);
+            return 1;
+        }
+    } else {
+        splocal_load_demo();
+    }
     const size_t frames = static_cast<size_t>(seconds) * kRate;
     std::vector<int16_t> audio;
     for (int track = 0; audio.size() < frames * 2; ++track) {

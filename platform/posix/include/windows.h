@@ -42,6 +42,9 @@ typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef void (*FARPROC)(void);
+typedef const wchar_t *LPCWSTR;
 typedef void SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID parameter);
@@ -60,6 +63,9 @@ typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID parameter);
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 
 #define WM_USER 0x0400u
+
+#define THREAD_PRIORITY_NORMAL 0
+#define THREAD_PRIORITY_TIME_CRITICAL 15
 
 #define MB_OK 0x00000000u
 #define MB_ICONWARNING 0x00000030u
@@ -81,6 +87,12 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, size_t stack_size,
 void Sleep(DWORD milliseconds);
 DWORD GetCurrentThreadId(void);
 int lstrcmpA(LPCSTR a, LPCSTR b);
+/* Threads keep their priority and no library loads: the host schedules. */
+HANDLE GetCurrentThread(void);
+BOOL SetThreadPriority(HANDLE thread, int priority);
+HMODULE LoadLibraryW(LPCWSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+BOOL FreeLibrary(HMODULE module);
 
 /* user32: recorded, see posix_win32_testing.h */
 BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

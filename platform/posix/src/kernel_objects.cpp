@@ -185,6 +185,16 @@ DWORD GetCurrentThreadId(void) {
     return static_cast<DWORD>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
 }
 
+HANDLE GetCurrentThread(void) { return reinterpret_cast<HANDLE>(intptr_t{-2}); }
+
+BOOL SetThreadPriority(HANDLE, int) { return TRUE; }
+
+HMODULE LoadLibraryW(LPCWSTR) { return nullptr; }
+
+FARPROC GetProcAddress(HMODULE, LPCSTR) { return nullptr; }
+
+BOOL FreeLibrary(HMODULE) { return FALSE; }
+
 int lstrcmpA(LPCSTR a, LPCSTR b) {
     const int r = std::strcmp(a ? a : "", b ? b : "");
     return (r > 0) - (r < 0);
