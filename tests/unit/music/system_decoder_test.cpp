@@ -4,7 +4,6 @@
 // cannot read fails its track with a reason, one cut off halfway ends early.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
@@ -12,13 +11,8 @@
 namespace lib_test {
 namespace {
 
-class SystemDecodedTracks : public LibraryTest {
+class SystemDecodedTracks : public FolderTest {
 protected:
-    void TearDown() override {
-        LibraryTest::TearDown();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
     // The files made at build time (music-test-*), as tracks 0, 1, ...
     void load(const std::vector<std::string> &files, const std::string &extra = "") {
         std::filesystem::create_directories(folder);
@@ -27,23 +21,13 @@ protected:
             std::filesystem::copy_file("music-test-" + name, folder / name);
             lines += "track file " + name + "\n";
         }
-        music_test::write_file(folder / "catalogue.txt", lines + extra);
-        ASSERT_EQ(splocal_load_file((folder / "catalogue.txt").string().c_str()), 0);
+        ASSERT_EQ(splocal_load_file(write("catalogue.txt", lines + extra).c_str()), 0);
     }
     static std::vector<int16_t> pcm(int track) {
         std::vector<int16_t> out(2 * 4 * 44100);
         out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), 4 * 44100)));
         return out;
     }
-    std::string log() {
-        std::ifstream in(folder / "library.log", std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
-    const std::filesystem::path folder =
-        std::string("system-files-") +
-        ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
 TEST_F(SystemDecodedTracks, FlacBitForBitMp3WithinToleranceOtherFormatsConverted) {
@@ -65,14 +49,13 @@ TEST_F(SystemDecodedTracks, FlacBitForBitMp3WithinToleranceOtherFormatsConverted
 }
 
 TEST_F(SystemDecodedTracks, FilesTheSystemCannotReadFailAndACutFileEndsEarly) {
-    std::filesystem::create_directories(folder);
-    music_test::write_file(folder / "noise.flac", std::string(4000, '\x5A'));
+    write("noise.flac", std::string(4000, '\x5A'));
     std::ifstream in("music-test-sweep.mp3", std::ios::binary);
     std::string half((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     half.resize(half.size() / 2);
     // A name that is no URL, outside the ANSI code page.
     const std::string name = "H\xC3\xA4lfte #1 50%.mp3";
-    music_test::write_file(folder / music_test::utf8(name), half);
+    write(name, half);
     load({}, "track file noise.flac\ntrack file \"" + name + "\"\n");
     EXPECT_NE(log().find("noise.flac: not an audio format"), std::string::npos) << log();
     const std::vector<int16_t> cut = pcm(1);
