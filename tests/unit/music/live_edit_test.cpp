@@ -139,7 +139,6 @@ const Change kChanges[] = {
     {"TrackAppended", "Mix: a b", "Mix: a b c", "Mix +c@2"},
     {"TracksInsertedTogether", "Mix: a d", "Mix: a b c d", "Mix +b,c@1"},
     {"TrackRemoved", "Mix: a b c", "Mix: a c", "Mix -1"},
-    {"TrackMovedToTheFront", "Mix: a b c d", "Mix: d a b c", "Mix 3>0"},
     {"TwoMovedTogether", "Mix: a b c d e", "Mix: c d e a b", "Mix 0,1>5"},
     {"RemovedMovedAndAdded", "Mix: a b c d", "Mix: d b e", "Mix -0,2; Mix 1>0; Mix +e@2"},
     {"RepeatedTrackMoved", "Mix: a b a", "Mix: a a b", "Mix 2>1"},
