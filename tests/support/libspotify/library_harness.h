@@ -185,6 +185,12 @@ protected:
     std::string write(const std::string &path, const std::string &bytes, int later = 0) {
         return write_file(folder, path, bytes, later).string();
     }
+    // The track's audio, at most `seconds` long, decoded once.
+    static std::vector<int16_t> pcm(int track, int seconds = 3) {
+        std::vector<int16_t> out(2 * static_cast<size_t>(seconds) * 44100);
+        out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), seconds * 44100)));
+        return out;
+    }
     std::string log() {
         std::ifstream in(folder / "library.log", std::ios::binary);
         std::ostringstream out;

@@ -25,13 +25,6 @@ protected:
         const std::string catalogue = "latency 0\naccount me\nplaylist Files\n" + lines;
         ASSERT_EQ(splocal_load_file(write("catalogue.txt", catalogue).c_str()), 0);
     }
-    // The track's audio (at most three seconds), decoded once.
-    static std::vector<int16_t> pcm(int track) {
-        std::vector<int16_t> out(2 * 3 * 44100);
-        out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), 3 * 44100)));
-        return out;
-    }
-
     std::string lines;
 };
 

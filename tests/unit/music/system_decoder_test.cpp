@@ -23,25 +23,20 @@ protected:
         }
         ASSERT_EQ(splocal_load_file(write("catalogue.txt", lines + extra).c_str()), 0);
     }
-    static std::vector<int16_t> pcm(int track) {
-        std::vector<int16_t> out(2 * 4 * 44100);
-        out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), 4 * 44100)));
-        return out;
-    }
 };
 
 TEST_F(SystemDecodedTracks, FlacBitForBitMp3WithinToleranceOtherFormatsConverted) {
     load({"sweep.flac", "sweep.mp3", "tone48-mono.flac"});
     const std::vector<int16_t> sweep = music_test::wav_samples("music-test-sweep.wav");
     ASSERT_EQ(sweep.size(), 2u * 2 * 44100);
-    EXPECT_EQ(pcm(0), sweep);
-    const std::vector<int16_t> mp3 = pcm(1);
+    EXPECT_EQ(pcm(0, 4), sweep);
+    const std::vector<int16_t> mp3 = pcm(1, 4);
     // The encoder's delay and padding come before and after the audio.
     EXPECT_GE(mp3.size(), sweep.size());
     EXPECT_LE(mp3.size(), sweep.size() + 2 * 4096);
     EXPECT_GT(music_test::snr_db(mp3, sweep, 1200), 25);
     // 48 kHz mono: both sides, resampled, the tone's level kept.
-    const std::vector<int16_t> mono = pcm(2);
+    const std::vector<int16_t> mono = pcm(2, 4);
     EXPECT_EQ(mono.size(), 2u * 44100);
     EXPECT_NEAR(music_test::level_db(mono, 0, 1000), 20 * std::log10(0.5), 0.2);
     for (size_t i = 0; i < mono.size(); i += 2)
@@ -58,7 +53,7 @@ TEST_F(SystemDecodedTracks, FilesTheSystemCannotReadFailAndACutFileEndsEarly) {
     write(name, half);
     load({}, "track file noise.flac\ntrack file \"" + name + "\"\n");
     EXPECT_NE(log().find("noise.flac: not an audio format"), std::string::npos) << log();
-    const std::vector<int16_t> cut = pcm(1);
+    const std::vector<int16_t> cut = pcm(1, 4);
     EXPECT_GT(cut.size(), 2u * 44100 / 2);
     EXPECT_LT(cut.size(), 2u * 44100 * 3 / 2);
     log_in("me", "");
