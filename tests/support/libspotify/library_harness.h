@@ -159,6 +159,20 @@ protected:
     sp_session_callbacks callbacks{};
 };
 
+// Writes a file at a UTF-8 path inside the folder, each write `later` seconds
+// on (as an editor's would be, when not 0); its whole path.
+inline std::filesystem::path write_file(const std::filesystem::path &folder,
+                                        const std::string &path, const std::string &bytes,
+                                        int later = 0) {
+    namespace fs = std::filesystem;
+    const fs::path where = folder / fs::path(std::u8string(path.begin(), path.end()));
+    fs::create_directories(where.parent_path());
+    std::ofstream(where, std::ios::binary) << bytes;
+    if (later)
+        fs::last_write_time(where, fs::file_time_type::clock::now() + std::chrono::seconds(later));
+    return where;
+}
+
 // A folder of the case's own beside the tests (ctest runs cases side by
 // side), removed afterwards: catalogue files, audio files, the library's log.
 class FolderTest : public LibraryTest {
@@ -168,12 +182,14 @@ protected:
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     }
-    // Writes a file at a UTF-8 path inside the folder; its whole path.
-    std::string write(const std::string &path, const std::string &bytes) {
-        const auto where = folder / std::filesystem::path(std::u8string(path.begin(), path.end()));
-        std::filesystem::create_directories(where.parent_path());
-        std::ofstream(where, std::ios::binary) << bytes;
-        return where.string();
+    std::string write(const std::string &path, const std::string &bytes, int later = 0) {
+        return write_file(folder, path, bytes, later).string();
+    }
+    // The track's audio, at most `seconds` long, decoded once.
+    static std::vector<int16_t> pcm(int track, int seconds = 3) {
+        std::vector<int16_t> out(2 * static_cast<size_t>(seconds) * 44100);
+        out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), seconds * 44100)));
+        return out;
     }
     std::string log() {
         std::ifstream in(folder / "library.log", std::ios::binary);
@@ -182,9 +198,12 @@ protected:
         return out.str();
     }
 
-    const std::filesystem::path folder =
-        std::string(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) +
-        "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::filesystem::path folder = [] {
+        const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(test->test_suite_name()) + "-" + test->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        return name;
+    }();
 };
 
 class SessionTest : public CatalogueTest {

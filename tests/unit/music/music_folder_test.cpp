@@ -31,6 +31,10 @@ TEST_F(MusicFolderBecomesPlaylists, NamesComeFromTagsFileNamesAndFolders) {
     file("Songs/Tagged.wav",
          music_test::wav_bytes({44100, 2, 16, false, false, 0, "S\xC3\xB3lveig", "Fjord \xC3\x98"},
                                {0.1, 0.1}));
+    // An ID3 chunk gives what the LIST/INFO chunk does not.
+    const std::string id3 = std::string("id3 \x24\0\0\0ID3\x03\0\0\0\0\0\x1A", 18) +
+                            std::string("TPE1\0\0\0\x04\0\0\0Id3TIT2\0\0\0\x02\0\0\0T", 26);
+    file("Songs/Both.wav", music_test::wav_bytes({.artist = "Info", .chunks = id3}, {0.1, 0.1}));
     file("Songs/notes.txt", "not music");
     file("Songs/Album/b.wav");
     file("Songs/Album/Disc 2/a.wav");
@@ -44,8 +48,9 @@ TEST_F(MusicFolderBecomesPlaylists, NamesComeFromTagsFileNamesAndFolders) {
     log_in("me", "");
     ASSERT_EQ(sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)), 4);
     EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "Songs");
-    EXPECT_EQ(names(0), "Ana Lind / Morning; Songs / Solo; S\xC3\xB3lveig / Fjord \xC3\x98; "
-                        "Songs / caf\xC3\xA9");
+    EXPECT_EQ(names(0),
+              "Ana Lind / Morning; Songs / Solo; Info / T; S\xC3\xB3lveig / Fjord \xC3\x98; "
+              "Songs / caf\xC3\xA9");
     EXPECT_STREQ(sp_playlist_name(playlist_at(1)), "Album");
     EXPECT_EQ(names(1), "Disc 2 / a; Album / b");
     EXPECT_STREQ(sp_playlist_name(playlist_at(2)), "Mix");

@@ -4,7 +4,6 @@
 // cannot read fails its track with a reason, one cut off halfway ends early.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
@@ -12,13 +11,8 @@
 namespace lib_test {
 namespace {
 
-class SystemDecodedTracks : public LibraryTest {
+class SystemDecodedTracks : public FolderTest {
 protected:
-    void TearDown() override {
-        LibraryTest::TearDown();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
     // The files made at build time (music-test-*), as tracks 0, 1, ...
     void load(const std::vector<std::string> &files, const std::string &extra = "") {
         std::filesystem::create_directories(folder);
@@ -27,37 +21,22 @@ protected:
             std::filesystem::copy_file("music-test-" + name, folder / name);
             lines += "track file " + name + "\n";
         }
-        music_test::write_file(folder / "catalogue.txt", lines + extra);
-        ASSERT_EQ(splocal_load_file((folder / "catalogue.txt").string().c_str()), 0);
+        ASSERT_EQ(splocal_load_file(write("catalogue.txt", lines + extra).c_str()), 0);
     }
-    static std::vector<int16_t> pcm(int track) {
-        std::vector<int16_t> out(2 * 4 * 44100);
-        out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), 4 * 44100)));
-        return out;
-    }
-    std::string log() {
-        std::ifstream in(folder / "library.log", std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
-    const std::filesystem::path folder =
-        std::string("system-files-") +
-        ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
 TEST_F(SystemDecodedTracks, FlacBitForBitMp3WithinToleranceOtherFormatsConverted) {
     load({"sweep.flac", "sweep.mp3", "tone48-mono.flac"});
     const std::vector<int16_t> sweep = music_test::wav_samples("music-test-sweep.wav");
     ASSERT_EQ(sweep.size(), 2u * 2 * 44100);
-    EXPECT_EQ(pcm(0), sweep);
-    const std::vector<int16_t> mp3 = pcm(1);
+    EXPECT_EQ(pcm(0, 4), sweep);
+    const std::vector<int16_t> mp3 = pcm(1, 4);
     // The encoder's delay and padding come before and after the audio.
     EXPECT_GE(mp3.size(), sweep.size());
     EXPECT_LE(mp3.size(), sweep.size() + 2 * 4096);
     EXPECT_GT(music_test::snr_db(mp3, sweep, 1200), 25);
     // 48 kHz mono: both sides, resampled, the tone's level kept.
-    const std::vector<int16_t> mono = pcm(2);
+    const std::vector<int16_t> mono = pcm(2, 4);
     EXPECT_EQ(mono.size(), 2u * 44100);
     EXPECT_NEAR(music_test::level_db(mono, 0, 1000), 20 * std::log10(0.5), 0.2);
     for (size_t i = 0; i < mono.size(); i += 2)
@@ -65,17 +44,16 @@ TEST_F(SystemDecodedTracks, FlacBitForBitMp3WithinToleranceOtherFormatsConverted
 }
 
 TEST_F(SystemDecodedTracks, FilesTheSystemCannotReadFailAndACutFileEndsEarly) {
-    std::filesystem::create_directories(folder);
-    music_test::write_file(folder / "noise.flac", std::string(4000, '\x5A'));
+    write("noise.flac", std::string(4000, '\x5A'));
     std::ifstream in("music-test-sweep.mp3", std::ios::binary);
     std::string half((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     half.resize(half.size() / 2);
     // A name that is no URL, outside the ANSI code page.
     const std::string name = "H\xC3\xA4lfte #1 50%.mp3";
-    music_test::write_file(folder / music_test::utf8(name), half);
+    write(name, half);
     load({}, "track file noise.flac\ntrack file \"" + name + "\"\n");
     EXPECT_NE(log().find("noise.flac: not an audio format"), std::string::npos) << log();
-    const std::vector<int16_t> cut = pcm(1);
+    const std::vector<int16_t> cut = pcm(1, 4);
     EXPECT_GT(cut.size(), 2u * 44100 / 2);
     EXPECT_LT(cut.size(), 2u * 44100 * 3 / 2);
     log_in("me", "");

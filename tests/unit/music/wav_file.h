@@ -25,6 +25,7 @@ struct WavSpec {
     uint32_t mask = 0;
     std::string artist = {}; // LIST/INFO, when not empty
     std::string title = {};
+    std::string chunks = {}; // written whole before the data
 };
 
 inline void put(std::string &out, uint64_t value, int bytes) {
@@ -87,7 +88,7 @@ inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &sample
         put(body, info.size(), 4);
         body += info;
     }
-    body += "data";
+    body += s.chunks + "data";
     put(body, data.size(), 4);
     body += data;
     std::string file = "RIFF";

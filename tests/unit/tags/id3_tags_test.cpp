@@ -4,7 +4,6 @@
 // target's check.)
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "id3_tags.h"
@@ -103,29 +102,6 @@ TEST(Id3TagsGiveArtistAndTitleInUtf8, InEveryVersionAndEncodingAndOnlyWhatIsVali
     for (const std::string &bad :
          {""s, "ID3"s, "ID3\x05\0\0\0\0\0\0"s, "ID3\x03\0\0\0\0\x80\0"s, "ID3\x02\0\x40\0\0\0\0"s})
         EXPECT_EQ(read(bad, false).title, "");
-}
-
-// A WAV file's "id3 " chunk gives what its LIST/INFO chunk does not.
-TEST(Id3TagsGiveArtistAndTitleInUtf8, InAWavFile) {
-    auto chunk = [](const std::string &id, const std::string &body) {
-        std::string size;
-        for (int i = 0; i < 4; ++i)
-            size.push_back(static_cast<char>(body.size() >> (8 * i)));
-        return id + size + body + (body.size() % 2 ? "\0"s : ""s);
-    };
-    const std::string format = "\x01\0\x01\0\x44\xAC\0\0\x88\x58\x01\0\x02\0\x10\0"s;
-    const std::string body =
-        "WAVE" + chunk("fmt ", format) + chunk("LIST", "INFO" + chunk("IART", "Info\0"s)) +
-        chunk("id3 ", tag(3, frame(3, "TPE1", "\0Id3"s) + frame(3, "TIT2", kText))) +
-        chunk("data", "\0\0\0\0"s);
-    std::ofstream("tags-id3.wav", std::ios::binary) << chunk("RIFF", body);
-    std::FILE *file = std::fopen("tags-id3.wav", "rb");
-    ASSERT_NE(file, nullptr);
-    std::string why;
-    const std::unique_ptr<splocal::Decoder> wav = splocal::open_wav(file, why);
-    ASSERT_NE(wav, nullptr) << why;
-    EXPECT_EQ(wav->tags().artist, "Info");
-    EXPECT_EQ(wav->tags().title, "T");
 }
 
 } // namespace
