@@ -63,8 +63,8 @@ sp_playlistcontainer_callbacks container_calls() {
 const sp_playlistcontainer_callbacks kContainerCalls = container_calls();
 
 // "Mix: a b! | Old: c" as catalogue text: one tone per title, '!' unavailable.
-std::string catalogue(const std::string &spec, int ms = 1000) {
-    std::istringstream in(spec);
+std::string catalogue(const std::string &layout, int ms = 1000) {
+    std::istringstream in(layout);
     std::string out = std::string("latency 0\naccount ") + kUser + " " + kPassword + "\n", word;
     while (in >> word) {
         if (word.back() == ':')
