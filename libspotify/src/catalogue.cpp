@@ -97,6 +97,20 @@ void catalogue_append_tracks_locked(Catalogue &cat, int playlist, const int *tra
     ++cat.version;
 }
 
+void catalogue_hold_loading_locked(Catalogue &cat, int playlist, bool hold) {
+    CataloguePlaylist &pl = cat.playlists[static_cast<size_t>(playlist)];
+    const bool was_held = pl.loading_held;
+    pl.loading_held = hold;
+    if (!was_held || hold)
+        return;
+    // The load is a request, not a change, so it carries no version.
+    Work work;
+    work.kind = WorkKind::LoadPlaylist;
+    work.id = playlist;
+    for (sp_session *session : cat.sessions)
+        session_enqueue(session, work);
+}
+
 void move_tracks(std::vector<int> &list, const std::vector<int> &positions, int new_position) {
     std::vector<int> moved;
     std::vector<int> rest;

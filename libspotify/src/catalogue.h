@@ -97,6 +97,10 @@ int catalogue_add_playlist_locked(Catalogue &cat, int account, const std::string
                                   int position);
 void catalogue_append_tracks_locked(Catalogue &cat, int playlist, const int *tracks, int count);
 
+// With the mutex held: holds or releases the loading of a valid playlist.
+// Sessions that saw it while it was held load it when it is released.
+void catalogue_hold_loading_locked(Catalogue &cat, int playlist, bool hold);
+
 // Moves the entries at `positions` (ascending, distinct, in range) before
 // `new_position`; both count positions as they were before the move.
 void move_tracks(std::vector<int> &list, const std::vector<int> &positions, int new_position);

@@ -239,15 +239,7 @@ private:
             list.insert(list.begin() + insert.position, tracks.begin(), tracks.end());
             broadcast(cat_, WorkKind::TracksAdded, id, insert.position, tracks);
         }
-        const bool was_held = cat_.playlists[static_cast<size_t>(id)].loading_held;
-        cat_.playlists[static_cast<size_t>(id)].loading_held = pl.loading_held;
-        if (was_held && !pl.loading_held) {
-            Work work;
-            work.kind = WorkKind::LoadPlaylist;
-            work.id = id;
-            for (sp_session *session : cat_.sessions)
-                session_enqueue(session, work);
-        }
+        catalogue_hold_loading_locked(cat_, id, pl.loading_held);
     }
 
     // Names, availability, errors and metadata holds as the file now says.

@@ -154,18 +154,7 @@ void splocal_playlist_hold_loading(int playlist, int hold) {
     std::lock_guard<std::mutex> lock(cat.mutex);
     if (!valid_playlist(cat, playlist))
         return;
-    CataloguePlaylist &pl = cat.playlists[static_cast<size_t>(playlist)];
-    const bool was_held = pl.loading_held;
-    pl.loading_held = hold != 0;
-    if (was_held && !pl.loading_held) {
-        // Sessions that saw the playlist while it was held load it now; the
-        // load is a request, not a change, so it carries no version.
-        Work work;
-        work.kind = WorkKind::LoadPlaylist;
-        work.id = playlist;
-        for (sp_session *session : cat.sessions)
-            session_enqueue(session, work);
-    }
+    catalogue_hold_loading_locked(cat, playlist, hold != 0);
 }
 
 void splocal_playlist_add_tracks(int playlist, const int *tracks, int count, int position) {
