@@ -169,6 +169,7 @@ private:
             renamed[j] = true;
             found->second.pop_back();
         }
+        pair_by_overlap(wanted, old_order, taken, matched, renamed);
         for (size_t i = 0; i < old_order.size(); ++i) {
             if (!taken[i])
                 remove_playlist(account, old_order[i]);
@@ -184,6 +185,82 @@ private:
                 broadcast(cat_, WorkKind::PlaylistRenamed, matched[j], 0, {}, pl.name);
             }
             edit_tracks(matched[j], pl);
+        }
+    }
+
+    // The tracks a list holds, each with how often it stands there.
+    static std::unordered_map<std::string, int> counted(const std::vector<std::string> &keys) {
+        std::unordered_map<std::string, int> counts;
+        for (const std::string &key : keys)
+            ++counts[key];
+        return counts;
+    }
+
+    // A playlist whose name is gone and a new name that keeps more than half
+    // of its tracks are one playlist, renamed and edited, when each is the
+    // other's only best match: no other gone playlist shares as many tracks
+    // with the new one, and no other new one as many with the gone one. Any
+    // other gone playlist is removed and any other new one added.
+    void pair_by_overlap(const DescAccount &wanted, const std::vector<int> &old_order,
+                         std::vector<bool> &taken, std::vector<int> &matched,
+                         std::vector<bool> &renamed) {
+        struct Best {
+            int shared = 0;
+            size_t other = 0;
+            bool tied = false;
+            void offer(int count, size_t candidate) {
+                if (count == shared)
+                    tied = true;
+                if (count > shared) {
+                    shared = count;
+                    other = candidate;
+                    tied = false;
+                }
+            }
+        };
+        // Which gone playlists hold each track, and how often.
+        std::unordered_map<std::string, std::vector<std::pair<size_t, int>>> holders;
+        std::vector<size_t> sizes(old_order.size(), 0);
+        for (size_t i = 0; i < old_order.size(); ++i) {
+            if (taken[i])
+                continue;
+            const std::vector<std::string> keys = old_keys(old_order[i]);
+            sizes[i] = keys.size();
+            for (const auto &[key, count] : counted(keys))
+                holders[key].emplace_back(i, count);
+        }
+        if (holders.empty())
+            return;
+        std::vector<Best> best_new(old_order.size()); // for each gone playlist
+        std::vector<Best> best_old(matched.size());   // for each new one
+        for (size_t j = 0; j < matched.size(); ++j) {
+            if (matched[j] >= 0)
+                continue;
+            std::unordered_map<size_t, int> shared;
+            const DescPlaylist &pl = desc_.playlists[static_cast<size_t>(wanted.playlists[j])];
+            for (const auto &[key, count] : counted(new_keys(pl))) {
+                auto found = holders.find(key);
+                if (found == holders.end())
+                    continue;
+                for (const auto &[i, held] : found->second)
+                    shared[i] += std::min(count, held);
+            }
+            for (const auto &[i, count] : shared) {
+                best_old[j].offer(count, i);
+                best_new[i].offer(count, j);
+            }
+        }
+        for (size_t j = 0; j < matched.size(); ++j) {
+            const Best &mine = best_old[j];
+            if (matched[j] >= 0 || mine.shared == 0 || mine.tied)
+                continue;
+            const Best &theirs = best_new[mine.other];
+            if (theirs.tied || theirs.other != j ||
+                2 * static_cast<size_t>(mine.shared) <= sizes[mine.other])
+                continue;
+            taken[mine.other] = true;
+            matched[j] = old_order[mine.other];
+            renamed[j] = true;
         }
     }
 

@@ -148,8 +148,13 @@ const Change kChanges[] = {
     {"PlaylistInFront", "Mix: a", "First: b | Mix: a", "added First@0; First +b@0"},
     {"PlaylistRemoved", "Mix: a | Old: b", "Mix: a", "removed Old@1"},
     {"RenamedKeepsItsIdentity", "Mix: a b | Old: c", "Road: a b | Old: c", "renamed Road"},
-    {"RenamedAndExtendedIsANewPlaylist", "Mix: a b", "Road: a b c",
-     "removed Mix@0; added Road@0; Road +a,b,c@0"},
+    {"RenamedAndExtended", "Mix: a b", "Road: a b c", "renamed Road; Road +c@2"},
+    {"TwoRenamedAndEdited", "Mix: a b c | Old: d e", "Road: a c | Gold: d e f",
+     "renamed Road; Road -1; renamed Gold; Gold +f@2"},
+    {"HalfKeptIsANewPlaylist", "Mix: a b c d", "Road: a b x",
+     "removed Mix@0; added Road@0; Road +a,b,x@0"},
+    {"TwoAsCloseIsANewPlaylist", "Mix: a b | Old: c d", "Road: a b c d",
+     "removed Mix@0; removed Old@0; added Road@0; Road +a,b,c,d@0"},
     {"RewrittenUnchanged", "Mix: a b", "Mix: a b", ""},
 };
 
