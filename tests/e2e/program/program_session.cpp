@@ -52,13 +52,7 @@ void ProgramSession::start(const std::string &catalogue, bool sound_card) {
         CreateDirectoryW((folder_ + sub).c_str(), nullptr);
     for (const wchar_t *old : {L"\\capture.raw", L"\\focused", L"\\asound.conf"})
         DeleteFileW((folder_ + old).c_str());
-    const std::wstring catalogue_file = folder_ + L"\\tmp\\catalogue.txt";
-    FILE *file = _wfopen(catalogue_file.c_str(), L"wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(catalogue.data(), 1, catalogue.size(), file);
-    std::fclose(file);
-    ASSERT_EQ(splocal_load_file(driver::unix_path(catalogue_file).c_str()), 0)
-        << "the test's catalogue does not read";
+    ASSERT_NO_FATAL_FAILURE(write_catalogue(catalogue));
 
     // The program takes its Unix environment from this one: ALSA_CONFIG_PATH
     // names asound.conf in its working folder, where desktop.sh writes it.
@@ -88,6 +82,16 @@ void ProgramSession::start(const std::string &catalogue, bool sound_card) {
     ASSERT_TRUE(driver::wait_until([&] { return exists(folder_ + L"\\focused"); }, 15000))
         << "the window manager did not focus the program";
     ASSERT_TRUE(dialog_.focus_reaches(IDC_USERNAME));
+}
+
+void ProgramSession::write_catalogue(const std::string &catalogue) const {
+    const std::wstring catalogue_file = folder_ + L"\\tmp\\catalogue.txt";
+    FILE *file = _wfopen(catalogue_file.c_str(), L"wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(catalogue.data(), 1, catalogue.size(), file);
+    std::fclose(file);
+    ASSERT_EQ(splocal_load_file(driver::unix_path(catalogue_file).c_str()), 0)
+        << "the test's catalogue does not read";
 }
 
 void ProgramSession::TearDown() {

@@ -22,6 +22,8 @@ protected:
     // time (keeping every sample in capture.raw) or one that does not exist;
     // waits for the dialog, in front with the focus in the user name.
     void start(const std::string &catalogue, bool sound_card = true);
+    // Writes tmp/catalogue.txt for the program, and loads it here for track_audio.
+    void write_catalogue(const std::string &catalogue) const;
     bool running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
     // The text of the program's message box (caption "Lorvane") once one
     // shows within timeout_ms, the box in *box; "" when none does.
