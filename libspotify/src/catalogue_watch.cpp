@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -59,8 +60,40 @@ uint64_t mix(uint64_t hash, const std::string &text) {
 
 constexpr uint64_t kHashStart = 14695981039346656037ull;
 
-// Whether the entry exists, its size and its time.
-uint64_t entry_print(uint64_t hash, const fs::path &path) {
+// Files that are read whole (the catalogue, playlist files) are small:
+// their bytes count too, so that a save of the same size within the file
+// system's time granularity (a second, or two, on some) is not missed. Of a
+// bigger one only the start counts.
+constexpr size_t kMaxHashedBytes = size_t{1} << 20;
+
+uint64_t content_print(uint64_t hash, const fs::path &path) {
+    std::FILE *file = open_file(path_utf8(path), "rb");
+    if (!file)
+        return mix(hash, 1);
+    unsigned char buffer[16384];
+    size_t total = 0;
+    for (size_t read;
+         total < kMaxHashedBytes && (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;
+         total += read) {
+        for (size_t i = 0; i < read; ++i) {
+            hash ^= buffer[i];
+            hash *= 1099511628211ull;
+        }
+    }
+    std::fclose(file);
+    return mix(hash, total);
+}
+
+bool is_playlist_file(const fs::path &path) {
+    std::string ext = path_utf8(path.extension());
+    for (char &c : ext)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return ext == ".m3u" || ext == ".m3u8";
+}
+
+// Whether the entry exists, its size and its time; with `whole`, also the
+// bytes of a file.
+uint64_t entry_print(uint64_t hash, const fs::path &path, bool whole = false) {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (error || !fs::exists(status))
@@ -69,6 +102,8 @@ uint64_t entry_print(uint64_t hash, const fs::path &path) {
     if (fs::is_regular_file(status)) {
         const uintmax_t size = fs::file_size(path, error);
         hash = mix(hash, error ? 0 : static_cast<uint64_t>(size));
+        if (whole)
+            hash = content_print(hash, path);
     }
     const fs::file_time_type time = fs::last_write_time(path, error);
     return mix(hash, error ? 0 : static_cast<uint64_t>(time.time_since_epoch().count()));
@@ -91,13 +126,14 @@ uint64_t folder_print(const std::string &folder) {
             it.disable_recursion_pending();
         if (it->path().filename() == "library.log")
             continue; // the library's own writes are no edit
-        sum += entry_print(mix(kHashStart, path_utf8(it->path())), it->path());
+        sum += entry_print(mix(kHashStart, path_utf8(it->path())), it->path(),
+                           is_playlist_file(it->path()));
     }
     return sum;
 }
 
 uint64_t fingerprint(const CatalogueSource &source) {
-    uint64_t hash = entry_print(mix(kHashStart, source.path), utf8_path(source.path));
+    uint64_t hash = entry_print(mix(kHashStart, source.path), utf8_path(source.path), true);
     for (const std::string &folder : source.folders)
         hash = mix(mix(hash, folder), folder_print(folder));
     for (const std::string &file : source.files)

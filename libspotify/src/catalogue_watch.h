@@ -1,9 +1,9 @@
 // Following the catalogue file while sessions run. A thread of the library
 // looks at the file, the music folders it serves and the audio files it
-// names (sizes, times and folder listings) every watch interval; a change
-// that looks the same twice in a row (so that a file an editor is still
-// writing is not taken) is read with the strict reader and applied as
-// changes (catalogue_edit.h). A file that cannot be read, or that names no
+// names (sizes, times and folder listings; the bytes of the catalogue and
+// of playlist files too) every watch interval; a change that looks the same
+// twice in a row (so that a file an editor is still writing is not taken)
+// is read with the strict reader and applied as changes (catalogue_edit.h). A file that cannot be read, or that names no
 // account, leaves the catalogue as it is; why goes to the log beside it and
 // to every session's log_message.
 //
