@@ -44,6 +44,6 @@ TEST_F(ProgramFollowsCatalogueEdits, RenamedAndExtendedPlaylistListedAnewItsNewT
         sound.erase(sound.begin(), sound.begin() + std::max(at, 0ll));
         return plays_gapless(sound, {kRising, kBeat, kAdded});
     };
-    driver::wait_until([&] { return static_cast<bool>(played()); }, 30000, 200);
+    driver::wait_until([&] { return static_cast<bool>(played()); }, 45000, 200);
     EXPECT_TRUE(played());
 }
