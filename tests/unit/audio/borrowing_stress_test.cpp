@@ -1,24 +1,19 @@
 // The window reads the posted block while the audio output thread plays and
 // frees blocks on a device that returns buffers out of step with the posts.
 //
-// A reader thread plays the main window: it takes UM_AUDIO_BLOCK from the
-// post hook in order, as the message queue would hand them over, and at
-// random moments "paints": it borrows the block it was given last and reads
-// all of it. A producer plays the library's delivering thread, with pauses
-// that starve the output thread, so that it waits in the middle of a scan
-// with the posted block's buffer already returned. Any read of a freed block
-// fails under ASan; any race between the paint and the thread under TSan.
+// A reader thread plays the main window: it "paints" as each message arrives,
+// or later, when the thread may have moved past it: it borrows the block of
+// the newest message it has handled and reads all of it, sometimes slowly.
+// A producer plays the library's delivering thread, with pauses that starve
+// the output thread, so that it waits in the middle of a scan with the posted
+// block's buffer already returned. Any read of a freed block fails under
+// ASan; any race between the paint and the thread under TSan.
 
 #include "audio/block_lending.h"
-#include "audio/user_messages.h"
 #include "output_thread_harness.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <random>
 #include <thread>
 
@@ -26,56 +21,35 @@ namespace {
 
 using audio_test::kPatience;
 
-// The main window's message queue, fed on the audio output thread.
-struct WindowMessages {
-    std::mutex lock;
-    std::condition_variable arrived;
-    std::deque<const PcmBlock *> blocks; // guarded by lock: not yet handled
-    bool closing = false;                // guarded by lock
+struct Window {
+    std::atomic<const PcmBlock *> posted{nullptr}; // the newest UM_AUDIO_BLOCK
+    std::atomic<bool> closing{false};
+    long painted = 0, bad = 0; // reader thread: paints, blocks that were not a whole ramp
 };
 
-void on_post(const PosixPostedMessage *message, void *context) {
-    auto *window = static_cast<WindowMessages *>(context);
-    std::lock_guard<std::mutex> guard(window->lock);
-    window->blocks.push_back(reinterpret_cast<const PcmBlock *>(message->wparam));
-    window->arrived.notify_one();
-}
-
-// The window: keeps the block of the newest message, paints at random;
-// counts the paints and the borrowed blocks whose contents were not a whole
-// ramp.
-void run_window(PcmQueue *queue, WindowMessages &window, long &painted, long &bad) {
+void run_window(PcmQueue *queue, Window &window) {
     std::mt19937 random(99);
-    const PcmBlock *current = nullptr;
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(window.lock);
-            window.arrived.wait_for(lock, std::chrono::microseconds(random() % 500),
-                                    [&] { return !window.blocks.empty() || window.closing; });
-            if (window.closing && window.blocks.empty())
-                return;
-            // Usually every message is handled before the paint; sometimes
-            // the paint comes between two messages.
-            for (size_t take = random() % 4 ? window.blocks.size() : 1;
-                 take > 0 && !window.blocks.empty(); --take) {
-                current = window.blocks.front();
-                window.blocks.pop_front();
-            }
-        }
-        const PcmBlock *block = random() % 3 ? pcm_queue_borrow(queue, current) : nullptr;
+    for (const PcmBlock *handled = nullptr; !window.closing.load();) {
+        // Usually paints as a message arrives; sometimes later, behind the sound.
+        for (int wait = 0; wait < 500 && window.posted.load() == handled; ++wait)
+            std::this_thread::sleep_for(std::chrono::microseconds(1));
+        handled = window.posted.load();
+        if (random() % 4 == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 500));
+        const PcmBlock *block = pcm_queue_borrow(queue, handled);
         if (!block)
             continue;
         const int16_t *samples = block->samples();
         for (size_t k = 1; k < block->sample_bytes() / 2; ++k) {
             if (static_cast<uint16_t>(samples[k]) != static_cast<uint16_t>(samples[0] + k)) {
-                ++bad;
+                ++window.bad;
                 break;
             }
         }
         if (random() % 8 == 0)
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 300));
         pcm_queue_give_back(queue);
-        ++painted;
+        ++window.painted;
     }
 }
 
@@ -93,14 +67,18 @@ TEST_F(BorrowingSurvivesOutOfStepReturns, WindowReadsOnlyLiveBlocks) {
     for (const auto &mode : modes) {
         SCOPED_TRACE(mode.name);
         start_over();
-        WindowMessages window;
-        posix_set_post_hook(on_post, &window);
+        Window window;
+        posix_set_post_hook(
+            [](const PosixPostedMessage *message, void *context) {
+                static_cast<Window *>(context)->posted.store(
+                    reinterpret_cast<const PcmBlock *>(message->wparam));
+            },
+            &window);
         posix_wave_out_set_pace(mode.pace);
         posix_wave_out_set_returns(mode.batch, mode.hold_percent, 1234);
         ASSERT_TRUE(audio_output_start(queue, reinterpret_cast<HWND>(uintptr_t{0x77})));
 
-        long painted = 0, bad = 0;
-        std::thread reader([&] { run_window(queue, window, painted, bad); });
+        std::thread reader([&] { run_window(queue, window); });
         std::atomic<size_t> pushed_bytes{SIZE_MAX}; // known once delivery has ended
         std::thread stepper([&] {
             std::mt19937 random(5);
@@ -120,16 +98,12 @@ TEST_F(BorrowingSurvivesOutOfStepReturns, WindowReadsOnlyLiveBlocks) {
 
         ASSERT_TRUE(posix_wave_out_wait_played(pushed.size(), 6 * kPatience));
         stepper.join();
-        {
-            std::lock_guard<std::mutex> guard(window.lock);
-            window.closing = true;
-            window.arrived.notify_one();
-        }
+        window.closing.store(true);
         reader.join();
         stop();
         EXPECT_EQ(played(), pushed) << "gap, repeat or reordering";
-        EXPECT_EQ(bad, 0);
-        EXPECT_GT(painted, 0) << "the window never read a block: the test proved nothing";
+        EXPECT_EQ(window.bad, 0);
+        EXPECT_GT(window.painted, 0) << "the window never read a block: the test proved nothing";
     }
 }
 
