@@ -1,9 +1,6 @@
 // Music delivery against a real session of the local streaming library: the
-// handlers find the queue through the session's user data, as they do when
-// the library calls them.
-
+// handlers find the queue through the session's user data.
 #include "audio/music_delivery.h"
-
 #include "support/libspotify/library_harness.h"
 
 #include <climits>
@@ -62,8 +59,7 @@ TEST_F(DeliveryAppliesBackPressure, AcceptsUpToTheRateRefusesOneMoreUntilTheToke
 }
 
 TEST_F(DeliveryRefusesWhatNoBlockCanHold, AbsurdOrNegativeCountsAreRefusedUnread) {
-    // The samples pointer holds a single frame: reading past it would be
-    // caught; a refusal reads nothing.
+    // One frame behind the pointer: ASan catches a read past it.
     const int16_t one_frame[2] = {1, 2};
     const struct { int frames, channels; } cases[] = {{INT_MAX, 2}, {4, INT_MAX}, {-1, 2}, {1, -2}};
     for (const auto &c : cases) {

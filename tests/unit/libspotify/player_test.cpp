@@ -29,12 +29,6 @@ TEST_F(SessionCreationChecksItsConfiguration, EachWrongPartIsRefused) {
     }
 }
 
-std::vector<int16_t> pcm_of(int track, int frames) {
-    std::vector<int16_t> out(size_t(frames) * 2);
-    splocal_track_pcm(track, out.data(), frames);
-    return out;
-}
-
 // The program takes 640 frames of a ramp in chunks of 300, then refuses; a
 // load replaces the ramp, and the drums arrive from their first frame, taken
 // in parts: none, a third, one frame, all.
@@ -73,8 +67,9 @@ TEST_F(PlayerDeliversTheTracksAudio, EveryFrameTakenInOrderFromTheFirstNotTakenT
     sp_session_player_play(session, 1);
     ASSERT_TRUE(wait_until([&] { return rec.end_of_track.load() == 1; }));
     lock.lock();
-    std::vector<int16_t> expected = pcm_of(ramp, 640), rest = pcm_of(drums, 7000);
-    expected.insert(expected.end(), rest.begin(), rest.end());
+    std::vector<int16_t> expected(2 * 7640);
+    splocal_track_pcm(ramp, expected.data(), 640);
+    splocal_track_pcm(drums, expected.data() + 2 * 640, 7000);
     EXPECT_EQ(rec.delivered, expected); // a wrong first frame shows as a gap or a repeat
     for (size_t i = 3 + refusals; i < rec.offers.size(); ++i) // a full chunk or the rest
         EXPECT_EQ(rec.offers[i].second, std::min(300, 7640 - rec.offers[i].first)) << i;

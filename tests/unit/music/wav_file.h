@@ -1,6 +1,5 @@
-// Test audio made in the tests: WAV files of any sample format, written
-// byte by byte, and read back; the level of one frequency in delivered
-// audio, and how near a lossy decoding comes to its source.
+// WAV files of any sample format written byte by byte, and read back; the
+// level of one frequency in delivered audio; how near a lossy decoding comes.
 #ifndef TESTS_UNIT_MUSIC_WAV_FILE_H
 #define TESTS_UNIT_MUSIC_WAV_FILE_H
 
@@ -52,23 +51,16 @@ inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &sample
     }
     std::string data;
     for (double v : samples) {
-        if (s.is_float && s.bits == 32) {
-            const float f = static_cast<float>(v);
-            uint32_t u;
-            std::memcpy(&u, &f, 4);
-            put(data, u, 4);
-        } else if (s.is_float) {
-            uint64_t u;
-            std::memcpy(&u, &v, 8);
-            put(data, u, 8);
-        } else if (s.bits == 8) {
-            put(data, static_cast<uint64_t>(std::min(255L, std::lround(v * 128.0) + 128)), 1);
-        } else {
+        const float f = static_cast<float>(v);
+        uint64_t u = 0;
+        if (s.is_float) {
+            s.bits == 32 ? std::memcpy(&u, &f, 4) : std::memcpy(&u, &v, 8);
+        } else { // 8-bit samples are unsigned
             const double scale = std::ldexp(1.0, s.bits - 1);
-            double q = std::floor(v * scale + 0.5);
-            q = q > scale - 1 ? scale - 1 : q;
-            put(data, static_cast<uint64_t>(static_cast<int64_t>(q)), s.bits / 8);
+            u = static_cast<uint64_t>(static_cast<int64_t>(
+                std::min(std::floor(v * scale + 0.5), scale - 1) + (s.bits == 8 ? scale : 0)));
         }
+        put(data, u, s.bits / 8);
     }
     std::string body = "WAVE";
     body += "fmt ";

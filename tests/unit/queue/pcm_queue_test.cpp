@@ -1,7 +1,5 @@
 // The PCM block queue: order, frame total, ownership of blocks, the event
-// that wakes the audio output thread, and its lock. Across threads it is
-// exercised by the session's and the audio path's stress tests.
-
+// that wakes the audio output thread, and its lock.
 #include "audio/pcm_queue.h"
 
 #include <gtest/gtest.h>
@@ -35,9 +33,8 @@ using QueueKeepsArrivalOrder = QueueTest;
 using QueueTakesItsLockForEveryChange = QueueTest;
 
 // Blocks come out in push order with the frame total following; a popped
-// block may be freed at once (a later push must not reach it through a stale
-// tail: ASan reports the write), a flushed one is freed (LeakSanitizer), a
-// taken one stays whole. Push and flush set the event, pop does not.
+// block may be freed at once (ASan sees a write through a stale tail), a
+// flushed one is freed (LeakSanitizer). Push and flush set the event, pop not.
 TEST_F(QueueKeepsArrivalOrder, PopsInPushOrderFlushFreesTheRestAndEverySignalWakes) {
     EXPECT_EQ(pcm_queue_pop(&queue), nullptr);
     EXPECT_FALSE(signalled());
@@ -71,11 +68,8 @@ TEST_F(QueueKeepsArrivalOrder, PopsInPushOrderFlushFreesTheRestAndEverySignalWak
     std::free(blocks[1]);
 }
 
-// Every operation waits once on the queue's lock: with an auto-reset event
-// put in the mutex's place, set before each operation, the operation's wait
-// consumes the signal (the ReleaseMutex that follows fails harmlessly). An
-// operation that read or changed the list or the frame total without the
-// lock would leave the signal set.
+// Every operation waits on the queue's lock: an auto-reset event in the
+// mutex's place, set before each, is left set by one that takes no lock.
 TEST_F(QueueTakesItsLockForEveryChange, PushPopFramesAndFlushEachWaitOnTheMutex) {
     const HANDLE mutex = queue.mutex;
     queue.mutex = CreateEventA(nullptr, FALSE, FALSE, nullptr);

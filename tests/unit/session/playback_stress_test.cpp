@@ -5,11 +5,7 @@
 
 #include "support/libspotify/library_harness.h"
 
-#include <algorithm>
-#include <atomic>
 #include <numeric>
-#include <thread>
-#include <utility>
 
 namespace lib_test {
 namespace {

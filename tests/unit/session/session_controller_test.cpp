@@ -1,10 +1,6 @@
 // The session controller on the local streaming library: creation and login
 // with their failures; the key N and the end of a track.
-
 #include "support/libspotify/library_harness.h"
-
-#include <thread>
-#include <utility>
 
 namespace lib_test {
 namespace {

@@ -57,6 +57,7 @@ TEST_F(DialogFollowsTheSession, FailuresAreShownThenLoginListsAndStartsTheChosen
     splocal_account_add(kUser.c_str(), kPassword.c_str());
     for (const std::string &name : {std::string("First"), kUmlauts, kCjk})
         splocal_playlist_add(kUser.c_str(), name.c_str(), -1);
+    expect_enabled({IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT}, {IDC_PLAYLIST, IDC_START});
     splocal_fail_next_create(SP_ERROR_BAD_API_VERSION);
     connect(kUser, kPassword);
     ASSERT_EQ(g_boxes.size(), 1u);

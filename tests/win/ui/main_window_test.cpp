@@ -1,5 +1,5 @@
-// The windows as create_windows builds them, and the main window's table of
-// messages: resize, audio block, timer, paint and the key N.
+// The main window's table of messages: resize, audio block, timer, paint and
+// the key N.
 #include "ui_fixture.h"
 
 #include <cstdlib>
@@ -18,23 +18,7 @@ bool needs_paint(HWND window) {
 
 } // namespace
 
-using CreateWindowsBuildsBothWindows = UiFixture;
 using MainWindowHandlesItsMessages = UiFixture;
-
-TEST_F(CreateWindowsBuildsBothWindows, DialogWithoutOwnerListDisabledMainWindowHiddenAtItsSize) {
-    EXPECT_EQ(GetWindow(dialog(), GW_OWNER), nullptr);
-    EXPECT_FALSE(enabled(IDC_PLAYLIST) || enabled(IDC_START));
-    HWND window = context_.main_window;
-    char title[16] = {};
-    GetWindowTextA(window, title, sizeof title);
-    EXPECT_STREQ(title, "Lorvane");
-    RECT rect;
-    GetWindowRect(window, &rect);
-    EXPECT_EQ(rect.right - rect.left, 1000);
-    EXPECT_EQ(rect.bottom - rect.top, 400);
-    EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
-    EXPECT_FALSE(IsWindowVisible(window));
-}
 
 // A resize drops the window's targets. The last block posted is the one
 // painted; a paint validates the window even when it fails (Wine's Direct2D
