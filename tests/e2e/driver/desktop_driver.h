@@ -23,12 +23,11 @@ bool wait_until(Condition condition, int timeout_ms, int step_ms = 10) {
     return true;
 }
 
-// The first visible top-level window of process (0: any) with the class and,
-// unless null, the title, once there is one within timeout_ms; or null.
+// The first visible top-level window of process (0: any) with the class and
+// (unless null) the title, within timeout_ms; or null.
 HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms);
 bool bring_to_front(HWND window); // so that typed input reaches it
-// Input for the window with the keyboard focus: a key, or UTF-8 text (as
-// Unicode input, which any keyboard layout passes on).
+// Input for the focused window: a key, or UTF-8 text (as Unicode input).
 void press_key(WORD virtual_key, bool shift = false, bool alt = false);
 void type_text(const std::string &utf8);
 void click(HWND window); // in its middle

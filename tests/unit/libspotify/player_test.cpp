@@ -1,8 +1,6 @@
 // A session's creation checks its configuration. The player: exact audio in
 // order, a refused or partly taken chunk offered again from the first frame
-// not taken, a load replacing the track, and one end_of_track from the player
-// thread. (That an unload waits for a delivery in progress is shown through
-// the program's skip.)
+// not taken, a load replacing the track, one end_of_track from its thread.
 #include "libspotify/library_harness.h"
 
 namespace lib_test {

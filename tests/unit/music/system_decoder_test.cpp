@@ -1,10 +1,7 @@
 // Windows: the formats the system decodes. FLAC plays bit for bit, MP3 within
-// the codec's tolerance of its source; other rates and
-// channel counts go through the library's own converter; a file the system
-// cannot read fails its track with a reason, one cut off halfway ends early.
-#include <filesystem>
-#include <fstream>
-
+// the codec's tolerance; other rates and channel counts go through the
+// library's converter; a file the system cannot read fails its track with a
+// reason, one cut off halfway ends early.
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
 

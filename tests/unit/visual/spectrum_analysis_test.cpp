@@ -32,9 +32,8 @@ Samples operator+(Samples a, const Samples &b) {
     return a;
 }
 
-// The first channel as given, the others a loud tone at bin 50, so that
-// reading them shows. One exact-size allocation, as music delivery makes
-// it, so that ASan sees any read past the samples.
+// The first channel as given, the others a loud tone at bin 50 (reading them
+// shows); one exact-size allocation, so that ASan sees a read past it.
 BlockPtr make_block(const Samples &first, int channels) {
     const size_t n = first.size() * static_cast<size_t>(channels);
     BlockPtr block(static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + n * 2)), &std::free);

@@ -77,9 +77,8 @@ protected:
         CloseHandle(state.lock);
         CloseHandle(wake);
     }
-    // Posts kStart and runs the loop until it quits; false when a watchdog had to end it, so
-    // that a fault fails the test instead of hanging it. (A thread timer
-    // would itself end waits.)
+    // Posts kStart and runs the loop until it quits; false when a watchdog
+    // thread (a timer would itself end waits) had to end it.
     bool run() {
         post(kStart);
         AppContext context{nullptr, dialog, &state, wake, nullptr};
