@@ -31,7 +31,6 @@ HANDLE wake;
 PcmQueue queue;
 SessionState state;
 
-// Main loop passes until done() holds, for at most limit_ms.
 template <typename Done> bool run_until(Done done, DWORD limit_ms) {
     for (const DWORD start = GetTickCount(); !done();) {
         if (GetTickCount() - start > limit_ms)
@@ -42,8 +41,8 @@ template <typename Done> bool run_until(Done done, DWORD limit_ms) {
     return true;
 }
 
-// Committed memory in KiB and open handles (Wine does not count them for
-// GetProcessHandleCount, so every handle value up to 65 536 is tried).
+// Committed memory in KiB and open handles (every value up to 65 536 is
+// tried: Wine's GetProcessHandleCount does not count them).
 std::pair<long long, long long> usage() {
     PROCESS_MEMORY_COUNTERS memory{};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
@@ -110,7 +109,7 @@ bool soak(int seconds, const std::string &capture_path) {
         return std::printf("FAIL: no session, sound or playlist\n"), false;
     session_select_playlist(&state, "Long play");
 
-    // Samples: wall seconds, audio handed over so far, memory, handles.
+    // Memory and handles every two seconds.
     std::vector<std::pair<long long, long long>> samples;
     const DWORD start = GetTickCount();
     DWORD due = start;
@@ -133,8 +132,7 @@ bool soak(int seconds, const std::string &capture_path) {
     if (!run_until(ended, static_cast<DWORD>(seconds) * 1000 + 120000))
         return std::printf("FAIL: the playlist did not end\n"), false;
 
-    // A second of silence pushes the last frames out of the device's last
-    // period; then the capture holds every track.
+    // A second of silence pushes the last frames out of the device's period.
     const std::vector<int16_t> quiet(1024 * 2, 0);
     const sp_audioformat format{SP_SAMPLETYPE_INT16_NATIVE_ENDIAN, kRate, 2};
     for (int delivered = 0; delivered < kRate; Sleep(5))
@@ -150,8 +148,7 @@ bool soak(int seconds, const std::string &capture_path) {
         return false;
     std::printf("%d s of audio bit-exact in %.1f s\n", seconds, (GetTickCount() - start) / 1000.0);
 
-    // Growth once settled: the greatest value of the last third against the
-    // greatest of the first third after the first tenth.
+    // Growth: the most of the last third against the first third after a tenth.
     const size_t n = samples.size(), settled = n / 10, third = (n - settled) / 3;
     if (third == 0)
         return std::printf("FAIL: too short to judge growth\n"), false;

@@ -1,5 +1,4 @@
-// Drives another process's windows as a user does (SendInput to the
-// foreground window), reads them back, and copies the screen's pixels.
+// Drives another process's windows as a user does, reads them and the screen.
 #pragma once
 
 #include <windows.h>
@@ -35,14 +34,13 @@ void click(HWND window); // in its middle
 bool drop_down(HWND list);
 std::string text_of(HWND window); // WM_GETTEXT, as UTF-8
 
-// A copy of part of the screen, 32-bit pixels 0x00RRGGBB, top row first.
+// Pixels 0x00RRGGBB, top row first.
 struct Capture {
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
-// The client area of window as it is on the screen.
-Capture capture_client(HWND window);
+Capture capture_client(HWND window); // its client area as on the screen
 // A 32-bit bitmap of width x height for dc, top row first; its pixels in *bits.
 HBITMAP top_down_bitmap(HDC dc, int width, int height, void **bits);
 // The Unix path of a Windows path (Wine), or an empty string.

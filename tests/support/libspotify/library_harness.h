@@ -121,7 +121,6 @@ protected:
         ASSERT_EQ(sp_session_login(session, user, password), SP_ERROR_OK);
         pump();
     }
-    // Calls sp_session_process_events until no work is pending.
     void pump() {
         for (int call = 0; call < 1000 && (call == 0 || splocal_work_pending(session)); ++call) {
             int timeout = -1;
@@ -172,8 +171,7 @@ inline std::filesystem::path write_file(const std::filesystem::path &folder,
     return where;
 }
 
-// A folder of the case's own beside the tests (ctest runs cases side by
-// side), removed afterwards: catalogue files, audio files, the library's log.
+// A folder of the case's own (ctest runs cases side by side), removed after.
 class FolderTest : public LibraryTest {
 protected:
     void TearDown() override {

@@ -1,6 +1,5 @@
-// Block lending: the window reads a block only while it is the one lent, and
-// a block retired in the middle of a read is freed by the reader, never under
-// it, while the audio output thread goes on.
+// Block lending: the window reads a block only while it is the one lent; one
+// retired during a read is freed by the reader, never under it.
 
 #include "audio/block_lending.h"
 #include "output_thread_harness.h"
@@ -10,9 +9,6 @@
 
 namespace {
 
-using audio_test::make_block;
-
-// The queue alone, as the window and the thread share it; no thread runs.
 class LendingTest : public audio_test::OutputThreadTest {
 protected:
     void SetUp() override {

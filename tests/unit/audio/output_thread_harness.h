@@ -1,13 +1,12 @@
-// The audio suites' harness: blocks whose samples differ across blocks (a
-// gap, a repeat or a block of the wrong origin shows in the played audio),
-// and the audio output thread on the in-memory wave-out device. The thread
-// runs for ever, as in the program: a test ends by halting the device, which
-// parks the thread; its queue is never freed, so the parked thread and its
-// blocks stay valid and visible to the leak check.
+// The audio output thread on the in-memory wave-out device. It runs for
+// ever, as in the program: a test ends by halting the device, which parks the
+// thread; its queue is never freed, so the thread's blocks stay valid and
+// visible to the leak check.
 #pragma once
 
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
+#include "support/pcm_block.h"
 
 #include <gtest/gtest.h>
 #include <posix_wave_out.h>
@@ -22,18 +21,6 @@ namespace audio_test {
 
 // Generous bound for waits that only a broken program would reach.
 constexpr DWORD kPatience = 10000;
-
-// A malloc'd block, as music delivery makes them; sample k holds
-// first_sample + k (wrapping at 16 bits).
-inline PcmBlock *make_block(int32_t frames, int32_t channels = 2, int32_t rate = 44100,
-                            uint16_t first_sample = 0) {
-    const size_t samples = static_cast<size_t>(frames) * static_cast<size_t>(channels);
-    auto *block = static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + 2 * samples));
-    *block = PcmBlock{nullptr, frames, rate, channels};
-    for (size_t k = 0; k < samples; ++k)
-        block->samples()[k] = static_cast<int16_t>(static_cast<uint16_t>(first_sample + k));
-    return block;
-}
 
 // Everything one of the recorders of the POSIX stand-in holds, oldest first.
 template <typename T> std::vector<T> recorded(size_t (*get)(T *, size_t)) {
@@ -85,7 +72,6 @@ protected:
             ASSERT_EQ(posix_wave_out_step(1, kPatience), 1u) << "buffer " << i;
     }
 
-    // The blocks posted to the window so far, oldest first.
     static std::vector<const PcmBlock *> posted_blocks() {
         std::vector<const PcmBlock *> blocks;
         for (const PosixPostedMessage &m : recorded(posix_posted_messages))

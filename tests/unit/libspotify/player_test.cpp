@@ -1,6 +1,5 @@
-// A session's creation checks its configuration. The player: exact audio in
-// order, a refused or partly taken chunk offered again from the first frame
-// not taken, a load replacing the track, one end_of_track from its thread.
+// A session's creation checks its configuration; the player delivers exact
+// audio in order, from the first frame not taken, and one end_of_track.
 #include "libspotify/library_harness.h"
 
 namespace lib_test {

@@ -1,6 +1,6 @@
 // Tracks from audio files: each WAV variant decodes to its content, other
-// rates pass the band-limited resampler within its figures, files that
-// cannot be played fail their track with a reason in the log.
+// rates pass the resampler within its figures, a file that cannot be played
+// fails its track with a reason in the log.
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
 
@@ -16,8 +16,7 @@ protected:
         write(name, bytes);
         lines += "track file " + name + "\n";
     }
-    // Loads a catalogue of the files added, in order: track ids 0, 1, ...
-    void load() {
+    void load() { // the files added, as tracks 0, 1, ...
         const std::string catalogue = "latency 0\naccount me\nplaylist Files\n" + lines;
         ASSERT_EQ(splocal_load_file(write("catalogue.txt", catalogue).c_str()), 0);
     }

@@ -32,8 +32,7 @@ inline void put(std::string &out, uint64_t value, int bytes) {
         out.push_back(static_cast<char>(value >> (8 * i) & 0xFF));
 }
 
-// The file's bytes for samples in [-1, 1] (interleaved), each written in the
-// format's own encoding with rounding.
+// The file's bytes for interleaved samples in [-1, 1], rounded.
 inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &samples) {
     std::string fmt;
     put(fmt, s.extensible ? 0xFFFE : (s.is_float ? 3 : 1), 2);
@@ -98,9 +97,8 @@ inline std::vector<double> sine(int rate, int channels, double hz, double amplit
     return out;
 }
 
-// The level in dB of full scale of `hz` in the left channel of S16 stereo
-// at 44 100 Hz, over exactly one second from `first`: every whole-hertz
-// frequency falls on a bin, so no window is needed.
+// The level (dB of full scale) of `hz` in the left channel of 44.1 kHz S16
+// stereo, over one second from `first`: whole hertz fall on a bin.
 inline double level_db(const std::vector<int16_t> &stereo, size_t first, double hz) {
     double re = 0.0;
     double im = 0.0;

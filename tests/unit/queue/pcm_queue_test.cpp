@@ -1,6 +1,6 @@
-// The PCM block queue: order, frame total, ownership of blocks, the event
-// that wakes the audio output thread, and its lock.
+// The PCM block queue: order, frame total, ownership, its event and lock.
 #include "audio/pcm_queue.h"
+#include "support/pcm_block.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,6 @@
 #include <functional>
 
 namespace {
-
-PcmBlock *make_block(int32_t frames) {
-    auto *block = static_cast<PcmBlock *>(std::calloc(1, sizeof(PcmBlock) + 4 * size_t(frames)));
-    *block = PcmBlock{nullptr, frames, 44100, 2};
-    return block;
-}
 
 class QueueTest : public ::testing::Test {
 protected:

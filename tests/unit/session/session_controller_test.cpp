@@ -1,5 +1,4 @@
-// The session controller on the local streaming library: creation and login
-// with their failures; the key N and the end of a track.
+// The session controller: creation and login, the key N, the end of a track.
 #include "support/libspotify/library_harness.h"
 
 namespace lib_test {

@@ -22,8 +22,7 @@ protected:
         SetDlgItemTextW(dialog(), IDC_PASSWORD, wide(password).c_str());
         click(IDC_CONNECT);
     }
-    // Runs the main loop until the user is logged in with that many playlists
-    // listed or a message box has been answered; whether the list came.
+    // Runs the main loop until the list came or a message box was answered.
     bool wait_for_list(int playlists) {
         const auto listed = [&] { return !enabled(IDC_USERNAME) && list_count() == playlists; };
         run_until([&] { return listed() || (!g_boxes.empty() && enabled(IDC_CONNECT)); }, 5000);
