@@ -1,10 +1,8 @@
-// The window reads the posted block while the audio output thread plays and
-// frees blocks on a device that returns buffers out of step with the posts.
-// A painter thread plays the main window: it borrows the block of the newest
-// message and reads all of it, sometimes slowly; the producer pauses now and
-// then, so that the thread waits in the middle of a scan with the posted
-// block's buffer already returned. ASan sees a read of a freed block, TSan a
-// race between the paint and the thread.
+// A painter thread reads the block of the newest post while the audio output
+// thread plays and frees blocks on a device that returns buffers out of step;
+// delivery pauses now and then, so that the thread waits mid-scan with the
+// posted block's buffer already returned. ASan sees a read of a freed block,
+// TSan a race between the paint and the thread.
 
 #include "audio/block_lending.h"
 #include "output_thread_harness.h"
