@@ -1,14 +1,9 @@
-// Endurance of the audio path on Wine's real wave-out device: a long
-// playlist played through the session, music delivery, the queue and the
-// audio output thread, with ALSA writing everything the device plays into a
-// file (the capture device is not paced: it runs several times faster than
-// real time). The captured audio must be the catalogue's, bit for bit, in
-// order; the process's committed memory and open handles are sampled every
-// two seconds and must stay flat once playing has settled.
-//
-// Usage: soak_audio SECONDS, with LORVANE_CAPTURE the capture file's Unix
-// path: SECONDS of audio in one-minute tracks. Prints the samples and exits
-// 0 when the audio is right and nothing grew.
+// Endurance of the audio path on Wine's real wave-out device, which ALSA
+// captures to a file (unpaced, several times real time): SECONDS of audio in
+// one-minute tracks through the session, music delivery, the queue and the
+// audio output thread must be captured bit for bit, while committed memory
+// and open handles, sampled every two seconds, stay flat once settled.
+// Usage: LORVANE_CAPTURE=<Unix path> soak_audio SECONDS; exits 0 on success.
 
 #include "audio/audio_output.h"
 #include "audio/music_delivery.h"
@@ -36,7 +31,6 @@ HANDLE wake;
 PcmQueue queue;
 SessionState state;
 
-// Main loop passes until done() holds, for at most limit_ms.
 template <typename Done> bool run_until(Done done, DWORD limit_ms) {
     for (const DWORD start = GetTickCount(); !done();) {
         if (GetTickCount() - start > limit_ms)
@@ -47,8 +41,8 @@ template <typename Done> bool run_until(Done done, DWORD limit_ms) {
     return true;
 }
 
-// Committed memory in KiB and open handles (Wine does not count them for
-// GetProcessHandleCount, so every handle value up to 65 536 is tried).
+// Committed memory in KiB and open handles (every value up to 65 536 is
+// tried: Wine's GetProcessHandleCount does not count them).
 std::pair<long long, long long> usage() {
     PROCESS_MEMORY_COUNTERS memory{};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
@@ -59,9 +53,8 @@ std::pair<long long, long long> usage() {
     return {static_cast<long long>(memory.PagefileUsage / 1024), handles};
 }
 
-// Follows the tracks' audio through the capture; runs of silence where a
-// track has sound are passed over (Wine writes them where the device ran
-// dry), anything else that differs fails.
+// Follows the tracks through the capture, passing over silence where a track
+// has sound (Wine writes it where the device ran dry).
 bool capture_holds(const std::string &path, const std::vector<int> &tracks) {
     std::FILE *file = std::fopen(path.c_str(), "rb");
     std::vector<uint32_t> chunk(1 << 16);
@@ -116,7 +109,7 @@ bool soak(int seconds, const std::string &capture_path) {
         return std::printf("FAIL: no session, sound or playlist\n"), false;
     session_select_playlist(&state, "Long play");
 
-    // Samples: wall seconds, audio handed over so far, memory, handles.
+    // Memory and handles every two seconds.
     std::vector<std::pair<long long, long long>> samples;
     const DWORD start = GetTickCount();
     DWORD due = start;
@@ -139,8 +132,7 @@ bool soak(int seconds, const std::string &capture_path) {
     if (!run_until(ended, static_cast<DWORD>(seconds) * 1000 + 120000))
         return std::printf("FAIL: the playlist did not end\n"), false;
 
-    // A second of silence pushes the last frames out of the device's last
-    // period; then the capture holds every track.
+    // A second of silence pushes the last frames out of the device's period.
     const std::vector<int16_t> quiet(1024 * 2, 0);
     const sp_audioformat format{SP_SAMPLETYPE_INT16_NATIVE_ENDIAN, kRate, 2};
     for (int delivered = 0; delivered < kRate; Sleep(5))
@@ -156,20 +148,17 @@ bool soak(int seconds, const std::string &capture_path) {
         return false;
     std::printf("%d s of audio bit-exact in %.1f s\n", seconds, (GetTickCount() - start) / 1000.0);
 
-    // Growth once settled: the greatest value of the last third against the
-    // greatest of the first third after the first tenth.
+    // Growth: the most of the last third against the first third after a tenth.
     const size_t n = samples.size(), settled = n / 10, third = (n - settled) / 3;
     if (third == 0)
         return std::printf("FAIL: too short to judge growth\n"), false;
-    const auto peak = [&](size_t from, auto field) {
-        long long most = 0;
-        for (size_t i = from; i < from + third; ++i)
-            most = std::max(most, samples[i].*field);
-        return most;
-    };
-    using Sample = std::pair<long long, long long>;
-    const long long memory = peak(n - third, &Sample::first) - peak(settled, &Sample::first);
-    const long long handles = peak(n - third, &Sample::second) - peak(settled, &Sample::second);
+    long long early[2] = {}, late[2] = {}; // memory, handles
+    for (size_t i = 0; i < third; ++i) {
+        const auto &a = samples[settled + i], &b = samples[n - third + i];
+        early[0] = std::max(early[0], a.first), early[1] = std::max(early[1], a.second);
+        late[0] = std::max(late[0], b.first), late[1] = std::max(late[1], b.second);
+    }
+    const long long memory = late[0] - early[0], handles = late[1] - early[1];
     std::printf("growth once settled: %lld KiB committed, %lld handles\n", memory, handles);
     return memory <= 4096 && handles <= 8;
 }

@@ -1,5 +1,4 @@
-// Drives another process's windows as a user does (SendInput to the
-// foreground window), reads them back, and copies the screen's pixels.
+// Drives another process's windows as a user does, reads them and the screen.
 #pragma once
 
 #include <windows.h>
@@ -23,12 +22,11 @@ bool wait_until(Condition condition, int timeout_ms, int step_ms = 10) {
     return true;
 }
 
-// The first visible top-level window of process (0: any) with the class and,
-// unless null, the title, once there is one within timeout_ms; or null.
+// The first visible top-level window of process (0: any) with the class and
+// (unless null) the title, within timeout_ms; or null.
 HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms);
 bool bring_to_front(HWND window); // so that typed input reaches it
-// Input for the window with the keyboard focus: a key, or UTF-8 text (as
-// Unicode input, which any keyboard layout passes on).
+// Input for the focused window: a key, or UTF-8 text (as Unicode input).
 void press_key(WORD virtual_key, bool shift = false, bool alt = false);
 void type_text(const std::string &utf8);
 void click(HWND window); // in its middle
@@ -36,14 +34,13 @@ void click(HWND window); // in its middle
 bool drop_down(HWND list);
 std::string text_of(HWND window); // WM_GETTEXT, as UTF-8
 
-// A copy of part of the screen, 32-bit pixels 0x00RRGGBB, top row first.
+// Pixels 0x00RRGGBB, top row first.
 struct Capture {
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
-// The client area of window as it is on the screen.
-Capture capture_client(HWND window);
+Capture capture_client(HWND window); // its client area as on the screen
 // A 32-bit bitmap of width x height for dc, top row first; its pixels in *bits.
 HBITMAP top_down_bitmap(HDC dc, int width, int height, void **bits);
 // The Unix path of a Windows path (Wine), or an empty string.

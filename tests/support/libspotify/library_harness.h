@@ -1,6 +1,6 @@
-// Tests on the local streaming library (fresh catalogue, one account, no latency).
-// LibraryTest records the library's calls and their threads; SessionTest runs the
-// session controller into a real PcmQueue as the main loop does, on this thread.
+// Fixtures on the local streaming library (fresh catalogue, one account, no
+// latency): LibraryTest records its calls and their threads; SessionTest runs
+// the session controller into a real PcmQueue on this thread, as the main loop.
 #pragma once
 
 #include "audio/pcm_queue.h"
@@ -19,7 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <utility>
@@ -50,8 +50,8 @@ protected:
         splocal_playlist_add_tracks(id, tracks.data(), static_cast<int>(tracks.size()), -1);
         return id;
     }
-    sp_playlist *playlist_at(int index) {
-        return sp_playlistcontainer_playlist(sp_session_playlistcontainer(session), index);
+    sp_playlist *playlist_at(int i) {
+        return sp_playlistcontainer_playlist(sp_session_playlistcontainer(session), i);
     }
 
     sp_session *session = nullptr;
@@ -70,8 +70,7 @@ struct Recorder {
 inline Recorder *g_recorder = nullptr;
 
 inline void on_thread(bool main) {
-    if ((std::this_thread::get_id() == g_recorder->main_thread) != main)
-        g_recorder->wrong_thread++;
+    g_recorder->wrong_thread += (std::this_thread::get_id() == g_recorder->main_thread) != main;
 }
 
 class LibraryTest : public CatalogueTest {
@@ -122,7 +121,6 @@ protected:
         ASSERT_EQ(sp_session_login(session, user, password), SP_ERROR_OK);
         pump();
     }
-    // Calls sp_session_process_events until no work is pending.
     void pump() {
         for (int call = 0; call < 1000 && (call == 0 || splocal_work_pending(session)); ++call) {
             int timeout = -1;
@@ -173,8 +171,7 @@ inline std::filesystem::path write_file(const std::filesystem::path &folder,
     return where;
 }
 
-// A folder of the case's own beside the tests (ctest runs cases side by
-// side), removed afterwards: catalogue files, audio files, the library's log.
+// A folder of the case's own (ctest runs cases side by side), removed after.
 class FolderTest : public LibraryTest {
 protected:
     void TearDown() override {
@@ -193,9 +190,7 @@ protected:
     }
     std::string log() {
         std::ifstream in(folder / "library.log", std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
     const std::filesystem::path folder = [] {
@@ -236,9 +231,8 @@ protected:
     bool log_in() {
         if (session_connect(&state, kUser, kPassword) != 1)
             return false;
-        session = state.session;
         pass();
-        return sp_session_connectionstate(session) == SP_CONNECTION_STATE_LOGGED_IN;
+        return sp_session_connectionstate(session = state.session) == SP_CONNECTION_STATE_LOGGED_IN;
     }
     // Logged in, following mix ("Mix", four long tracks) from position index,
     // with some of that track's audio queued.

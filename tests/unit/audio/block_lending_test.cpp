@@ -1,9 +1,7 @@
-// Block lending: the window reads a block only while it is the one lent, and
-// a block retired in the middle of a read is freed by the reader, never under
-// it, while the audio output thread goes on.
+// Block lending: the window reads a block only while it is the one lent; one
+// retired during a read is freed by the reader, never under it.
 
 #include "audio/block_lending.h"
-
 #include "output_thread_harness.h"
 
 #include <atomic>
@@ -11,9 +9,6 @@
 
 namespace {
 
-using audio_test::make_block;
-
-// The queue alone, as the window and the thread share it; no thread runs.
 class LendingTest : public audio_test::OutputThreadTest {
 protected:
     void SetUp() override {
@@ -40,18 +35,14 @@ TEST_F(BorrowSucceedsOnlyForTheLentBlock, NewerLoanOrRetireEndsIt) {
     ASSERT_EQ(pcm_queue_borrow(queue, newer), newer);
     pcm_queue_give_back(queue);
 
-    const PcmBlock *stale = newer;
+    const PcmBlock *stale = newer; // the window's copy: fails even if reused
     pcm_queue_retire(queue, newer);
-    // The window still holds the address; borrowing through it fails even
-    // if a later block were to be allocated at the same place.
     EXPECT_EQ(pcm_queue_borrow(queue, stale), nullptr);
 }
 
-// A block retired during a read stays whole until the give-back, which frees
-// it (the leak check finds it otherwise): read after the retire, ASan reports
-// any earlier free. This holds for the block lent and for one a newer loan
-// has replaced. The retire runs on another thread, as on the audio output
-// thread, and ends while the read is still in progress.
+// A block retired (on another thread, which never waits) during a read stays
+// whole until the give-back frees it, whether still lent or replaced by a
+// newer loan: ASan reports an earlier free, the leak check a missing one.
 TEST_F(RetiringABorrowedBlockHandsItToTheReader, ThreadNeverWaitsAndBlockOutlivesTheRead) {
     for (const bool replaced : {false, true}) {
         SCOPED_TRACE(replaced ? "a newer block lent meanwhile" : "still the lent block");
@@ -60,10 +51,7 @@ TEST_F(RetiringABorrowedBlockHandsItToTheReader, ThreadNeverWaitsAndBlockOutlive
         pcm_queue_lend(queue, block);
         const PcmBlock *read = pcm_queue_borrow(queue, block);
         ASSERT_EQ(read, block);
-        if (pcm_queue_borrow(queue, block)) {
-            ADD_FAILURE() << "a second borrow in progress";
-            pcm_queue_give_back(queue);
-        }
+        EXPECT_EQ(pcm_queue_borrow(queue, block), nullptr) << "a second borrow in progress";
 
         std::atomic<bool> retired{false};
         std::thread thread([&] {

@@ -1,9 +1,5 @@
-// Music delivery against a real session of the local streaming library: the
-// handlers find the queue through the session's user data, as they do when
-// the library calls them.
-
+// Music delivery's handlers on a real session of the local streaming library.
 #include "audio/music_delivery.h"
-
 #include "support/libspotify/library_harness.h"
 
 #include <climits>
@@ -33,15 +29,14 @@ protected:
         ReleaseMutex(queue.mutex);
         return blocks;
     }
-    // Whether the queue's event was set; clears it.
-    bool signalled() { return WaitForSingleObject(queue.event, 0) == WAIT_OBJECT_0; }
+    bool signalled() { return WaitForSingleObject(queue.event, 0) == WAIT_OBJECT_0; } // clears it
 };
 
 using DeliveryAppliesBackPressure = DeliveryTest;
 using DeliveryRefusesWhatNoBlockCanHold = DeliveryTest;
 
-// After a refusal the loss of the play token empties the queue, and the
-// library's next offer is taken at once.
+// After a refusal the loss of the play token empties the queue: the next
+// offer is taken.
 TEST_F(DeliveryAppliesBackPressure, AcceptsUpToTheRateRefusesOneMoreUntilTheTokenIsLost) {
     ASSERT_EQ(deliver(44100), 44100);
     EXPECT_EQ(deliver(1), 1) << "queued frames equal to the rate are accepted";
@@ -62,8 +57,7 @@ TEST_F(DeliveryAppliesBackPressure, AcceptsUpToTheRateRefusesOneMoreUntilTheToke
 }
 
 TEST_F(DeliveryRefusesWhatNoBlockCanHold, AbsurdOrNegativeCountsAreRefusedUnread) {
-    // The samples pointer holds a single frame: reading past it would be
-    // caught; a refusal reads nothing.
+    // One frame behind the pointer: ASan catches a read past it.
     const int16_t one_frame[2] = {1, 2};
     const struct { int frames, channels; } cases[] = {{INT_MAX, 2}, {4, INT_MAX}, {-1, 2}, {1, -2}};
     for (const auto &c : cases) {

@@ -1,17 +1,12 @@
-// One harness for the audio suites: blocks whose samples are distinct
-// across blocks (played audio then shows a gap, a repeat or a block of the
-// wrong origin), and a fixture for the audio output thread on the in-memory
-// wave-out device.
-//
-// The thread runs for ever, as in the program. A test ends by halting the
-// device: the thread then waits for a buffer that never comes back and stays
-// parked until the process exits. Its queue is never freed, so the parked
-// thread, the blocks in its eight slots and whatever its queue still holds
-// stay valid and visible to the leak check.
+// The audio output thread on the in-memory wave-out device. It runs for
+// ever, as in the program: a test ends by halting the device, which parks the
+// thread; its queue is never freed, so the thread's blocks stay valid and
+// visible to the leak check.
 #pragma once
 
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
+#include "support/pcm_block.h"
 
 #include <gtest/gtest.h>
 #include <posix_wave_out.h>
@@ -19,7 +14,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -27,18 +21,6 @@ namespace audio_test {
 
 // Generous bound for waits that only a broken program would reach.
 constexpr DWORD kPatience = 10000;
-
-// A malloc'd block, as music delivery makes them; sample k holds
-// first_sample + k (wrapping at 16 bits).
-inline PcmBlock *make_block(int32_t frames, int32_t channels = 2, int32_t rate = 44100,
-                            uint16_t first_sample = 0) {
-    const size_t samples = static_cast<size_t>(frames) * static_cast<size_t>(channels);
-    auto *block = static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + 2 * samples));
-    *block = PcmBlock{nullptr, frames, rate, channels};
-    for (size_t k = 0; k < samples; ++k)
-        block->samples()[k] = static_cast<int16_t>(static_cast<uint16_t>(first_sample + k));
-    return block;
-}
 
 // Everything one of the recorders of the POSIX stand-in holds, oldest first.
 template <typename T> std::vector<T> recorded(size_t (*get)(T *, size_t)) {
@@ -52,13 +34,11 @@ protected:
     void SetUp() override { start_over(); }
     void TearDown() override { stop(); }
 
-    // A new device and a new queue, the thread not yet started: manual pace,
-    // nothing recorded.
+    // A new device (manual pace, nothing recorded) and queue; no thread yet.
     void start_over() {
         posix_wave_out_reset();
         posix_wave_out_set_pace(POSIX_WAVE_OUT_MANUAL);
         posix_clear_posted_messages();
-        posix_clear_message_boxes();
         static auto *parked_queues = new std::vector<PcmQueue *>;
         queue = parked_queues->emplace_back(new PcmQueue{});
         pushed.clear();
@@ -70,8 +50,7 @@ protected:
         EXPECT_EQ(posix_wave_out_misuses(), 0u) << "the thread broke the wave-out rules";
     }
 
-    // Pushes a block whose samples continue the ramp of the previous one;
-    // its bytes are added to pushed.
+    // Pushes a block that continues the ramp of the previous one (and pushed).
     PcmBlock *push(int32_t frames, int32_t channels = 2, int32_t rate = 44100) {
         PcmBlock *block = make_block(frames, channels, rate, next_sample);
         next_sample = static_cast<uint16_t>(next_sample + frames * channels);
@@ -87,14 +66,12 @@ protected:
         return bytes;
     }
 
-    // Manual pace: plays count buffers one at a time, each once the thread
-    // has written it.
+    // Manual pace: plays count buffers, each once the thread has written it.
     static void play(size_t count) {
         for (size_t i = 0; i < count; ++i)
             ASSERT_EQ(posix_wave_out_step(1, kPatience), 1u) << "buffer " << i;
     }
 
-    // The blocks posted to the window so far, oldest first.
     static std::vector<const PcmBlock *> posted_blocks() {
         std::vector<const PcmBlock *> blocks;
         for (const PosixPostedMessage &m : recorded(posix_posted_messages))
@@ -102,8 +79,7 @@ protected:
         return blocks;
     }
 
-    // Waits until count blocks have been posted; false if more were, or too
-    // few in time.
+    // Waits for count blocks posted; false if more were, or too few in time.
     static bool posts_reach(size_t count) {
         for (DWORD waited = 0; posted_blocks().size() < count && waited < kPatience; ++waited)
             Sleep(1);

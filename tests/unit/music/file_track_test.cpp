@@ -1,9 +1,6 @@
 // Tracks from audio files: each WAV variant decodes to its content, other
-// rates pass the band-limited resampler within its figures, files that
-// cannot be played fail their track with a reason in the log, and the
-// player delivers a file bit for bit with nothing added.
-#include <filesystem>
-
+// rates pass the resampler within its figures, a file that cannot be played
+// fails its track with a reason in the log.
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
 
@@ -12,7 +9,6 @@ namespace {
 
 using music_test::sine;
 using music_test::wav_bytes;
-using music_test::WavSpec;
 
 class FileTracks : public FolderTest {
 protected:
@@ -20,15 +16,13 @@ protected:
         write(name, bytes);
         lines += "track file " + name + "\n";
     }
-    // Loads a catalogue of the files added, in order: track ids 0, 1, ...
-    void load() {
+    void load() { // the files added, as tracks 0, 1, ...
         const std::string catalogue = "latency 0\naccount me\nplaylist Files\n" + lines;
         ASSERT_EQ(splocal_load_file(write("catalogue.txt", catalogue).c_str()), 0);
     }
     std::string lines;
 };
 
-// Samples as 16-bit values, and the same as doubles for the writer.
 std::vector<double> as_doubles(const std::vector<int16_t> &s16) {
     std::vector<double> out;
     for (int16_t v : s16)
@@ -88,9 +82,8 @@ TEST_F(FileTracks, EachWavVariantDecodesToItsContent) {
 }
 
 TEST_F(FileTracks, OtherRatesPassTheResamplerWithinItsFigures) {
-    // Tones of amplitude 0.3: within the pass band they keep their level
-    // within 0.1 dB; what they would alias or image to stays 90 dB below
-    // them, as it would stay 90 dB below full scale for a full-scale tone.
+    // Tones of amplitude 0.3 keep their level within 0.1 dB in the pass band;
+    // what they would alias or image to stays 90 dB below them.
     struct Case {
         int rate;
         std::vector<double> kept;  // Hz, in the pass band

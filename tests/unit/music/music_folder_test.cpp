@@ -1,6 +1,5 @@
 // A served folder: subfolders, playlist files and loose files become
-// playlists in name order, and each track is named by its tags, else by
-// its file name, else by its folder.
+// playlists in name order; tracks are named by tags, file name or folder.
 #include "libspotify/library_harness.h"
 #include "music/wav_file.h"
 
@@ -12,7 +11,7 @@ protected:
     void file(const std::string &path, const std::string &bytes = "") {
         write(path, bytes.empty() ? music_test::wav_bytes({}, {0.1, 0.1}) : bytes);
     }
-    // "artist / title" of every track of the playlist.
+    // "artist / title; ..."
     std::string names(int playlist) {
         sp_playlist *pl = playlist_at(playlist);
         std::string out;

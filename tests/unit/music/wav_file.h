@@ -1,6 +1,5 @@
-// Test audio made in the tests: WAV files of any sample format, written
-// byte by byte, and read back; the level of one frequency in delivered
-// audio, and how near a lossy decoding comes to its source.
+// WAV files of any sample format written byte by byte, and read back; the
+// level of one frequency in delivered audio; how near a lossy decoding comes.
 #ifndef TESTS_UNIT_MUSIC_WAV_FILE_H
 #define TESTS_UNIT_MUSIC_WAV_FILE_H
 
@@ -33,8 +32,7 @@ inline void put(std::string &out, uint64_t value, int bytes) {
         out.push_back(static_cast<char>(value >> (8 * i) & 0xFF));
 }
 
-// The file's bytes for samples in [-1, 1] (interleaved), each written in the
-// format's own encoding with rounding.
+// The file's bytes for interleaved samples in [-1, 1], rounded.
 inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &samples) {
     std::string fmt;
     put(fmt, s.extensible ? 0xFFFE : (s.is_float ? 3 : 1), 2);
@@ -52,23 +50,16 @@ inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &sample
     }
     std::string data;
     for (double v : samples) {
-        if (s.is_float && s.bits == 32) {
-            const float f = static_cast<float>(v);
-            uint32_t u;
-            std::memcpy(&u, &f, 4);
-            put(data, u, 4);
-        } else if (s.is_float) {
-            uint64_t u;
-            std::memcpy(&u, &v, 8);
-            put(data, u, 8);
-        } else if (s.bits == 8) {
-            put(data, static_cast<uint64_t>(std::min(255L, std::lround(v * 128.0) + 128)), 1);
-        } else {
+        const float f = static_cast<float>(v);
+        uint64_t u = 0;
+        if (s.is_float) {
+            s.bits == 32 ? std::memcpy(&u, &f, 4) : std::memcpy(&u, &v, 8);
+        } else { // 8-bit samples are unsigned
             const double scale = std::ldexp(1.0, s.bits - 1);
-            double q = std::floor(v * scale + 0.5);
-            q = q > scale - 1 ? scale - 1 : q;
-            put(data, static_cast<uint64_t>(static_cast<int64_t>(q)), s.bits / 8);
+            u = static_cast<uint64_t>(static_cast<int64_t>(
+                std::min(std::floor(v * scale + 0.5), scale - 1) + (s.bits == 8 ? scale : 0)));
         }
+        put(data, u, s.bits / 8);
     }
     std::string body = "WAVE";
     body += "fmt ";
@@ -106,9 +97,8 @@ inline std::vector<double> sine(int rate, int channels, double hz, double amplit
     return out;
 }
 
-// The level in dB of full scale of `hz` in the left channel of S16 stereo
-// at 44 100 Hz, over exactly one second from `first`: every whole-hertz
-// frequency falls on a bin, so no window is needed.
+// The level (dB of full scale) of `hz` in the left channel of 44.1 kHz S16
+// stereo, over one second from `first`: whole hertz fall on a bin.
 inline double level_db(const std::vector<int16_t> &stereo, size_t first, double hz) {
     double re = 0.0;
     double im = 0.0;

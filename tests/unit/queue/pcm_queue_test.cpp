@@ -1,8 +1,6 @@
-// The PCM block queue: order, frame total, ownership of blocks, the event
-// that wakes the audio output thread, and its lock. Across threads it is
-// exercised by the session's and the audio path's stress tests.
-
+// The PCM block queue: order, frame total, ownership, its event and lock.
 #include "audio/pcm_queue.h"
+#include "support/pcm_block.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +10,6 @@
 #include <functional>
 
 namespace {
-
-PcmBlock *make_block(int32_t frames) {
-    auto *block = static_cast<PcmBlock *>(std::calloc(1, sizeof(PcmBlock) + 4 * size_t(frames)));
-    *block = PcmBlock{nullptr, frames, 44100, 2};
-    return block;
-}
 
 class QueueTest : public ::testing::Test {
 protected:
@@ -35,9 +27,8 @@ using QueueKeepsArrivalOrder = QueueTest;
 using QueueTakesItsLockForEveryChange = QueueTest;
 
 // Blocks come out in push order with the frame total following; a popped
-// block may be freed at once (a later push must not reach it through a stale
-// tail: ASan reports the write), a flushed one is freed (LeakSanitizer), a
-// taken one stays whole. Push and flush set the event, pop does not.
+// block may be freed at once (ASan sees a write through a stale tail), a
+// flushed one is freed (LeakSanitizer). Push and flush set the event, pop not.
 TEST_F(QueueKeepsArrivalOrder, PopsInPushOrderFlushFreesTheRestAndEverySignalWakes) {
     EXPECT_EQ(pcm_queue_pop(&queue), nullptr);
     EXPECT_FALSE(signalled());
@@ -71,11 +62,8 @@ TEST_F(QueueKeepsArrivalOrder, PopsInPushOrderFlushFreesTheRestAndEverySignalWak
     std::free(blocks[1]);
 }
 
-// Every operation waits once on the queue's lock: with an auto-reset event
-// put in the mutex's place, set before each operation, the operation's wait
-// consumes the signal (the ReleaseMutex that follows fails harmlessly). An
-// operation that read or changed the list or the frame total without the
-// lock would leave the signal set.
+// Every operation waits on the queue's lock: an auto-reset event in the
+// mutex's place, set before each, is left set by one that takes no lock.
 TEST_F(QueueTakesItsLockForEveryChange, PushPopFramesAndFlushEachWaitOnTheMutex) {
     const HANDLE mutex = queue.mutex;
     queue.mutex = CreateEventA(nullptr, FALSE, FALSE, nullptr);

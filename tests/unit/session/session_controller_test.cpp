@@ -1,10 +1,5 @@
-// The session controller on the local streaming library: creation and login
-// with their failures; the key N and the end of a track.
-
+// The session controller: creation and login, the key N, the end of a track.
 #include "support/libspotify/library_harness.h"
-
-#include <thread>
-#include <utility>
 
 namespace lib_test {
 namespace {
@@ -39,9 +34,8 @@ TEST_F(SessionStartsOnConnect, FailedCreationIsRetriedAndEachFailedLoginReported
     EXPECT_GT(session_process(&state), 0); // the library's time-out, never 0
 }
 
-// The key N comes while the player is inside a delivery of the playing
-// track (held there by the library). Unloading waits for that delivery, so
-// only a queue emptied after the unload is free of the skipped track.
+// The key N comes while the library holds the player inside a delivery:
+// only a queue emptied after the unload (which waits for it) is free of it.
 TEST_F(SkipStopsThePlayerThenEmptiesTheQueue, ADeliveryInProgressIsNotHeard) {
     ASSERT_TRUE(start());
     splocal_hold_delivery(state.session, 1);

@@ -1,7 +1,5 @@
 // ID3v2 artist and title: every version's frames and text encodings reach
-// UTF-8, and damaged or hostile tags give what they validly hold, never
-// more. (That a file gives what its bytes in memory give is the fuzz
-// target's check.)
+// UTF-8; damaged or hostile tags give what they validly hold, never more.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -34,13 +32,6 @@ std::string tag(int version, const std::string &frames, int flags = 0) {
 
 const std::string kText = "\0T"s; // Latin-1 "T"
 
-struct Case {
-    const char *what;
-    std::string bytes;
-    const char *artist;
-    const char *title;
-};
-
 splocal::FileTags read(const std::string &bytes, bool expect_found = true) {
     splocal::FileTags tags;
     EXPECT_EQ(splocal::read_id3_tags(reinterpret_cast<const unsigned char *>(bytes.data()),
@@ -52,7 +43,11 @@ splocal::FileTags read(const std::string &bytes, bool expect_found = true) {
 TEST(Id3TagsGiveArtistAndTitleInUtf8, InEveryVersionAndEncodingAndOnlyWhatIsValid) {
     const std::string title = frame(3, "TIT2", kText);
     const std::string whole = tag(3, title + frame(3, "TPE1", "\0Artist"s));
-    const Case cases[] = {
+    const struct {
+        const char *what;
+        std::string bytes;
+        const char *artist, *title;
+    } cases[] = {
         {"2.2 Latin-1, controls and blanks",
          tag(2, frame(2, "TP1", "\0Caf\xE9"s) + frame(2, "TT2", "\0 a\tb\x0A "s)), "Café", "a b"},
         {"2.3 UTF-16 with either mark",
@@ -89,7 +84,7 @@ TEST(Id3TagsGiveArtistAndTitleInUtf8, InEveryVersionAndEncodingAndOnlyWhatIsVali
          "\xEF\xBF\xBD"
          "a"},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         const splocal::FileTags tags = read(c.bytes);
         EXPECT_EQ(tags.artist + " / " + tags.title, c.artist + " / "s + c.title) << c.what;
     }

@@ -1,6 +1,5 @@
-// Ogg Vorbis headers: artist and title from comments spread over pages, and
-// every header whose lengths do not fit its packet refused before the
-// decoder would trust them.
+// Ogg Vorbis headers: artist and title from comments spread over pages; a
+// header whose lengths do not fit its packet is refused.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -14,8 +13,8 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string le32(uint32_t v) {
-    return std::string(reinterpret_cast<const char *>(&v), 4); // x86-64 is little endian
+std::string le32(uint32_t v) { // x86-64 is little endian
+    return std::string(reinterpret_cast<const char *>(&v), 4);
 }
 
 const std::string kIdentification =
@@ -30,9 +29,8 @@ std::string comment_header(const std::string &vendor, const std::vector<std::str
     return out + framing;
 }
 
-// The stream: the identification page, then pages of at most `per_page`
-// segments with the comment packet and a setup packet behind it, as
-// writers put them, each page after the first continuing the one before.
+// The identification page, then pages of at most `per_page` segments with
+// the comment packet and a setup packet, each continuing the one before.
 std::string stream(const std::string &comments, size_t per_page = 255,
                    const std::string &setup = std::string(2000, '\x05')) {
     auto page = [](int flags, const std::string &lacing, const std::string &body) {
@@ -55,8 +53,7 @@ std::string stream(const std::string &comments, size_t per_page = 255,
     return out;
 }
 
-// Reads the bytes as a file (one per case: cases run side by side); a
-// refusal says why.
+// Reads the bytes as a file of the case's own; a refusal says why.
 bool read(const std::string &bytes, splocal::FileTags &tags) {
     const std::string path =
         std::string("tags-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -98,7 +95,7 @@ TEST(VorbisCommentsAreReadWithinTheirPacket, NamesOverSeveralPagesAndNoLengthPas
 }
 
 // A setup header that fails part way (a sparse codebook's length of 32)
-// leaves nothing behind: the leak checker would see it.
+// leaves nothing behind for the leak checker.
 TEST(VorbisStreamsThatFailToOpen, LeaveNoMemoryBehind) {
     std::ofstream("tags-setup.ogg", std::ios::binary)
         << stream(comment_header("v", {}), 255, "\x05vorbis\0BCV\x01\0\x01\0\0\xFE"s);

@@ -33,8 +33,7 @@ TEST(BarLayoutPlacesBarsBetweenMargins, KnownWidths) {
 }
 
 // Every bar stands on the bottom edge (top 400) and reaches the bin's share
-// of peak times the height, truncated: a negative bin lies below the edge,
-// a zero peak gives no height, and a quotient beyond 32 bits is held.
+// of peak times the height, truncated; a zero peak gives no height.
 TEST(BarLayoutHeights, BinShareOfPeakTimesHeightTruncated) {
     const std::tuple<float, float, double> cases[] = {{1.0f, 1.0f, 0},
                                                       {0.5f, 1.0f, 200},

@@ -7,8 +7,7 @@
 
 namespace {
 
-// The wheel at period 100, its corners (magenta at 100/6, red at twice that)
-// and black outside.
+// The wheel at period 100, its corners (magenta, red) and black outside.
 TEST(HueWheelColours, TableAtPeriod100) {
     const float sixth = static_cast<float>(100.0 / 6);
     const std::pair<float, uint32_t> table[] = {

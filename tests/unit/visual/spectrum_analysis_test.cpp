@@ -17,9 +17,8 @@ using Samples = std::vector<int16_t>;
 using BlockPtr = std::unique_ptr<PcmBlock, decltype(&std::free)>;
 
 // a cos(2 pi bin i / 256) for n frames: the real part of its 256-point
-// transform is 128 a at bin and at 256 - bin, 0 elsewhere (for 128 points,
-// 64 a at bin / 2 and 128 - bin / 2). Every length the analysis transforms
-// shows here: the transform's own property tests are these values.
+// transform is 128 a at bin and 256 - bin, 0 elsewhere (128 points: 64 a at
+// bin / 2 and 128 - bin / 2); these values are the transform's own tests.
 Samples tone(double a, int bin, size_t n) {
     Samples out(n);
     for (size_t i = 0; i < n; ++i)
@@ -32,9 +31,8 @@ Samples operator+(Samples a, const Samples &b) {
     return a;
 }
 
-// The first channel as given, the others a loud tone at bin 50, so that
-// reading them shows. One exact-size allocation, as music delivery makes
-// it, so that ASan sees any read past the samples.
+// The first channel as given, the others a loud tone at bin 50 (reading them
+// shows); one exact-size allocation, so that ASan sees a read past it.
 BlockPtr make_block(const Samples &first, int channels) {
     const size_t n = first.size() * static_cast<size_t>(channels);
     BlockPtr block(static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + n * 2)), &std::free);
@@ -51,11 +49,10 @@ struct Histogram {
     void analyse(const PcmBlock *block) { analyse_block(bins.data(), &peak, block); }
 };
 
-// The blueprint: bins and scale after some paints of a known block, from
-// silence. Every paint moves each bin a tenth of the way to the chunk's
-// value, so after n paints a bin holds (1 - 0.9^n) of it; the scale follows
-// the largest of bins 10 to 255 the same way. A last chunk whose length is
-// not a power of two is folded in raw; other bins take a step toward 0.
+// The blueprint: bins and scale after n paints of a known block from silence:
+// (1 - 0.9^n) of the chunk's value, the scale following the largest of bins
+// 10 to 255. A last chunk whose length is not a power of two is folded in
+// raw; other bins take a step toward 0.
 struct Blueprint {
     const char *name;
     Samples first;

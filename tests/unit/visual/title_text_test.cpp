@@ -2,17 +2,12 @@
 
 #include "support/libspotify/library_harness.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-
 namespace {
 
 using TitleTextJoinsArtistAndName = lib_test::SessionTest;
 
-// Artist " - " name, the names decoded from UTF-8. An empty artist name still
-// makes a line; no session, no track, or a track whose metadata (and so its
-// artist) has not arrived gives an empty one.
+// Artist " - " name from UTF-8, also for an empty artist; no session, no
+// track, or a track whose metadata has not arrived gives an empty line.
 TEST_F(TitleTextJoinsArtistAndName, OfTheCurrentTrack) {
     const int late = add_track(1024, "Pending", "Later");
     splocal_track_hold_metadata(late, 1);

@@ -1,6 +1,5 @@
-// The main loop on real user32. A message-only window stands for the dialog and
-// logs what reaches it with the pass of its drain; each session pass is scripted
-// (logged in or not, flags, an action, the next wait's time-out).
+// The main loop on real user32: a message-only window stands for the dialog
+// and logs what reaches it with the pass of its drain; each pass is scripted.
 
 #include "app/main_loop.h"
 #include "audio/user_messages.h"
@@ -77,9 +76,7 @@ protected:
         CloseHandle(state.lock);
         CloseHandle(wake);
     }
-    // Posts kStart and runs the loop until it quits; false when a watchdog had to end it, so
-    // that a fault fails the test instead of hanging it. (A thread timer
-    // would itself end waits.)
+    // Runs the loop until it quits; false when a watchdog thread had to end it.
     bool run() {
         post(kStart);
         AppContext context{nullptr, dialog, &state, wake, nullptr};
@@ -131,9 +128,8 @@ TEST_F(MainLoopRunsPasses, PostingConnectedOnceAndEachFlagInPassOrderUntilQuit) 
         << "a message behind WM_QUIT was handled";
 }
 
-// A positive time-out alone ends the next wait; a negative one never does, but
-// the wake event (the key N, a library thread) does, also when set during the
-// pass before. Both go on running passes in a handler's message box.
+// A positive time-out alone ends the next wait, a negative one never; the
+// wake event does, also when set during the pass before, and in a message box.
 TEST_F(MainLoopRunsPasses, OnTimeOutOrWakeEventAlsoWhileAMessageBoxIsOpen) {
     script = {{.time_out = 20},
               {.time_out = -5},

@@ -22,8 +22,7 @@ protected:
         SetDlgItemTextW(dialog(), IDC_PASSWORD, wide(password).c_str());
         click(IDC_CONNECT);
     }
-    // Runs the main loop until the user is logged in with that many playlists
-    // listed or a message box has been answered; whether the list came.
+    // Runs the main loop until the list came or a message box was answered.
     bool wait_for_list(int playlists) {
         const auto listed = [&] { return !enabled(IDC_USERNAME) && list_count() == playlists; };
         run_until([&] { return listed() || (!g_boxes.empty() && enabled(IDC_CONNECT)); }, 5000);
@@ -57,6 +56,7 @@ TEST_F(DialogFollowsTheSession, FailuresAreShownThenLoginListsAndStartsTheChosen
     splocal_account_add(kUser.c_str(), kPassword.c_str());
     for (const std::string &name : {std::string("First"), kUmlauts, kCjk})
         splocal_playlist_add(kUser.c_str(), name.c_str(), -1);
+    expect_enabled({IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT}, {IDC_PLAYLIST, IDC_START});
     splocal_fail_next_create(SP_ERROR_BAD_API_VERSION);
     connect(kUser, kPassword);
     ASSERT_EQ(g_boxes.size(), 1u);

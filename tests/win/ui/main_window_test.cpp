@@ -1,16 +1,11 @@
-// The windows as create_windows builds them, and the main window's table of
-// messages: resize, audio block, timer, paint and the key N.
+// The main window's table of messages: resize, audio block, timer, paint and
+// the key N.
+#include "support/pcm_block.h"
 #include "ui_fixture.h"
 
 #include <cstdlib>
 
 namespace {
-
-PcmBlock *new_block(int frames) {
-    auto *block = static_cast<PcmBlock *>(std::calloc(1, sizeof(PcmBlock) + size_t{4} * frames));
-    *block = PcmBlock{nullptr, frames, 44100, 2};
-    return block;
-}
 
 bool needs_paint(HWND window) {
     return GetUpdateRect(window, nullptr, FALSE) != FALSE;
@@ -18,23 +13,7 @@ bool needs_paint(HWND window) {
 
 } // namespace
 
-using CreateWindowsBuildsBothWindows = UiFixture;
 using MainWindowHandlesItsMessages = UiFixture;
-
-TEST_F(CreateWindowsBuildsBothWindows, DialogWithoutOwnerListDisabledMainWindowHiddenAtItsSize) {
-    EXPECT_EQ(GetWindow(dialog(), GW_OWNER), nullptr);
-    EXPECT_FALSE(enabled(IDC_PLAYLIST) || enabled(IDC_START));
-    HWND window = context_.main_window;
-    char title[16] = {};
-    GetWindowTextA(window, title, sizeof title);
-    EXPECT_STREQ(title, "Lorvane");
-    RECT rect;
-    GetWindowRect(window, &rect);
-    EXPECT_EQ(rect.right - rect.left, 1000);
-    EXPECT_EQ(rect.bottom - rect.top, 400);
-    EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
-    EXPECT_FALSE(IsWindowVisible(window));
-}
 
 // A resize drops the window's targets. The last block posted is the one
 // painted; a paint validates the window even when it fails (Wine's Direct2D
@@ -51,7 +30,7 @@ TEST_F(MainWindowHandlesItsMessages, SizeDropsTargetsLastBlockIsPaintedTimerAsks
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     ASSERT_FALSE(needs_paint(window));
-    PcmBlock *blocks[] = {new_block(16), new_block(16)}; // never lent: the paint reads neither
+    PcmBlock *blocks[] = {make_block(16), make_block(16)}; // never lent: the paint reads neither
     for (PcmBlock *block : blocks)
         PostMessageA(window, UM_AUDIO_BLOCK, reinterpret_cast<WPARAM>(block), 0);
     MSG message;
@@ -73,7 +52,7 @@ TEST_F(MainWindowHandlesItsMessages, SizeDropsTargetsLastBlockIsPaintedTimerAsks
 // main loop; Alt+N, other keys and the character do nothing.
 TEST_F(MainWindowHandlesItsMessages, KeyNSkipsAltNAndOtherKeysDoNot) {
     HWND window = context_.main_window;
-    pcm_queue_push(&queue_, new_block(1024));
+    pcm_queue_push(&queue_, make_block(1024));
     SendMessageA(window, WM_SYSKEYDOWN, 'N', (1 << 29) | 1);
     SendMessageA(window, WM_KEYDOWN, 'M', 1);
     SendMessageA(window, WM_KEYDOWN, VK_SPACE, 1);

@@ -1,6 +1,5 @@
-// What the user interface suites share: the program's objects built as the
-// entry point builds them (a real SessionState on the local streaming library
-// and a HistogramVisualizer), create_windows run, and message boxes answered.
+// The user interface suites' fixture: the program's objects built as the
+// entry point builds them, create_windows run, and message boxes answered.
 #pragma once
 
 #include <windows.h>
@@ -32,8 +31,8 @@ inline std::vector<SeenBox> g_boxes;
 inline std::function<bool()> g_done;
 inline DWORD g_deadline = 0;
 
-// Timer: records and closes this thread's message boxes while their own loops
-// run. Their icon control is 20 on Windows, 0x440 in Wine.
+// Timer: records and closes this thread's message boxes (icon control: 20 on
+// Windows, 0x440 in Wine).
 inline void CALLBACK close_boxes(HWND, UINT, UINT_PTR, DWORD) {
     EnumThreadWindows(
         GetCurrentThreadId(),
@@ -121,7 +120,6 @@ protected:
     UINT_PTR box_timer_ = 0;
 };
 
-// UTF-8 as wide text, for expectations.
 inline std::wstring wide(const std::string &text) {
     std::wstring out(text.size(), L'\0');
     out.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(),
