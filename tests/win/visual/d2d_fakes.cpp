@@ -27,7 +27,8 @@ template <class Out> HRESULT create(const void *maker, Kind kind, const void *ta
     if (++world.made[kind] == world.fail_at[kind]) {
         return E_OUTOFMEMORY;
     }
-    world.objects.push_back(std::make_unique<Object>(Object{table, &world, kind, 1, false}));
+    world.objects.push_back(
+        std::make_unique<Object>(Object{table, &world, kind, 1, false, 0, nullptr}));
     *out = reinterpret_cast<Out *>(world.objects.back().get());
     return S_OK;
 }
@@ -54,10 +55,38 @@ const ID2D1BitmapVtbl *bitmap_table() {
     return table<ID2D1BitmapVtbl>([](ID2D1BitmapVtbl &t) { set_unknown(t.Base.Base.Base); });
 }
 
+// The methods below take their arguments as auto: each lambda becomes the
+// function pointer of its slot.
 const ID2D1SolidColorBrushVtbl *brush_table() {
     return table<ID2D1SolidColorBrushVtbl>([](ID2D1SolidColorBrushVtbl &t) {
         set_unknown(t.Base.Base.Base);
-        t.SetColor = [](ID2D1SolidColorBrush *brush, const D2D1_COLOR_F *) { check(brush, brush); };
+        t.SetColor = [](auto *brush, auto) { check(brush, brush); };
+    });
+}
+
+const ID2D1GeometrySinkVtbl *sink_table() {
+    return table<ID2D1GeometrySinkVtbl>([](ID2D1GeometrySinkVtbl &t) {
+        set_unknown(t.Base.Base);
+        t.Base.BeginFigure = [](auto *sink, auto, auto) { check(sink, sink); };
+        t.Base.AddLines = [](auto *sink, auto, auto) { check(sink, sink); };
+        t.Base.EndFigure = [](auto *sink, auto) {
+            check(sink, sink);
+            self(sink)->opener->figures += 1;
+        };
+        t.Base.Close = [](auto *sink) { return check(sink, sink), S_OK; };
+    });
+}
+
+const ID2D1PathGeometryVtbl *geometry_table() {
+    return table<ID2D1PathGeometryVtbl>([](ID2D1PathGeometryVtbl &t) {
+        set_unknown(t.Base.Base.Base);
+        t.Open = [](ID2D1PathGeometry *geometry, ID2D1GeometrySink **sink) {
+            const HRESULT made = create(geometry, kSink, sink_table(), sink);
+            if (*sink != nullptr) {
+                self(*sink)->opener = self(geometry);
+            }
+            return made;
+        };
     });
 }
 
@@ -66,38 +95,34 @@ const ID2D1BitmapRenderTargetVtbl *frame_table();
 // What a window target and an offscreen target have in common.
 void set_render_target(ID2D1RenderTargetVtbl &t) {
     set_unknown(t.Base.Base);
-    t.CreateSolidColorBrush = [](ID2D1RenderTarget *target, const D2D1_COLOR_F *,
-                                 const D2D1_BRUSH_PROPERTIES *, ID2D1SolidColorBrush **brush) {
+    t.CreateSolidColorBrush = [](auto *target, auto, auto, auto **brush) {
         return create(target, kBrush, brush_table(), brush);
     };
-    t.CreateCompatibleRenderTarget = [](ID2D1RenderTarget *target, const D2D1_SIZE_F *,
-                                        const D2D1_SIZE_U *, const D2D1_PIXEL_FORMAT *,
-                                        D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS,
-                                        ID2D1BitmapRenderTarget **frame) {
+    t.CreateCompatibleRenderTarget = [](auto *target, auto, auto, auto, auto, auto **frame) {
         return create(target, kTarget, frame_table(), frame);
     };
-    t.FillRectangle = [](ID2D1RenderTarget *target, const D2D1_RECT_F *, ID2D1Brush *brush) {
+    t.FillGeometry = [](auto *target, auto *geometry, auto *brush, auto) {
         check(target, brush, true);
-        self(target)->world->bars += self(target)->kind == kTarget;
+        check(target, geometry, true);
+        self(target)->world->bars += self(target)->kind == kTarget ? self(geometry)->figures : 0;
     };
-    t.DrawBitmap = [](ID2D1RenderTarget *target, ID2D1Bitmap *bitmap, const D2D1_RECT_F *, FLOAT,
-                      D2D1_BITMAP_INTERPOLATION_MODE,
-                      const D2D1_RECT_F *) { check(target, bitmap, true); };
-    t.DrawTextLayout = [](ID2D1RenderTarget *target, D2D1_POINT_2F, IDWriteTextLayout *layout,
-                          ID2D1Brush *brush, D2D1_DRAW_TEXT_OPTIONS) {
+    t.Clear = [](auto *target, auto) { check(target, target, true); };
+    t.DrawBitmap = [](auto *target, auto *bitmap, auto, auto, auto, auto) {
+        check(target, bitmap, true);
+    };
+    t.DrawTextLayout = [](auto *target, auto, auto *layout, auto *brush, auto) {
         self(target)->world->faults += layout == nullptr;
         check(target, brush, true);
     };
-    t.Flush = [](ID2D1RenderTarget *target, D2D1_TAG *, D2D1_TAG *) {
-        check(target, target, true);
-        return self(target)->world->flush_result;
+    t.Flush = [](auto *target, auto, auto) {
+        return check(target, target, true), self(target)->world->flush_result;
     };
-    t.BeginDraw = [](ID2D1RenderTarget *target) {
+    t.BeginDraw = [](auto *target) {
         check(target, target);
         self(target)->world->faults += self(target)->drawing;
         self(target)->drawing = true;
     };
-    t.EndDraw = [](ID2D1RenderTarget *target, D2D1_TAG *, D2D1_TAG *) -> HRESULT {
+    t.EndDraw = [](auto *target, auto, auto) {
         check(target, target, true);
         self(target)->drawing = false;
         return S_OK;
@@ -127,13 +152,17 @@ const ID2D1FactoryVtbl *factory_table() {
             self(factory)->world->window_size = window->pixelSize;
             return create(factory, kWindow, window_table(), target);
         };
+        t.CreatePathGeometry = [](ID2D1Factory *factory, ID2D1PathGeometry **geometry) {
+            return create(factory, kGeometry, geometry_table(), geometry);
+        };
     });
 }
 
 } // namespace
 
 void *World::factory() {
-    objects.push_back(std::make_unique<Object>(Object{factory_table(), this, kFactory, 1, false}));
+    objects.push_back(
+        std::make_unique<Object>(Object{factory_table(), this, kFactory, 1, false, 0, nullptr}));
     return objects.back().get();
 }
 
