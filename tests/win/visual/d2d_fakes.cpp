@@ -27,8 +27,7 @@ template <class Out> HRESULT create(const void *maker, Kind kind, const void *ta
     if (++world.made[kind] == world.fail_at[kind]) {
         return E_OUTOFMEMORY;
     }
-    world.objects.push_back(
-        std::make_unique<Object>(Object{table, &world, kind, 1, false, 0, nullptr}));
+    world.objects.push_back(std::make_unique<Object>(Object{table, &world, kind, 1, false}));
     *out = reinterpret_cast<Out *>(world.objects.back().get());
     return S_OK;
 }
@@ -69,10 +68,7 @@ const ID2D1GeometrySinkVtbl *sink_table() {
         set_unknown(t.Base.Base);
         t.Base.BeginFigure = [](auto *sink, auto, auto) { check(sink, sink); };
         t.Base.AddLines = [](auto *sink, auto, auto) { check(sink, sink); };
-        t.Base.EndFigure = [](auto *sink, auto) {
-            check(sink, sink);
-            self(sink)->opener->figures += 1;
-        };
+        t.Base.EndFigure = [](auto *sink, auto) { check(sink, sink), ++self(sink)->world->bars; };
         t.Base.Close = [](auto *sink) { return check(sink, sink), S_OK; };
     });
 }
@@ -80,12 +76,8 @@ const ID2D1GeometrySinkVtbl *sink_table() {
 const ID2D1PathGeometryVtbl *geometry_table() {
     return table<ID2D1PathGeometryVtbl>([](ID2D1PathGeometryVtbl &t) {
         set_unknown(t.Base.Base.Base);
-        t.Open = [](ID2D1PathGeometry *geometry, ID2D1GeometrySink **sink) {
-            const HRESULT made = create(geometry, kSink, sink_table(), sink);
-            if (*sink != nullptr) {
-                self(*sink)->opener = self(geometry);
-            }
-            return made;
+        t.Open = [](auto *geometry, auto **sink) {
+            return create(geometry, kSink, sink_table(), sink);
         };
     });
 }
@@ -102,14 +94,10 @@ void set_render_target(ID2D1RenderTargetVtbl &t) {
         return create(target, kTarget, frame_table(), frame);
     };
     t.FillGeometry = [](auto *target, auto *geometry, auto *brush, auto) {
-        check(target, brush, true);
-        check(target, geometry, true);
-        self(target)->world->bars += self(target)->kind == kTarget ? self(geometry)->figures : 0;
+        check(target, brush, true), check(target, geometry, true);
     };
     t.Clear = [](auto *target, auto) { check(target, target, true); };
-    t.DrawBitmap = [](auto *target, auto *bitmap, auto, auto, auto, auto) {
-        check(target, bitmap, true);
-    };
+    t.DrawBitmap = [](auto *target, auto *bitmap, auto...) { check(target, bitmap, true); };
     t.DrawTextLayout = [](auto *target, auto, auto *layout, auto *brush, auto) {
         self(target)->world->faults += layout == nullptr;
         check(target, brush, true);
@@ -124,16 +112,15 @@ void set_render_target(ID2D1RenderTargetVtbl &t) {
     };
     t.EndDraw = [](auto *target, auto, auto) {
         check(target, target, true);
-        self(target)->drawing = false;
-        return S_OK;
+        return self(target)->drawing = false, S_OK;
     };
 }
 
 const ID2D1BitmapRenderTargetVtbl *frame_table() {
     return table<ID2D1BitmapRenderTargetVtbl>([](ID2D1BitmapRenderTargetVtbl &t) {
         set_render_target(t.Base);
-        t.GetBitmap = [](ID2D1BitmapRenderTarget *frame, ID2D1Bitmap **bitmap) {
-            return create(frame, kBitmap, bitmap_table(), bitmap);
+        t.GetBitmap = [](auto *frame, auto **out) {
+            return create(frame, kBitmap, bitmap_table(), out);
         };
     });
 }
@@ -146,14 +133,12 @@ const ID2D1HwndRenderTargetVtbl *window_table() {
 const ID2D1FactoryVtbl *factory_table() {
     return table<ID2D1FactoryVtbl>([](ID2D1FactoryVtbl &t) {
         set_unknown(t.Base);
-        t.CreateHwndRenderTarget = [](ID2D1Factory *factory, const D2D1_RENDER_TARGET_PROPERTIES *,
-                                      const D2D1_HWND_RENDER_TARGET_PROPERTIES *window,
-                                      ID2D1HwndRenderTarget **target) {
+        t.CreateHwndRenderTarget = [](auto *factory, auto, auto *window, auto **target) {
             self(factory)->world->window_size = window->pixelSize;
             return create(factory, kWindow, window_table(), target);
         };
-        t.CreatePathGeometry = [](ID2D1Factory *factory, ID2D1PathGeometry **geometry) {
-            return create(factory, kGeometry, geometry_table(), geometry);
+        t.CreatePathGeometry = [](auto *factory, auto **out) {
+            return create(factory, kGeometry, geometry_table(), out);
         };
     });
 }
@@ -161,8 +146,7 @@ const ID2D1FactoryVtbl *factory_table() {
 } // namespace
 
 void *World::factory() {
-    objects.push_back(
-        std::make_unique<Object>(Object{factory_table(), this, kFactory, 1, false, 0, nullptr}));
+    objects.push_back(std::make_unique<Object>(Object{factory_table(), this, kFactory, 1, false}));
     return objects.back().get();
 }
 

@@ -30,8 +30,6 @@ struct Object {
     Kind kind;
     long refs;
     bool drawing;
-    int figures;    // of a geometry
-    Object *opener; // of a sink: the geometry it adds figures to
 };
 
 struct World {
@@ -39,7 +37,7 @@ struct World {
     int fail_at[kFactory] = {}; // the ordinal of the creation of a kind that fails
     HRESULT flush_result = S_OK;
     int faults = 0;
-    int bars = 0;                 // bars filled into offscreen targets, one per figure
+    int bars = 0;                 // figures added to the bars' geometries
     D2D1_SIZE_U window_size = {}; // of the last window target made
     std::vector<std::unique_ptr<Object>> objects;
 

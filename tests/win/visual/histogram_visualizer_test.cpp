@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <iterator>
 #include <utility>
-#include <vector>
 
 namespace {
 
