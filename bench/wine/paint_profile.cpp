@@ -131,6 +131,7 @@ struct Steps {
     int bars = 1;             // 0 none, 1 one FillRectangle each, 2 one geometry filled once
     bool title = true;        // the title in colour on the frame, in white on the window
     bool black = true;        // the window's black fill
+    bool clear = false;       // the window cleared to black instead
     bool frame_bitmap = true; // the frame drawn on the window
 };
 
@@ -220,7 +221,7 @@ public:
         if (steps.black) {
             target_->FillRectangle(whole, brush);
         }
-        if (!steps.black && !(steps.frame && steps.frame_bitmap)) {
+        if (steps.clear || (!steps.black && !(steps.frame && steps.frame_bitmap))) {
             target_->Clear(D2D1_COLOR_F{0, 0, 0, 1}); // the floor
         }
         if (steps.frame && steps.frame_bitmap) {
@@ -334,6 +335,10 @@ int profile(int frames, int rounds) {
     variants.back().new_target = false;
     variants.push_back(Steps{"  - black fill"});
     variants.back().black = false;
+    variants.push_back(Steps{"  - black fill, + window cleared"});
+    variants.back().black = false, variants.back().clear = true;
+    variants.push_back(Steps{"  - both, + one geometry, cleared"});
+    variants.back().black = false, variants.back().clear = true, variants.back().bars = 2;
     variants.push_back(Steps{"  - bars, + bars as one geometry"});
     variants.back().bars = 2;
     variants.push_back(Steps{"  - trail"});

@@ -96,7 +96,7 @@ void set_render_target(ID2D1RenderTargetVtbl &t) {
     t.FillGeometry = [](auto *target, auto *geometry, auto *brush, auto) {
         check(target, brush, true), check(target, geometry, true);
     };
-    t.Clear = [](auto *target, auto) { check(target, target, true); };
+    t.FillRectangle = [](auto *target, auto, auto *brush) { check(target, brush, true); };
     t.DrawBitmap = [](auto *target, auto *bitmap, auto...) { check(target, bitmap, true); };
     t.DrawTextLayout = [](auto *target, auto, auto *layout, auto *brush, auto) {
         self(target)->world->faults += layout == nullptr;
