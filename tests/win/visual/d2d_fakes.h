@@ -1,12 +1,12 @@
 // Stand-ins for the Direct2D objects a frame touches: the factory, the
 // window's target, offscreen targets, their bitmaps and solid brushes, path
-// geometries and their sinks. They
-// are COM objects built from Direct2D's C definitions (d2d_fakes.cpp), which
-// share their binary layout with the C++ interfaces: only the methods a frame
-// uses are filled in, so any other call faults. They count what is made, fail
-// a chosen creation with E_OUTOFMEMORY, and count as a fault every call made
-// through an object that is missing or released, every drawing outside
-// BeginDraw and EndDraw, and every target released while drawing.
+// geometries and their sinks. They are COM objects built from Direct2D's C
+// definitions (d2d_fakes.cpp), which share their binary layout with the C++
+// interfaces: only the methods a frame uses are filled in, so any other call
+// faults. They count what is made, fail a chosen creation with E_OUTOFMEMORY,
+// and count as a fault every call made through an object that is missing or
+// released, every drawing outside BeginDraw and EndDraw, and every target
+// released while drawing.
 #pragma once
 
 #include <windows.h>
