@@ -54,10 +54,31 @@ const ID2D1BitmapVtbl *bitmap_table() {
     return table<ID2D1BitmapVtbl>([](ID2D1BitmapVtbl &t) { set_unknown(t.Base.Base.Base); });
 }
 
+// The methods below take their arguments as auto: each lambda becomes the
+// function pointer of its slot.
 const ID2D1SolidColorBrushVtbl *brush_table() {
     return table<ID2D1SolidColorBrushVtbl>([](ID2D1SolidColorBrushVtbl &t) {
         set_unknown(t.Base.Base.Base);
-        t.SetColor = [](ID2D1SolidColorBrush *brush, const D2D1_COLOR_F *) { check(brush, brush); };
+        t.SetColor = [](auto *brush, auto) { check(brush, brush); };
+    });
+}
+
+const ID2D1GeometrySinkVtbl *sink_table() {
+    return table<ID2D1GeometrySinkVtbl>([](ID2D1GeometrySinkVtbl &t) {
+        set_unknown(t.Base.Base);
+        t.Base.BeginFigure = [](auto *sink, auto, auto) { check(sink, sink); };
+        t.Base.AddLines = [](auto *sink, auto, auto) { check(sink, sink); };
+        t.Base.EndFigure = [](auto *sink, auto) { check(sink, sink), ++self(sink)->world->bars; };
+        t.Base.Close = [](auto *sink) { return check(sink, sink), S_OK; };
+    });
+}
+
+const ID2D1PathGeometryVtbl *geometry_table() {
+    return table<ID2D1PathGeometryVtbl>([](ID2D1PathGeometryVtbl &t) {
+        set_unknown(t.Base.Base.Base);
+        t.Open = [](auto *geometry, auto **sink) {
+            return create(geometry, kSink, sink_table(), sink);
+        };
     });
 }
 
@@ -66,49 +87,40 @@ const ID2D1BitmapRenderTargetVtbl *frame_table();
 // What a window target and an offscreen target have in common.
 void set_render_target(ID2D1RenderTargetVtbl &t) {
     set_unknown(t.Base.Base);
-    t.CreateSolidColorBrush = [](ID2D1RenderTarget *target, const D2D1_COLOR_F *,
-                                 const D2D1_BRUSH_PROPERTIES *, ID2D1SolidColorBrush **brush) {
+    t.CreateSolidColorBrush = [](auto *target, auto, auto, auto **brush) {
         return create(target, kBrush, brush_table(), brush);
     };
-    t.CreateCompatibleRenderTarget = [](ID2D1RenderTarget *target, const D2D1_SIZE_F *,
-                                        const D2D1_SIZE_U *, const D2D1_PIXEL_FORMAT *,
-                                        D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS,
-                                        ID2D1BitmapRenderTarget **frame) {
+    t.CreateCompatibleRenderTarget = [](auto *target, auto, auto, auto, auto, auto **frame) {
         return create(target, kTarget, frame_table(), frame);
     };
-    t.FillRectangle = [](ID2D1RenderTarget *target, const D2D1_RECT_F *, ID2D1Brush *brush) {
-        check(target, brush, true);
-        self(target)->world->bars += self(target)->kind == kTarget;
+    t.FillGeometry = [](auto *target, auto *geometry, auto *brush, auto) {
+        check(target, brush, true), check(target, geometry, true);
     };
-    t.DrawBitmap = [](ID2D1RenderTarget *target, ID2D1Bitmap *bitmap, const D2D1_RECT_F *, FLOAT,
-                      D2D1_BITMAP_INTERPOLATION_MODE,
-                      const D2D1_RECT_F *) { check(target, bitmap, true); };
-    t.DrawTextLayout = [](ID2D1RenderTarget *target, D2D1_POINT_2F, IDWriteTextLayout *layout,
-                          ID2D1Brush *brush, D2D1_DRAW_TEXT_OPTIONS) {
+    t.FillRectangle = [](auto *target, auto, auto *brush) { check(target, brush, true); };
+    t.DrawBitmap = [](auto *target, auto *bitmap, auto...) { check(target, bitmap, true); };
+    t.DrawTextLayout = [](auto *target, auto, auto *layout, auto *brush, auto) {
         self(target)->world->faults += layout == nullptr;
         check(target, brush, true);
     };
-    t.Flush = [](ID2D1RenderTarget *target, D2D1_TAG *, D2D1_TAG *) {
-        check(target, target, true);
-        return self(target)->world->flush_result;
+    t.Flush = [](auto *target, auto, auto) {
+        return check(target, target, true), self(target)->world->flush_result;
     };
-    t.BeginDraw = [](ID2D1RenderTarget *target) {
+    t.BeginDraw = [](auto *target) {
         check(target, target);
         self(target)->world->faults += self(target)->drawing;
         self(target)->drawing = true;
     };
-    t.EndDraw = [](ID2D1RenderTarget *target, D2D1_TAG *, D2D1_TAG *) -> HRESULT {
+    t.EndDraw = [](auto *target, auto, auto) {
         check(target, target, true);
-        self(target)->drawing = false;
-        return S_OK;
+        return self(target)->drawing = false, S_OK;
     };
 }
 
 const ID2D1BitmapRenderTargetVtbl *frame_table() {
     return table<ID2D1BitmapRenderTargetVtbl>([](ID2D1BitmapRenderTargetVtbl &t) {
         set_render_target(t.Base);
-        t.GetBitmap = [](ID2D1BitmapRenderTarget *frame, ID2D1Bitmap **bitmap) {
-            return create(frame, kBitmap, bitmap_table(), bitmap);
+        t.GetBitmap = [](auto *frame, auto **out) {
+            return create(frame, kBitmap, bitmap_table(), out);
         };
     });
 }
@@ -121,11 +133,12 @@ const ID2D1HwndRenderTargetVtbl *window_table() {
 const ID2D1FactoryVtbl *factory_table() {
     return table<ID2D1FactoryVtbl>([](ID2D1FactoryVtbl &t) {
         set_unknown(t.Base);
-        t.CreateHwndRenderTarget = [](ID2D1Factory *factory, const D2D1_RENDER_TARGET_PROPERTIES *,
-                                      const D2D1_HWND_RENDER_TARGET_PROPERTIES *window,
-                                      ID2D1HwndRenderTarget **target) {
+        t.CreateHwndRenderTarget = [](auto *factory, auto, auto *window, auto **target) {
             self(factory)->world->window_size = window->pixelSize;
             return create(factory, kWindow, window_table(), target);
+        };
+        t.CreatePathGeometry = [](auto *factory, auto **out) {
+            return create(factory, kGeometry, geometry_table(), out);
         };
     });
 }

@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <iterator>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -66,10 +65,12 @@ protected:
         SessionTest::TearDown();
     }
 
-    // The stand-ins' factory in place of the real one.
+    // The stand-ins' factory in place of the real one, and bars of some height.
     void use_fakes() {
         v.d2d_factory->Release();
         v.d2d_factory = static_cast<ID2D1Factory *>(world.factory());
+        v.peak = 1.0f;
+        std::fill(v.history, v.history + 256, 0.5f);
     }
     // One paint through the stand-ins. Nothing may be drawn through an object
     // that was not made, and afterwards only the visualiser's fields hold
@@ -197,16 +198,17 @@ TEST_F(Histogram, FlushStatusIsReturnedAndRecreateTargetDropsTheWindowsTargets) 
 }
 
 // Each object a paint makes, in turn, cannot be made: the window's target, its
-// spares, the frame, the trail's bitmap, the frame's brush, the window's
-// brush, the frame's bitmap for the window. The failure is returned, what was
-// begun is ended, what was made is released, the colour stays, and the next
-// paint draws.
+// spares, the frame, the trail's bitmap, the frame's brush, the bars' geometry
+// and its sink, the window's brush, the frame's bitmap for the window. The
+// failure is returned, what was begun is ended, what was made is released, the
+// colour stays, and the next paint draws.
 TEST_F(Histogram, AnObjectThatCannotBeMadeEndsThePaintCleanly) {
     use_fakes();
     ASSERT_EQ(paint(), S_OK);
     const std::pair<fakes::Kind, int> failures[] = {
-        {fakes::kWindow, 1}, {fakes::kTarget, 1}, {fakes::kTarget, 2}, {fakes::kTarget, 3},
-        {fakes::kBitmap, 1}, {fakes::kBrush, 1},  {fakes::kBrush, 2},  {fakes::kBitmap, 2}};
+        {fakes::kWindow, 1}, {fakes::kTarget, 1}, {fakes::kTarget, 2},   {fakes::kTarget, 3},
+        {fakes::kBitmap, 1}, {fakes::kBrush, 1},  {fakes::kGeometry, 1}, {fakes::kSink, 1},
+        {fakes::kBrush, 2},  {fakes::kBitmap, 2}};
     for (const auto &[kind, nth] : failures) {
         SCOPED_TRACE(testing::Message() << "kind " << kind << ", creation " << nth);
         v.discard_device_resources(); // every object is made again
