@@ -204,6 +204,9 @@ void on_playlist_renamed(sp_playlist *playlist, void *userdata) {
     SessionState *state = state_of(userdata);
     const char *name = sp_playlist_name(playlist);
     const MutexHold hold(state->lock);
+    // The dialog lists playlists by name: a list left with the old one would
+    // offer a name that no playlist has any more.
+    state->playlists_changed = 1;
     if (is_wanted(state, name)) {
         state->playlist = playlist;
         state->track_index = 0;

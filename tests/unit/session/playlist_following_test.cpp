@@ -46,8 +46,10 @@ TEST_F(SelectionFollowsTheName, LaterOfTheSameNameWinsAWaitingNameIsTakenLater) 
 
 TEST_F(SelectionFollowsTheContainer, RenamedOrRemovedPlaylistMovesTheSelection) {
     ASSERT_TRUE(start(1));
+    state.playlists_changed = 0;
     splocal_playlist_rename(mix.id, "Elsewhere"); // the player stops, queued audio stays
     pass();
+    EXPECT_EQ(state.playlists_changed, 1); // the dialog must not offer the old name
     EXPECT_EQ(state.playlist, nullptr);
     EXPECT_EQ(state.current_track, nullptr);
     EXPECT_EQ(player_track(), -1);
