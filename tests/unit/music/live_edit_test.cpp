@@ -150,6 +150,7 @@ const Change kChanges[] = {
     {"PlaylistRemoved", "Mix: a | Old: b", "Mix: a", "removed Old@1"},
     {"RenamedKeepsItsIdentity", "Mix: a b | Old: c", "Road: a b | Old: c", "renamed Road"},
     {"RenamedAndExtended", "Mix: a b", "Road: a b c", "renamed Road; Road +c@2"},
+    {"EmptyRenamedKeepsItsIdentity", "Mix: a | Empty:", "Mix: a | Later:", "renamed Later"},
     {"HalfKeptIsANewPlaylist", "Mix: a b c d", "Road: a b x",
      "removed Mix@0; added Road@0; Road +a,b,x@0"},
     {"TwoAsCloseIsANewPlaylist", "Mix: a b | Old: c d", "Road: a b c d",
