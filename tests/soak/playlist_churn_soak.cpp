@@ -3,9 +3,10 @@
 // playlist renamed, the key N) while the audio output thread plays on the
 // in-memory device in real time; under TSan a field touched outside its lock
 // shows as a race. Every byte played must be runs of the catalogue's tracks,
-// each from its first frame; a removed track is never heard beyond the buffers
-// at the device when its removal was processed (eight, and one block the
-// thread may hold); the device plays something every second while an
+// each from its first frame; a removed track that was playing is never heard
+// beyond the buffers at the device when its removal was processed (eight, and
+// one block the thread may hold), and any other removed track beyond the audio
+// already queued then; the device plays something every second while an
 // available track stands at or after the position.
 // LORVANE_SOAK_SECONDS sets the length (default 40 s; scripts/soak: ten minutes).
 
@@ -101,15 +102,20 @@ TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
             model.insert(model.begin() + where, {track, true});
         } else if (kind < 6) {
             const int track = model[static_cast<size_t>(at)].track;
-            // The last track, removed while it plays, plays on to its end.
-            const bool plays_on = at == size - 1 && splocal_player_track(state.session) == track;
+            // The track in the player stops and the queue is emptied; the last
+            // track, removed while it plays, plays on to its end. Any other
+            // track can only have audio queued already: the end of the track
+            // just passed, up to a second ahead of the next one.
+            const bool in_player = splocal_player_track(state.session) == track;
+            const bool plays_on = in_player && at == size - 1;
+            const size_t queued = in_player ? 0 : pcm_queue_frames(&queue) * kFrame;
             splocal_playlist_remove_tracks(playlist, &at, 1);
             model.erase(model.begin() + at);
             do
                 session_process(&state);
             while (splocal_work_pending(state.session));
             if (!plays_on)
-                removed[track] = posix_wave_out_played(nullptr, 0) + kAtTheDevice;
+                removed[track] = posix_wave_out_played(nullptr, 0) + kAtTheDevice + queued;
         } else if (kind < 8) {
             const int to = static_cast<int>(random() % static_cast<unsigned>(size + 1));
             splocal_playlist_move_tracks(playlist, &at, 1, to);
