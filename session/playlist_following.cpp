@@ -105,14 +105,15 @@ void session_play_current(SessionState *state) {
     if (!playlist)
         return;
     const int count = sp_playlist_num_tracks(playlist);
-    if (count <= 0 || state->track_index >= static_cast<uint32_t>(count))
-        return;
-    sp_track *track = sp_playlist_track(playlist, static_cast<int>(state->track_index));
+    sp_track *track = nullptr;
+    if (count > 0 && state->track_index < static_cast<uint32_t>(count))
+        track = sp_playlist_track(playlist, static_cast<int>(state->track_index));
 
     const MutexHold hold(state->lock);
     if (state->current_track && state->current_track != track) {
-        // Another track now stands at the position: its predecessor's queued
-        // audio must not be heard as if it belonged to it.
+        // Another track, or none, now stands at the position: the playing
+        // track was removed or moved away, and neither it nor its queued
+        // audio may be heard as if it belonged to the position.
         session_stop_player(state);
     }
     if (!track)

@@ -102,20 +102,17 @@ TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
             model.insert(model.begin() + where, {track, true});
         } else if (kind < 6) {
             const int track = model[static_cast<size_t>(at)].track;
-            // The track in the player stops and the queue is emptied; the last
-            // track, removed while it plays, plays on to its end. Any other
-            // track can only have audio queued already: the end of the track
-            // just passed, up to a second ahead of the next one.
+            // The track in the player stops and the queue is emptied. Any
+            // other track can only have audio queued already: the end of the
+            // track just passed, up to a second ahead of the next one.
             const bool in_player = splocal_player_track(state.session) == track;
-            const bool plays_on = in_player && at == size - 1;
             const size_t queued = in_player ? 0 : pcm_queue_frames(&queue) * kFrame;
             splocal_playlist_remove_tracks(playlist, &at, 1);
             model.erase(model.begin() + at);
             do
                 session_process(&state);
             while (splocal_work_pending(state.session));
-            if (!plays_on)
-                removed[track] = posix_wave_out_played(nullptr, 0) + kAtTheDevice + queued;
+            removed[track] = posix_wave_out_played(nullptr, 0) + kAtTheDevice + queued;
         } else if (kind < 8) {
             const int to = static_cast<int>(random() % static_cast<unsigned>(size + 1));
             splocal_playlist_move_tracks(playlist, &at, 1, to);

@@ -95,7 +95,7 @@ struct Edit {
 const Edit kEdits[] = {
     {"RemovedBefore", 3, 'r', {0, 1}, 0, 1, 3, -1},
     {"RemovedAtPosition", 1, 'r', {1, 3}, 0, 1, 2, -1},
-    {"RemovedAtLastPosition", 3, 'r', {3}, 0, 3, 3, -1},
+    {"RemovedAtLastPosition", 3, 'r', {3}, 0, 3, -1, -1},
     {"InsertedBefore", 1, 'i', {}, 0, 1, 0, 1},
     {"AppendedAfter", 0, 'i', {}, -1, 0, 0, 1},
     {"MovedFromBefore", 1, 'm', {0}, 3, 1, 2, 0},
@@ -118,8 +118,10 @@ TEST_P(PositionSurvivesPlaylistEdits, TrackNowAtThePositionPlays) {
     pass();
     on_metadata_updated(state.session); // a repeated event changes nothing
     EXPECT_EQ(state.track_index, edit.index);
-    EXPECT_EQ(player_track(), mix[edit.plays]);
-    if (edit.plays == edit.start) { // not reloaded, nothing dropped
+    EXPECT_EQ(player_track(), edit.plays < 0 ? -1 : mix[edit.plays]);
+    if (edit.plays < 0) { // the removed track stopped, none of its audio left
+        EXPECT_EQ(pcm_queue_frames(&queue), 0);
+    } else if (edit.plays == edit.start) { // not reloaded, nothing dropped
         EXPECT_GE(splocal_player_position(state.session), position);
         EXPECT_TRUE(head_is_start_of(mix[edit.start]));
     } else { // none of the replaced track's audio is left before the new one's
