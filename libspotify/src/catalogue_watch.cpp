@@ -13,6 +13,7 @@
 #include "catalogue_edit.h"
 #include "file_io.h"
 #include "library_log.h"
+#include "music_folder.h"
 #include "session.h"
 
 namespace splocal {
@@ -42,19 +43,24 @@ Watch &watch() {
     return *instance;
 }
 
-uint64_t mix(uint64_t hash, uint64_t value) {
-    for (int i = 0; i < 8; ++i) {
-        hash ^= (value >> (8 * i)) & 0xFF;
+// FNV-1a over bytes.
+uint64_t mix_bytes(uint64_t hash, const unsigned char *bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        hash ^= bytes[i];
         hash *= 1099511628211ull;
     }
     return hash;
 }
 
+uint64_t mix(uint64_t hash, uint64_t value) {
+    unsigned char bytes[8];
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    return mix_bytes(hash, bytes, sizeof bytes);
+}
+
 uint64_t mix(uint64_t hash, const std::string &text) {
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
+    hash = mix_bytes(hash, reinterpret_cast<const unsigned char *>(text.data()), text.size());
     return mix(hash, text.size());
 }
 
@@ -74,21 +80,10 @@ uint64_t content_print(uint64_t hash, const fs::path &path) {
     size_t total = 0;
     for (size_t read;
          total < kMaxHashedBytes && (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;
-         total += read) {
-        for (size_t i = 0; i < read; ++i) {
-            hash ^= buffer[i];
-            hash *= 1099511628211ull;
-        }
-    }
+         total += read)
+        hash = mix_bytes(hash, buffer, read);
     std::fclose(file);
     return mix(hash, total);
-}
-
-bool is_playlist_file(const fs::path &path) {
-    std::string ext = path_utf8(path.extension());
-    for (char &c : ext)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return ext == ".m3u" || ext == ".m3u8";
 }
 
 // Whether the entry exists, its size and its time; with `whole`, also the

@@ -3,9 +3,10 @@
 // names (sizes, times and folder listings; the bytes of the catalogue and
 // of playlist files too) every watch interval; a change that looks the same
 // twice in a row (so that a file an editor is still writing is not taken)
-// is read with the strict reader and applied as changes (catalogue_edit.h). A file that cannot be read, or that names no
-// account, leaves the catalogue as it is; why goes to the log beside it and
-// to every session's log_message.
+// is read with the strict reader and applied as changes (catalogue_edit.h).
+// A file that cannot be read, or that names no account, leaves the
+// catalogue as it is; why goes to the log beside it and to every session's
+// log_message.
 //
 // Thread rules: one look at a time (the watcher's check mutex, taken before
 // the catalogue mutex); the files are read without the catalogue mutex,

@@ -79,6 +79,11 @@ void add_playlist(CatalogueDesc &desc, int account, const std::string &name,
 
 } // namespace
 
+bool is_playlist_file(const fs::path &path) {
+    const std::string ext = lower_extension(path);
+    return ext == ".m3u" || ext == ".m3u8";
+}
+
 std::string resolve_path(const std::string &folder, const std::string &path) {
 #ifndef _WIN32
     if (path.rfind("~/", 0) == 0) {
@@ -173,10 +178,10 @@ void add_music_folder(CatalogueDesc &desc, int account, const std::string &folde
             }
             continue;
         }
-        const std::string ext = lower_extension(entry.path());
-        if (ext == ".m3u" || ext == ".m3u8") {
+        if (is_playlist_file(entry.path())) {
+            const bool utf8 = lower_extension(entry.path()) == ".m3u8";
             std::vector<std::string> files =
-                read_playlist_file(desc, path_utf8(entry.path()), ext == ".m3u8");
+                read_playlist_file(desc, path_utf8(entry.path()), utf8);
             if (files.size() > room - total)
                 files.resize(room - total);
             total += files.size();

@@ -5,6 +5,7 @@
 #ifndef LIBSPOTIFY_SRC_MUSIC_FOLDER_H
 #define LIBSPOTIFY_SRC_MUSIC_FOLDER_H
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ void add_music_folder(CatalogueDesc &desc, int account, const std::string &folde
 // read as Latin-1.
 std::vector<std::string> read_playlist_file(CatalogueDesc &desc, const std::string &path,
                                             bool utf8);
+
+// Whether the file is a playlist file: .m3u or .m3u8, in any case.
+bool is_playlist_file(const std::filesystem::path &path);
 
 // `path` taken from `folder` unless it is absolute; "~/" is the home
 // folder except on Windows.
