@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "libspotify/api.h"
-#include "synth.h"
+#include "media/synth.h"
 #include "work.h"
 
 struct sp_session;

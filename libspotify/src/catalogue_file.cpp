@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "catalogue.h"
-#include "catalogue_text.h"
-#include "catalogue_watch.h"
+#include "catalogue/catalogue_text.h"
+#include "catalogue/catalogue_watch.h"
 #include "library_log.h"
 
 namespace splocal {

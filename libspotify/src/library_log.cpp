@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "catalogue.h"
-#include "file_io.h"
+#include "base/file_io.h"
 #include "session.h"
 
 namespace splocal {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue_text.h"
+#include "catalogue/catalogue_text.h"
 
 struct sp_session;
 

@@ -10,7 +10,7 @@
 #include "catalogue.h"
 #include "library_log.h"
 #include "session.h"
-#include "track_source.h"
+#include "media/track_source.h"
 
 namespace splocal {
 namespace {

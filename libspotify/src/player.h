@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-#include "synth.h"
+#include "media/synth.h"
 
 struct sp_session;
 

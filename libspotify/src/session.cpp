@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "catalogue.h"
-#include "catalogue_watch.h"
-#include "file_io.h"
+#include "catalogue/catalogue_watch.h"
+#include "base/file_io.h"
 
 namespace splocal {
 namespace {

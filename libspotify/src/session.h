@@ -29,7 +29,7 @@
 
 #include "libspotify/api.h"
 #include "player.h"
-#include "synth.h"
+#include "media/synth.h"
 #include "work.h"
 
 struct sp_artist {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "catalogue_text.h"
+#include "catalogue/catalogue_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string text(reinterpret_cast<const char *>(data), size);

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "id3_tags.h"
+#include "media/id3_tags.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     splocal::FileTags memory;

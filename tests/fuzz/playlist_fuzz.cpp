@@ -4,7 +4,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "music_folder.h"
+#include "catalogue/music_folder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0)

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "vorbis_comments.h"
+#include "media/vorbis_comments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     splocal::FileTags tags;

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "decoder.h"
+#include "media/decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static double out[1024 * splocal::kMaxFileChannels];

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "id3_tags.h"
+#include "media/id3_tags.h"
 
 namespace {
 

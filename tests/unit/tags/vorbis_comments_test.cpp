@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder.h"
-#include "vorbis_comments.h"
+#include "media/decoder.h"
+#include "media/vorbis_comments.h"
 
 namespace {
 

@@ -1,0 +1,42 @@
+// Splitting a text file into lines, bounded: CR, LF and CR-LF all end a
+// line, a byte-order mark at the very start is skipped, a line longer than
+// the cap is reported and its bytes are dropped as they arrive (never
+// stored), and each line is checked for NUL bytes and for valid UTF-8
+// before anyone reads it. Used for the catalogue and for playlist files.
+#ifndef LIBSPOTIFY_SRC_BASE_TEXT_LINES_H
+#define LIBSPOTIFY_SRC_BASE_TEXT_LINES_H
+
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace splocal {
+
+// Longest line accepted, in bytes (without its line end).
+constexpr size_t kMaxLineBytes = 4096;
+
+// One line as read. `problem` is empty for a good line; otherwise it says
+// what is wrong and `text` must not be used.
+struct TextLine {
+    int number = 0; // 1-based
+    std::string text;
+    std::string problem;
+};
+
+// The offset of the first byte that is not part of valid UTF-8 (overlong
+// forms, surrogates and code points above U+10FFFF are invalid), or
+// std::string::npos when the whole text is valid.
+size_t utf8_invalid_at(const std::string &text);
+
+// Reads the file line by line and calls `line` for each. Returns false when
+// reading failed (an I/O error part way); the lines read until then were
+// given.
+bool read_text_lines(std::FILE *file, const std::function<void(const TextLine &)> &line);
+
+// The same over text held in memory.
+void split_text_lines(const std::string &text, const std::function<void(const TextLine &)> &line);
+
+} // namespace splocal
+
+#endif

@@ -1,0 +1,31 @@
+// What the catalogue needs to know of an audio file before it is played:
+// whether it can be decoded, and its artist and title (from its tags, else
+// from its name: "Artist - Title", a leading track number such as "01 ",
+// "01. " or "01 - " left out, else the folder's name and the file's).
+#ifndef LIBSPOTIFY_SRC_MEDIA_AUDIO_FILE_H
+#define LIBSPOTIFY_SRC_MEDIA_AUDIO_FILE_H
+
+#include <string>
+
+#include "media/decoder.h"
+
+namespace splocal {
+
+struct FileProbe {
+    bool playable = false;
+    std::string failure; // why not, when not playable
+    FileTags names;      // never empty
+};
+
+// Opens the file, reads its header and tags, and closes it again.
+FileProbe probe_audio_file(const std::string &path);
+
+// The names the file's path gives it.
+FileTags names_from_path(const std::string &path);
+
+// True for the extensions of audio files a folder may hold.
+bool is_audio_file_name(const std::string &name);
+
+} // namespace splocal
+
+#endif

@@ -1,0 +1,143 @@
+// Conversion to S16 stereo 44 100 Hz; see converter.h.
+#include "media/converter.h"
+
+#include <cmath>
+
+#include "media/synth.h"
+
+namespace splocal {
+namespace {
+
+constexpr int kBlock = 2048;
+constexpr double kSideGain = 0.7071067811865476; // -3 dB
+
+// How much of a channel at `speaker` goes left and right.
+void speaker_gains(uint32_t speaker, double &left, double &right) {
+    switch (speaker) {
+    case kFrontLeft:
+    case kFrontLeftOfCenter:
+        left = 1.0, right = 0.0;
+        break;
+    case kFrontRight:
+    case kFrontRightOfCenter:
+        left = 0.0, right = 1.0;
+        break;
+    case kFrontCenter:
+        left = right = kSideGain;
+        break;
+    case kLowFrequency:
+        left = right = 0.0;
+        break;
+    case kBackLeft:
+    case kSideLeft:
+        left = kSideGain, right = 0.0;
+        break;
+    case kBackRight:
+    case kSideRight:
+        left = 0.0, right = kSideGain;
+        break;
+    default: // back centre, overhead and unnamed positions
+        left = right = 0.5;
+        break;
+    }
+}
+
+} // namespace
+
+uint32_t default_channel_mask(int channels) {
+    switch (channels) {
+    case 1:
+        return kFrontCenter;
+    case 2:
+        return kFrontLeft | kFrontRight;
+    case 3:
+        return kFrontLeft | kFrontRight | kFrontCenter;
+    case 4:
+        return kFrontLeft | kFrontRight | kBackLeft | kBackRight;
+    case 5:
+        return kFrontLeft | kFrontRight | kFrontCenter | kBackLeft | kBackRight;
+    case 6:
+        return kFrontLeft | kFrontRight | kFrontCenter | kLowFrequency | kBackLeft | kBackRight;
+    case 7:
+        return kFrontLeft | kFrontRight | kFrontCenter | kLowFrequency | kBackCenter | kSideLeft |
+               kSideRight;
+    case 8:
+        return kFrontLeft | kFrontRight | kFrontCenter | kLowFrequency | kBackLeft | kBackRight |
+               kSideLeft | kSideRight;
+    default:
+        return 0;
+    }
+}
+
+int16_t to_s16(double sample) {
+    const double v = std::floor(sample * 32768.0 + 0.5);
+    if (!(v == v))
+        return 0;
+    if (v >= 32767.0)
+        return 32767;
+    if (v <= -32768.0)
+        return -32768;
+    return static_cast<int16_t>(v);
+}
+
+Converter::Converter(std::unique_ptr<Decoder> decoder) : decoder_(std::move(decoder)) {
+    const int channels = decoder_->channels();
+    left_gain_.assign(static_cast<size_t>(channels), 0.5);
+    right_gain_.assign(static_cast<size_t>(channels), 0.5);
+    if (channels == 1) {
+        left_gain_[0] = right_gain_[0] = 1.0;
+    } else if (channels == 2) {
+        left_gain_ = {1.0, 0.0};
+        right_gain_ = {0.0, 1.0};
+    } else {
+        // The channels in file order take the mask's speakers in bit order.
+        uint32_t mask = decoder_->channel_mask();
+        for (int c = 0; c < channels && mask; ++c) {
+            const uint32_t speaker = mask & ~(mask - 1);
+            mask &= mask - 1;
+            speaker_gains(speaker, left_gain_[static_cast<size_t>(c)],
+                          right_gain_[static_cast<size_t>(c)]);
+        }
+    }
+    if (decoder_->rate() != kSampleRate) {
+        resampler_ = std::make_unique<Resampler>(
+            decoder_->rate(), kSampleRate,
+            [this](double *stereo, int frames) { return read_stereo(stereo, frames); });
+    }
+}
+
+int Converter::read_stereo(double *out, int frames) {
+    const int channels = decoder_->channels();
+    raw_.resize(static_cast<size_t>(frames) * static_cast<size_t>(channels));
+    const int got = decoder_->read(raw_.data(), frames);
+    for (int f = 0; f < got; ++f) {
+        const double *in = raw_.data() + static_cast<size_t>(f) * static_cast<size_t>(channels);
+        double left = 0.0;
+        double right = 0.0;
+        for (int c = 0; c < channels; ++c) {
+            left += left_gain_[static_cast<size_t>(c)] * in[c];
+            right += right_gain_[static_cast<size_t>(c)] * in[c];
+        }
+        out[2 * f] = left;
+        out[2 * f + 1] = right;
+    }
+    return got;
+}
+
+int Converter::read(int16_t *out, int frames) {
+    int done = 0;
+    while (done < frames) {
+        const int want = frames - done < kBlock ? frames - done : kBlock;
+        stereo_.resize(static_cast<size_t>(want) * 2);
+        const int got =
+            resampler_ ? resampler_->read(stereo_.data(), want) : read_stereo(stereo_.data(), want);
+        for (int i = 0; i < 2 * got; ++i)
+            out[2 * done + i] = to_s16(stereo_[static_cast<size_t>(i)]);
+        done += got;
+        if (got < want)
+            break;
+    }
+    return done;
+}
+
+} // namespace splocal

@@ -1,0 +1,87 @@
+// A decoder reads an audio file as it plays: a few thousand frames at a
+// time, never the whole file. It gives samples as doubles in [-1, 1]
+// (interleaved, at the file's own rate and channel count); conversion to the
+// delivery format is the converter's (converter.h).
+//
+// Thread rules: a decoder belongs to one thread at a time (the player's,
+// or the catalogue reader's while it looks at the file's header and tags).
+#ifndef LIBSPOTIFY_SRC_MEDIA_DECODER_H
+#define LIBSPOTIFY_SRC_MEDIA_DECODER_H
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace splocal {
+
+// Speaker positions, as the bits of a WAVE_FORMAT_EXTENSIBLE channel mask.
+enum Speaker : uint32_t {
+    kFrontLeft = 0x1,
+    kFrontRight = 0x2,
+    kFrontCenter = 0x4,
+    kLowFrequency = 0x8,
+    kBackLeft = 0x10,
+    kBackRight = 0x20,
+    kFrontLeftOfCenter = 0x40,
+    kFrontRightOfCenter = 0x80,
+    kBackCenter = 0x100,
+    kSideLeft = 0x200,
+    kSideRight = 0x400,
+};
+
+// The usual positions for a channel count, when a file does not say.
+uint32_t default_channel_mask(int channels);
+
+struct FileTags {
+    std::string artist; // UTF-8; empty when the file does not say
+    std::string title;
+};
+
+class Decoder {
+public:
+    virtual ~Decoder() = default;
+    int rate() const { return rate_; }
+    int channels() const { return channels_; }
+    // One bit per channel in file order (Speaker); 0 for positions unknown.
+    uint32_t channel_mask() const { return mask_; }
+    const FileTags &tags() const { return tags_; }
+    // Reads up to `frames` frames into out (frames * channels() doubles).
+    // Returns the frames read: fewer than asked only at the end of the
+    // audio, or when the file turned bad (then failure() says why).
+    virtual int read(double *out, int frames) = 0;
+    const std::string &failure() const { return failure_; }
+
+protected:
+    int rate_ = 0;
+    int channels_ = 0;
+    uint32_t mask_ = 0;
+    FileTags tags_;
+    std::string failure_;
+};
+
+// Highest channel count and rate accepted from a file.
+constexpr int kMaxFileChannels = 32;
+constexpr int kMaxFileRate = 768000;
+constexpr int kMinFileRate = 1000;
+
+// Opens the audio file at `path` (UTF-8) with the decoder its content calls
+// for. On failure returns null and says why in `why`.
+std::unique_ptr<Decoder> open_decoder(const std::string &path, std::string &why);
+
+// The decoders over an open file, which they take over (and close, also on
+// failure): WAV (wav_reader.cpp) and Ogg Vorbis (ogg_reader.cpp).
+std::unique_ptr<Decoder> open_wav(std::FILE *file, std::string &why);
+std::unique_ptr<Decoder> open_ogg(std::FILE *file, std::string &why);
+
+#ifdef _WIN32
+// The system's decoder for the other formats (mf_reader.cpp), by path.
+std::unique_ptr<Decoder> open_system_decoder(const std::string &path, std::string &why);
+#endif
+
+// Back to the start of an open file.
+bool seek_start(std::FILE *file);
+
+} // namespace splocal
+
+#endif

@@ -1,0 +1,33 @@
+// A track's audio for the player; see track_source.h.
+#include "media/track_source.h"
+
+namespace splocal {
+
+int TrackSource::render(int16_t *out, int frames) {
+    if (finished_ || frames <= 0)
+        return 0;
+    int count = 0;
+    if (sound_.file.empty()) {
+        const int left = sound_.frames - next_;
+        count = left < frames ? left : frames;
+        synth_render(sound_, next_, count, out);
+        next_ += count;
+        finished_ = next_ >= sound_.frames;
+        return count;
+    }
+    if (!opened_) {
+        opened_ = true;
+        std::unique_ptr<Decoder> decoder = open_decoder(sound_.file, failure_);
+        if (decoder)
+            converter_ = std::make_unique<Converter>(std::move(decoder));
+    }
+    if (converter_) {
+        count = converter_->read(out, frames);
+        if (failure_.empty())
+            failure_ = converter_->decoder().failure();
+    }
+    finished_ = count < frames;
+    return count;
+}
+
+} // namespace splocal
