@@ -50,9 +50,11 @@ endfunction()
 function(lorvane_capture_home folder env_var)
   set(capture ${folder}/capture.raw)
   file(MAKE_DIRECTORY ${folder})
-  file(WRITE ${folder}/.asoundrc
-    "pcm.!default { type plug slave.pcm \"capture_file\" }\n"
-    "pcm.capture_file { type file slave.pcm \"null_s16\" file \"${capture}\" format \"raw\" }\n"
-    "pcm.null_s16 { type plug slave { pcm \"null\" format S16_LE rate 44100 channels 2 } }\n")
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/desktop-sound alsa ${folder}/.asoundrc
+                          unpaced ${capture}
+                  RESULT_VARIABLE written)
+  if(NOT written EQUAL 0)
+    message(FATAL_ERROR "scripts/desktop-sound could not write ${folder}/.asoundrc")
+  endif()
   set(${env_var} "HOME=${folder};LORVANE_CAPTURE=${capture}" PARENT_SCOPE)
 endfunction()

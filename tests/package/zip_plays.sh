@@ -30,11 +30,7 @@ for binary in "$app/lorvane.exe" "$app/libspotify.dll"; do
 done
 
 wineboot -i >/dev/null 2>&1 || fail "wineboot failed"
-cat >"$work/asound.conf" <<ASOUND
-pcm.!default { type plug slave.pcm "capture_file" }
-pcm.capture_file { type file slave.pcm "null_s16" file "$work/capture.raw" format "raw" }
-pcm.null_s16 { type plug slave { pcm "null" format S16_LE rate 44100 channels 2 } }
-ASOUND
+"$(dirname "$0")/../../scripts/desktop-sound" alsa "$work/asound.conf" unpaced "$work/capture.raw"
 export ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:$work/asound.conf"
 (cd "$app" && exec wine lorvane.exe >"$work/program.log" 2>&1) &
 program=$!

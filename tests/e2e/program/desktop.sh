@@ -10,31 +10,16 @@
 #   desktop.sh sound-stop '' DIR     stops the server and removes DIR
 #   desktop.sh wait-focus FILE       creates FILE once the display's focus is
 #     on a window of lorvane.exe (up to 15 s)
-[ -n "$3" ] && export XDG_RUNTIME_DIR="$3" PULSE_RUNTIME_PATH="$3" HOME="$3"
+sound="$(dirname "$0")/../../../scripts/desktop-sound"
 case "$1" in
 sound-start)
-  mkdir -p "$3"
-  pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=yes --log-target=file:"$3/log" \
-    --load="module-null-sink sink_name=cap rate=44100 format=s16le channels=2" \
-    --load="module-native-protocol-unix socket=$3/native auth-anonymous=1" \
-    >/dev/null 2>&1 </dev/null || exit 1
-  server="server \"unix:$3/native\" }"
-  cat >"$2/asound.new" <<ASOUND
-pcm.!default { type plug slave.pcm "capture_file" }
-pcm.capture_file { type file slave.pcm "paced" file "$2/capture.raw" format "raw" }
-pcm.paced { type pulse $server
-ctl.!default { type pulse $server
-ASOUND
-  mv "$2/asound.new" "$2/asound.conf"
+  "$sound" start "$3" && "$sound" alsa "$2/asound.conf" "paced:$3" "$2/capture.raw"
   ;;
 no-sound)
-  printf 'pcm.!default { type hw card 97 device 0 }\nctl.!default { type hw card 97 }\n' \
-    >"$2/asound.new" && mv "$2/asound.new" "$2/asound.conf"
+  "$sound" alsa "$2/asound.conf" none
   ;;
 sound-stop)
-  pulseaudio -k >/dev/null 2>&1
-  sleep 0.2
-  rm -rf "$3"
+  "$sound" stop "$3"
   ;;
 wait-focus)
   for _ in $(seq 300); do
