@@ -85,6 +85,10 @@ TEST_F(CatalogueReaderIsStrict, TheFirstBadLineIsReportedAndNamedInTheLog) {
         {"latency -5\n", 1, ""},
         {"fail-create 99999999999999999999\n", 1, ""},
         {"account a\nplaylist P\ntrack tone 0 1 A / B\naccount b\nunavailable\n", 5, ""},
+        // A new account also forgets the last account's playlist.
+        {"account a\nplaylist P\naccount b\ntrack tone 0 1 A / B\n", 4,
+         "track without a playlist before it"},
+        {"account a\nplaylist P\naccount b\nhold-loading\n", 4, ""},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(load(c.text), c.line) << c.text;
