@@ -36,24 +36,36 @@ TEST_F(PlayerDeliversTheTracksAudio, EveryFrameTakenInOrderFromTheFirstNotTakenT
     add_playlist("P", {ramp, drums});
     log_in();
     ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Loaded, not playing: nothing comes within a wait that is longer than
+    // the first delivery takes once playing starts (measured below).
+    using Clock = std::chrono::steady_clock;
+    const auto quiet = std::chrono::milliseconds(100);
+    std::this_thread::sleep_for(quiet);
     std::unique_lock<std::mutex> lock(rec.mutex);
-    EXPECT_TRUE(rec.delivered.empty()); // loaded, not playing
+    EXPECT_TRUE(rec.offers.empty());
     rec.accept = [&](int offered) {
         return std::min(offered, 640 - int(rec.delivered.size() / 2));
     };
     lock.unlock();
-    sp_session_player_play(session, 1);
     const auto offers = [&] {
         std::lock_guard<std::mutex> guard(rec.mutex);
         return rec.offers.size();
     };
+    const Clock::time_point play = Clock::now();
+    sp_session_player_play(session, 1);
+    ASSERT_TRUE(wait_until([&] { return offers() >= 1; }));
+    EXPECT_LT(Clock::now() - play, quiet) << "the quiet wait above proves nothing";
     ASSERT_TRUE(wait_until([&] { return offers() >= 5; }))
         << "the refused chunk was not offered again";
-    const size_t before = offers(); // offered again after a wait, not in a spin
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Offered again after a wait of a few milliseconds, not in a spin: at
+    // most one offer per 2 ms, however long the machine takes meanwhile.
+    const size_t before = offers();
+    const Clock::time_point start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     lock.lock();
-    EXPECT_LE(rec.offers.size() - before, 100u);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    EXPECT_LE(rec.offers.size() - before, static_cast<size_t>(elapsed / 2 + 2));
     const size_t refusals = rec.offers.size() - 3;
     rec.accept = [n = 0](int offered) mutable {
         return std::vector{0, offered / 3, 1, offered}[n++ % 4];
