@@ -12,22 +12,13 @@ if(NOT WIN32 OR NOT TARGET lorvane)
   return()
 endif()
 
+# The names are spelled out: an OUTPUT cannot name a target's file through a
+# generator expression.
 set(debug_files)
-foreach(target lorvane spotify)
-  get_target_property(prefix ${target} PREFIX)
-  get_target_property(output ${target} OUTPUT_NAME)
-  if(NOT output)
-    set(output ${target})
-  endif()
-  if(NOT prefix)
-    set(prefix "")
-  endif()
-  get_target_property(type ${target} TYPE)
-  if(type STREQUAL "EXECUTABLE")
-    set(file ${prefix}${output}${CMAKE_EXECUTABLE_SUFFIX})
-  else()
-    set(file lib${output}${CMAKE_SHARED_LIBRARY_SUFFIX})
-  endif()
+foreach(entry lorvane:lorvane.exe spotify:libspotify.dll)
+  string(REPLACE ":" ";" entry ${entry})
+  list(GET entry 0 target)
+  list(GET entry 1 file)
   add_custom_command(OUTPUT ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${file}.debug
     COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${file}.debug
     WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
