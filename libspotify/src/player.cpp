@@ -33,6 +33,17 @@ void player_main(sp_session *session) {
     std::vector<int16_t> rendered;
     std::unique_lock<std::mutex> lock(p.mutex);
     while (!p.stopping) {
+        if (!p.loaded && source) {
+            // An unloaded track lets go of its file, and of the system's
+            // decoder with its threads, before the unload returns.
+            std::unique_ptr<TrackSource> gone = std::move(source);
+            lock.unlock();
+            gone.reset();
+            lock.lock();
+            p.has_source = false;
+            p.cv.notify_all();
+            continue;
+        }
         if (!p.loaded || !p.playing || p.ended) {
             p.cv.wait(lock);
             continue;
@@ -40,6 +51,7 @@ void player_main(sp_session *session) {
         const uint64_t generation = p.generation;
         if (!source || source_generation != generation) {
             source = std::make_unique<TrackSource>(p.sound);
+            p.has_source = true;
             source_generation = generation;
             source_file = p.sound.file;
             failure_told = false;
@@ -130,7 +142,8 @@ void player_stop(sp_session *session) {
 namespace {
 
 // With the mutex held: forgets the loaded track and waits until no
-// callback of it is running (unless called from the player thread).
+// callback of it is running and its source is gone (unless called from the
+// player thread, which lets the source go once the callback returns).
 void unload_locked(Player &p, std::unique_lock<std::mutex> &lock) {
     ++p.generation;
     p.loaded = false;
@@ -142,7 +155,7 @@ void unload_locked(Player &p, std::unique_lock<std::mutex> &lock) {
     p.cv.notify_all();
     if (std::this_thread::get_id() == p.thread.get_id())
         return;
-    p.cv.wait(lock, [&] { return !p.in_callback; });
+    p.cv.wait(lock, [&] { return !p.in_callback && (!p.has_source || p.stopping); });
 }
 
 } // namespace

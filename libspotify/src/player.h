@@ -6,8 +6,9 @@
 // also atomic for observers. The player thread never holds the mutex while
 // calling the program. player_unload (main thread) waits until no callback
 // of the unloaded track is running, so that none runs or starts once it
-// returns; called from inside music_delivery or end_of_track it does not
-// wait (it would wait for itself).
+// returns, and until the track's audio source (its open file, and the
+// system's decoder with the threads it runs) is gone; called from inside
+// music_delivery or end_of_track it does not wait (it would wait for itself).
 #ifndef LIBSPOTIFY_SRC_PLAYER_H
 #define LIBSPOTIFY_SRC_PLAYER_H
 
@@ -34,6 +35,7 @@ struct Player {
     bool hold = false;            // mutex; a test holds the next delivery
     bool held = false;            // mutex; a delivery waits for the hold to end
     bool drained = false;         // mutex; a file track's last frame was taken
+    bool has_source = false;      // mutex; the player thread holds a track's audio source
     uint64_t generation = 0;      // mutex; grows with every load and unload
     int track_id = -1;            // mutex
     SoundDesc sound;              // mutex
