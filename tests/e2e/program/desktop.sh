@@ -10,6 +10,9 @@
 #   desktop.sh sound-stop '' DIR     stops the server and removes DIR
 #   desktop.sh wait-focus FILE       creates FILE once the display's focus is
 #     on a window of lorvane.exe (up to 15 s)
+#   desktop.sh run-program WORK EXE  runs EXE under Wine in WORK, its standard
+#     error kept in WORK/wine-stderr.txt; its exit status then goes to
+#     WORK/exit-status (128 + the signal when the Wine process died of one)
 sound="$(dirname "$0")/../../../scripts/desktop-sound"
 case "$1" in
 sound-start)
@@ -20,6 +23,11 @@ no-sound)
   ;;
 sound-stop)
   "$sound" stop "$3"
+  ;;
+run-program)
+  cd "$2" || exit 1
+  wine "$3" >/dev/null 2>wine-stderr.txt </dev/null
+  echo $? >exit-status.new && mv exit-status.new exit-status
   ;;
 wait-focus)
   for _ in $(seq 300); do

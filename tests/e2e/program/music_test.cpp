@@ -5,6 +5,8 @@
 #include "program_session.h"
 #include "unit/music/wav_file.h"
 
+#include <libspotify/local.h>
+
 #include <string>
 
 class ProgramPlaysOwnMusic : public ProgramSession {};
@@ -39,4 +41,62 @@ TEST_F(ProgramPlaysOwnMusic, FolderOfWavOggAndMp3PlaysGaplessWavBitForBitOthersN
     ASSERT_EQ(mp3_source.size(), 2u * 44100 * 5 / 2);
     EXPECT_GT(music_test::snr_db(track_audio(kOgg), ogg_source, 0), 20) << "Ogg Vorbis";
     EXPECT_GT(music_test::snr_db(track_audio(kMp3), mp3_source, 1200), 20) << "MP3";
+}
+
+// A folder as a bad download leaves it (e2e-music/With A Bad File): the
+// Ogg file that no decoder takes is named in the log with its reason, the
+// WAV and the FLAC around it play gapless, and closing the main window while
+// the long FLAC plays (a Media Foundation reader alive) ends the Wine
+// process cleanly: exit status 0 as its shell sees it, no crash report.
+TEST_F(ProgramPlaysOwnMusic, BadOggIsLoggedTheRestPlaysAndClosingWhileAFlacPlaysExitsCleanly) {
+    ASSERT_NO_FATAL_FAILURE(
+        start("account me\nmusic ../../../e2e-music/With A Bad File\n", true, true));
+    dialog_.log_in("me", "");
+    ASSERT_TRUE(dialog_.wait_for_playlists(1, 120000)) << "the folder's playlist did not arrive";
+    ASSERT_TRUE(dialog_.choose(0));
+    HWND window = dialog_.start_playing();
+    ASSERT_NE(window, nullptr);
+
+    // The good files by what the library decodes of them, in name order,
+    // whether the bad one stands among the tracks or not.
+    std::vector<int> good;
+    for (int track = 0; track < 4; ++track) {
+        if (splocal_track_pcm(track, nullptr, 0) > 0)
+            good.push_back(track);
+    }
+    ASSERT_EQ(good.size(), 3u) << "the WAV and the two FLAC files";
+    const std::vector<int16_t> sound = wait_for_tracks({good[0], good[1]}, 30000);
+    ASSERT_TRUE(plays_gapless(sound, {good[0], good[1]})) << "the WAV, then the FLAC after the Ogg";
+    std::string log;
+    EXPECT_TRUE(driver::wait_until(
+        [&] {
+            log = library_log();
+            const size_t at = log.find("02 - Bad - Download.ogg: ");
+            return at != std::string::npos &&
+                   log.find_first_not_of(" \r\n", at + 25) < log.find('\n', at);
+        },
+        10000, 100))
+        << "the log does not name the bad file with a reason:\n"
+        << log;
+
+    const std::vector<int16_t> long_flac = track_audio(good[2]);
+    ASSERT_TRUE(driver::wait_until(
+        [&] {
+            const std::vector<int16_t> heard = captured();
+            const long long at = find_start(heard, long_flac);
+            return at >= 0 && heard.size() >= static_cast<size_t>(at) + 44100 * 2;
+        },
+        15000, 50))
+        << "the long FLAC was not heard";
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD code = 1;
+    EXPECT_TRUE(driver::wait_until([&] { return !running(); }, 10000) &&
+                GetExitCodeProcess(process_.hProcess, &code) && code == 0)
+        << "closing the main window: exit code " << code;
+    const std::string status = unix_exit(10000);
+    const std::string errors = wine_stderr();
+    EXPECT_EQ(status, "0") << "the Wine process's exit status (139: SIGSEGV); its standard error:\n"
+                           << errors;
+    EXPECT_EQ(errors.find("Unhandled"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("Backtrace"), std::string::npos) << errors;
 }

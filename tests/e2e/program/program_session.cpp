@@ -2,6 +2,8 @@
 
 #include <libspotify/local.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -20,6 +22,34 @@ std::wstring widen(const std::string &ascii) {
 
 bool exists(const std::wstring &path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string read_file(const std::wstring &path) {
+    std::string text;
+    if (FILE *file = _wfopen(path.c_str(), L"rb")) {
+        char buffer[4096];
+        for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            text.append(buffer, read);
+        std::fclose(file);
+    }
+    return text;
+}
+
+// The process of a running lorvane.exe, or 0.
+DWORD program_process() {
+    DWORD found = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && found == 0;
+         more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"lorvane.exe") == 0)
+            found = entry.th32ProcessID;
+    }
+    CloseHandle(snapshot);
+    return found;
 }
 
 bool spawn(std::wstring command, const wchar_t *folder, PROCESS_INFORMATION *process) {
@@ -45,12 +75,13 @@ bool ProgramSession::run_script(const std::string &command, const std::string &f
     return true;
 }
 
-void ProgramSession::start(const std::string &catalogue, bool sound_card) {
+void ProgramSession::start(const std::string &catalogue, bool sound_card, bool watch_exit) {
     const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
     folder_ = module_folder() + L"\\e2e\\" + widen(test->name());
     for (const wchar_t *sub : {L"\\..", L"", L"\\tmp"})
         CreateDirectoryW((folder_ + sub).c_str(), nullptr);
-    for (const wchar_t *old : {L"\\capture.raw", L"\\focused", L"\\asound.conf"})
+    for (const wchar_t *old : {L"\\capture.raw", L"\\focused", L"\\asound.conf", L"\\exit-status",
+                               L"\\wine-stderr.txt", L"\\tmp\\library.log"})
         DeleteFileW((folder_ + old).c_str());
     ASSERT_NO_FATAL_FAILURE(write_catalogue(catalogue));
 
@@ -69,8 +100,20 @@ void ProgramSession::start(const std::string &catalogue, bool sound_card) {
         << "no sound device (pulseaudio)";
 
     SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;winepulse.drv=d"); // ALSA
-    ASSERT_TRUE(spawn(L"\"" + module_folder() + L"\\lorvane.exe\"", folder_.c_str(), &process_))
-        << "lorvane.exe did not start: " << GetLastError();
+    if (watch_exit) {
+        ASSERT_TRUE(run_script("run-program", driver::unix_path(folder_),
+                               driver::unix_path(module_folder() + L"\\lorvane.exe")));
+        ASSERT_TRUE(driver::wait_until([&] { return program_process() != 0; }, 20000))
+            << "lorvane.exe did not start";
+        process_.dwProcessId = program_process();
+        process_.hProcess =
+            OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                        process_.dwProcessId);
+        ASSERT_NE(process_.hProcess, nullptr);
+    } else {
+        ASSERT_TRUE(spawn(L"\"" + module_folder() + L"\\lorvane.exe\"", folder_.c_str(), &process_))
+            << "lorvane.exe did not start: " << GetLastError();
+    }
     dialog_ =
         driver::ConnectDialog(driver::wait_for_window(process_.dwProcessId, "#32770", "", 20000));
     ASSERT_NE(dialog_.window, nullptr) << "the connect dialog did not appear";
@@ -114,6 +157,25 @@ void ProgramSession::dismiss(HWND box) const {
     driver::bring_to_front(box);
     driver::press_key(VK_RETURN);
     driver::wait_until([&] { return !IsWindowVisible(box); }, 5000);
+}
+
+std::string ProgramSession::unix_exit(int timeout_ms) const {
+    std::string status;
+    driver::wait_until(
+        [&] {
+            status = read_file(folder_ + L"\\exit-status");
+            return !status.empty();
+        },
+        timeout_ms, 50);
+    return status.substr(0, status.find_last_not_of("\r\n") + 1);
+}
+
+std::string ProgramSession::wine_stderr() const {
+    return read_file(folder_ + L"\\wine-stderr.txt");
+}
+
+std::string ProgramSession::library_log() const {
+    return read_file(folder_ + L"\\tmp\\library.log");
 }
 
 std::vector<int16_t> ProgramSession::captured() const {

@@ -20,8 +20,12 @@ protected:
 
     // Starts the program on catalogue, with a sound card that plays in real
     // time (keeping every sample in capture.raw) or one that does not exist;
-    // waits for the dialog, in front with the focus in the user name.
-    void start(const std::string &catalogue, bool sound_card = true);
+    // waits for the dialog, in front with the focus in the user name. With
+    // watch_exit the program runs in a Wine process started from a Unix
+    // shell, which keeps that process's own exit status (unix_exit): a Wine
+    // process that dies of a signal still leaves the Windows exit code it
+    // was given.
+    void start(const std::string &catalogue, bool sound_card = true, bool watch_exit = false);
     // Writes tmp/catalogue.txt for the program, and loads it here for track_audio.
     void write_catalogue(const std::string &catalogue) const;
     bool running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
@@ -29,6 +33,12 @@ protected:
     // shows within timeout_ms, the box in *box; "" when none does.
     std::string message_box(HWND *box, int timeout_ms = 10000) const;
     void dismiss(HWND box) const; // with the Enter key, as a user would
+    // After a start with watch_exit: the Wine process's exit status as its
+    // shell saw it ("139" for SIGSEGV), once it ended within timeout_ms, else
+    // ""; and what that process wrote on its standard error.
+    std::string unix_exit(int timeout_ms) const;
+    std::string wine_stderr() const;
+    std::string library_log() const; // tmp/library.log, beside the catalogue
 
     // The samples the sound device has received so far (interleaved stereo).
     std::vector<int16_t> captured() const;
