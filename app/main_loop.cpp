@@ -28,11 +28,11 @@
 
 #include "app/main_loop.h"
 
-#include "audio/user_messages.h"
 #include "platform/win32_owners.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
 #include "ui/app_context.h"
+#include "ui/dialog_messages.h"
 
 #include <windows.h>
 

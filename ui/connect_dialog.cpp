@@ -6,10 +6,10 @@
 // back is byte for byte the one listed) and shows it through the wide form.
 #include "ui/connect_dialog.h"
 
-#include "audio/user_messages.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 #include "ui/app_context.h"
+#include "ui/dialog_messages.h"
 #include "ui/resource_ids.h"
 #include "visual/utf8_text.h"
 

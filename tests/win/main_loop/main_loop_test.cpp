@@ -2,10 +2,10 @@
 // and logs what reaches it with the pass of its drain; each pass is scripted.
 
 #include "app/main_loop.h"
-#include "audio/user_messages.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
 #include "ui/app_context.h"
+#include "ui/dialog_messages.h"
 
 #include <gtest/gtest.h>
 
