@@ -2,19 +2,17 @@
 // order, ties them together in the AppContext, starts the audio output thread
 // and runs the main loop until the user quits. Everything made here lives
 // until the process ends; nothing is released explicitly, and only the
-// player's track is unloaded on the way out.
+// player is stopped on the way out.
 #include <windows.h>
 
 #include "app/main_loop.h"
 #include "audio/audio_output.h"
-#include "platform/win32_owners.h"
 #include "audio/pcm_queue.h"
+#include "session/playlist_following.h"
 #include "session/session_state.h"
 #include "ui/app_context.h"
 #include "ui/main_window.h"
 #include "visual/histogram_visualizer.h"
-
-#include <libspotify/api.h>
 
 #include <new>
 
@@ -85,17 +83,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
     audio_output_start(&queue, context.main_window);
 
     run_main_loop(context);
-    // The one thing not left to the end of the process: the track in the
-    // player is unloaded, so that the library closes its file and lets the
+    // The one thing not left to the end of the process: the player is
+    // stopped, so that the library closes the track's file and lets the
     // system's decoder end its threads. A decoder's thread still reading
     // when the process ends can take the process down with it (Wine's Media
     // Foundation does).
-    {
-        const MutexHold hold(session_state->lock);
-        if (session_state->session != nullptr) {
-            session_state->current_track = nullptr;
-            sp_session_player_unload(session_state->session);
-        }
-    }
+    session_stop_player(session_state);
     return 0;
 }

@@ -70,10 +70,11 @@ TEST_F(ProgramPlaysOwnMusic, BadOggIsLoggedTheRestPlaysAndClosingWhileAFlacPlays
     std::string log;
     EXPECT_TRUE(driver::wait_until(
         [&] {
+            const std::string named = "02 - Bad - Download.ogg: ";
             log = library_log();
-            const size_t at = log.find("02 - Bad - Download.ogg: ");
+            const size_t at = log.find(named);
             return at != std::string::npos &&
-                   log.find_first_not_of(" \r\n", at + 25) < log.find('\n', at);
+                   log.find_first_not_of(" \r\n", at + named.size()) < log.find('\n', at);
         },
         10000, 100))
         << "the log does not name the bad file with a reason:\n"

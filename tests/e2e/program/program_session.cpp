@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -179,13 +180,10 @@ std::string ProgramSession::library_log() const {
 }
 
 std::vector<int16_t> ProgramSession::captured() const {
-    std::vector<int16_t> samples;
-    if (FILE *file = _wfopen((folder_ + L"\\capture.raw").c_str(), L"rb")) {
-        int16_t buffer[4096];
-        for (size_t read; (read = std::fread(buffer, sizeof buffer[0], 4096, file)) > 0;)
-            samples.insert(samples.end(), buffer, buffer + read);
-        std::fclose(file);
-    }
+    const std::string bytes = read_file(folder_ + L"\\capture.raw");
+    std::vector<int16_t> samples(bytes.size() / sizeof(int16_t));
+    if (!samples.empty())
+        std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(int16_t));
     return samples;
 }
 
