@@ -17,6 +17,7 @@
 
 #include "audio/audio_thread_priority.h"
 #include "audio/block_lending.h"
+#include "audio/output_controls.h"
 #include "audio/pcm_queue.h"
 #include "audio/user_messages.h"
 #include "platform/win32_owners.h"
@@ -74,7 +75,9 @@ struct Buffers {
     WAVEHDR headers[buffer_count] = {};
     uint64_t written_as[buffer_count] = {}; // 0: empty; otherwise the write's number
     uint64_t writes = 0;
-    uint64_t shown = 0; // the write whose block was posted last; 0: none
+    uint64_t shown = 0;  // the write whose block was posted last; 0: none
+    int32_t rate = 0;    // the device's frames per second
+    bool paused = false; // the device is paused
 
     void write(HWAVEOUT device, int i) {
         write_block(device, &headers[i], slots[i]);
@@ -88,6 +91,7 @@ struct Buffers {
             if (written_as[i] == 0 || !(headers[i].dwFlags & WHDR_DONE))
                 continue;
             waveOutUnprepareHeader(device, &headers[i], sizeof(WAVEHDR));
+            audio_output_note_played(queue, slots[i], rate);
             pcm_queue_retire(queue, slots[i]);
             slots[i] = nullptr;
             written_as[i] = 0;
@@ -107,6 +111,21 @@ struct Buffers {
             write(device, i);
             show_playing(queue);
         }
+    }
+
+    // Pauses or restarts the device as the main thread asked. The device
+    // stops within the buffer it is playing and restarts from the frame
+    // where it stopped; the buffers stay with it throughout, so nothing is
+    // lost, repeated or written again.
+    void follow_pause(HWAVEOUT device, PcmQueue *queue) {
+        const bool wanted = audio_output_pause_requested(queue);
+        if (wanted == paused)
+            return;
+        if (wanted)
+            waveOutPause(device);
+        else
+            waveOutRestart(device);
+        paused = wanted;
     }
 
     // The buffer the device is playing, or -1 when it has none in flight.
@@ -162,6 +181,8 @@ DWORD WINAPI audio_output_thread(LPVOID parameter) {
         MessageBoxA(nullptr, "Failed to initialize sound card.", "Lorvane", MB_OK | MB_ICONWARNING);
         return 0;
     }
+    buffers.rate = static_cast<int32_t>(format.nSamplesPerSec);
+    buffers.follow_pause(device, queue); // a pause asked for before the first block
     buffers.write(device, 0);
     buffers.show_playing(queue);
 
@@ -172,7 +193,10 @@ DWORD WINAPI audio_output_thread(LPVOID parameter) {
     // thread waits only when there is nothing to do. While delivery is
     // stalled, the buffers still in flight go on coming back and the window
     // goes on following them to the last one.
+    // A pause asked for is carried out first: while the device is paused
+    // nothing comes back, so nothing is posted and the picture holds still.
     for (;;) {
+        buffers.follow_pause(device, queue);
         buffers.retire_returned(device, queue);
         buffers.show_playing(queue);
         buffers.refill(device, queue);

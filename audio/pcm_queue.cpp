@@ -26,6 +26,10 @@ bool pcm_queue_init(PcmQueue *queue, HWND window) {
     queue->reading = nullptr;
     queue->reader_frees = false;
     queue->window = window;
+    queue->track_mark = 0;
+    queue->pause_wanted.store(false);
+    queue->heard.store(0);
+    queue->heard_rate.store(0);
     queue->mutex = queue->event = queue->lend_mutex = nullptr;
     HandleOwner mutex(CreateMutexA(nullptr, FALSE, nullptr));
     HandleOwner event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
@@ -41,6 +45,7 @@ bool pcm_queue_init(PcmQueue *queue, HWND window) {
 void pcm_queue_push(PcmQueue *queue, PcmBlock *block) {
     block->next = nullptr;
     const MutexHold hold(queue->mutex);
+    block->track_mark = queue->track_mark;
     if (!queue->head)
         queue->head = block;
     else

@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,6 +24,7 @@ struct PcmBlock {
     int32_t frame_count;
     int32_t sample_rate;
     int32_t channel_count;
+    uint32_t track_mark; // the queue's track_mark when it was pushed; set by pcm_queue_push
 
     int16_t *samples() { return reinterpret_cast<int16_t *>(this + 1); }
     const int16_t *samples() const { return reinterpret_cast<const int16_t *>(this + 1); }
@@ -53,6 +55,20 @@ struct PcmQueue {
     PcmBlock *lent;    // guarded by lend_mutex
     PcmBlock *reading; // guarded by lend_mutex: borrowed and not yet given back, or null
     bool reader_frees; // guarded by lend_mutex: reading was retired; the give-back frees it
+
+    // The player's controls (audio/output_controls.h). track_mark counts the
+    // tracks the player has started; every block pushed carries it, so that
+    // what the device plays of the current track is told from what is left
+    // of the one before.
+    uint32_t track_mark; // guarded by mutex; changed by the main thread only
+    // Written by the main thread, read by the audio output thread, which the
+    // event wakes after each change; no lock.
+    std::atomic<bool> pause_wanted;
+    // Written by the audio output thread, read by the main thread; no lock:
+    // the track mark (high half) and the frames of that track the device has
+    // played (low half), one word so that the two are read together.
+    std::atomic<uint64_t> heard;
+    std::atomic<int32_t> heard_rate; // written by the audio output thread: the device's frame rate
 };
 
 // Empties the record, creates its mutex, event and lend_mutex, and stores window.

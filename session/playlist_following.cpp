@@ -13,6 +13,7 @@
 
 #include "session/playlist_following.h"
 
+#include "audio/output_controls.h"
 #include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
 #include "session/session_state.h"
@@ -91,6 +92,14 @@ void session_select_playlist(SessionState *state, const char *name) {
         session_play_current(state);
 }
 
+void session_switch_playlist(SessionState *state, const char *name) {
+    const MutexHold hold(state->lock);
+    session_stop_player(state);
+    state->track_index = 0;
+    state->advance_pending.store(0); // it belonged to the playlist left
+    session_select_playlist(state, name);
+}
+
 void session_stop_player(SessionState *state) {
     const MutexHold hold(state->lock);
     state->current_track = nullptr;
@@ -139,6 +148,10 @@ void session_play_current(SessionState *state) {
         // so no end of it can follow; an end from here on is this track's.
         state->advance_pending.store(0);
         state->current_track = track;
+        // Whatever is delivered from here is this track's, including a
+        // restart of the same track.
+        if (state->queue)
+            pcm_queue_begin_track(state->queue);
         sp_session_player_load(state->session, track); // results are not looked at
         sp_session_player_play(state->session, 1);
     }

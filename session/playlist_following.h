@@ -9,6 +9,11 @@ struct SessionState;
 // Remembers name and selects the last playlist of that name in the container.
 void session_select_playlist(SessionState *state, const char *name);
 
+// "Start playing" after the first: stops the player and empties the queue
+// as the key N does, then follows the playlist called name from its first
+// track.
+void session_switch_playlist(SessionState *state, const char *name);
+
 // Stops the player and drops the audio it delivered: the player is unloaded
 // first, so that a delivery in progress is over and no other follows, then
 // the queue is emptied. Emptying first would let the delivering thread refill

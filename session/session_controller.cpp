@@ -14,6 +14,7 @@
 
 #include "session/session_controller.h"
 
+#include "audio/output_controls.h"
 #include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
 #include "session/application_key.h"
@@ -102,6 +103,33 @@ void session_skip(SessionState *state) {
     session_stop_player(state);
     state->advance_pending.store(1);
     SetEvent(state->wake_event);
+}
+
+void session_toggle_pause(SessionState *state) {
+    session_set_paused(state, !session_is_paused(state));
+}
+
+void session_set_paused(SessionState *state, bool paused) {
+    if (state->queue)
+        audio_output_request_pause(state->queue, paused);
+}
+
+bool session_is_paused(const SessionState *state) {
+    return state->queue && audio_output_pause_requested(state->queue);
+}
+
+void session_previous(SessionState *state) {
+    const MutexHold hold(state->lock);
+    // What the device has played counts, not what was delivered: a second
+    // of audio waits in the queue and eight buffers in the device.
+    const bool restart = state->current_track && state->queue &&
+                         audio_output_heard_ms(state->queue) > kRestartAfterMs;
+    session_stop_player(state);
+    if (!restart && state->track_index > 0)
+        state->track_index -= 1;
+    // An end of track or a skip still pending belonged to the track stopped here.
+    state->advance_pending.store(0);
+    session_play_current(state);
 }
 
 void on_logged_in(sp_session *session, sp_error error) {

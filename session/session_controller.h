@@ -21,6 +21,21 @@ int session_process(SessionState *state);
 // skipped track is delivered in between and heard after the skip.
 void session_skip(SessionState *state);
 
+// Space and the Play/Pause key: pauses the sound device at once, or
+// resumes it from the frame where it stopped. Nothing else changes: the
+// track stays in the player and delivery stops when the queue is full.
+// Main thread only.
+void session_toggle_pause(SessionState *state);
+void session_set_paused(SessionState *state, bool paused);
+bool session_is_paused(const SessionState *state);
+
+// The key P: when more than kRestartAfterMs of the track in the player have
+// been heard, that track again from its start; otherwise the previous track
+// of the playlist (at the first, the first again). Stops the player and
+// empties the queue as the key N does; a pause stays. Main thread only.
+constexpr unsigned kRestartAfterMs = 3000;
+void session_previous(SessionState *state);
+
 void on_logged_in(sp_session *session, sp_error error);
 void on_notify_main_thread(sp_session *session);
 void on_metadata_updated(sp_session *session);

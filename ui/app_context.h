@@ -9,9 +9,10 @@ struct SessionState;
 class Visualizer;
 
 struct AppContext {
-    HWND main_window;            // null until create_windows makes it
-    HWND dialog;                 // the connect dialog
+    HWND main_window; // null until create_windows makes it
+    HWND dialog;      // the connect dialog
     SessionState *session_state;
-    HANDLE wake_event;           // auto-reset; also held by the SessionState
-    Visualizer *visualizer;      // the HistogramVisualizer, through its base
+    HANDLE wake_event;      // auto-reset; also held by the SessionState
+    Visualizer *visualizer; // the HistogramVisualizer, through its base
+    bool playing_started;   // main thread: "Start playing" was pressed once
 };

@@ -8,14 +8,18 @@
 
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
+#include "session/session_state.h"
+#include "platform/win32_owners.h"
 #include "ui/app_context.h"
 #include "ui/dialog_messages.h"
+#include "ui/main_window.h"
 #include "ui/resource_ids.h"
 #include "visual/utf8_text.h"
 
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -93,6 +97,42 @@ void add_playlist_item(HWND list, char *name) {
     }
 }
 
+// The UTF-8 name of the item selected in the list, or the empty string.
+std::string selected_name(HWND list) {
+    const LRESULT selected = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR)
+        return {};
+    const LRESULT data = SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
+    if (data == CB_ERR || data == 0)
+        return {};
+    try {
+        return reinterpret_cast<const char *>(data);
+    } catch (const std::bad_alloc &) {
+        return {};
+    }
+}
+
+// Selects the first item called name (UTF-8), if there is one.
+void select_name(HWND list, const char *name) {
+    const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT data = SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(i), 0);
+        if (data != CB_ERR && data != 0 &&
+            std::strcmp(reinterpret_cast<const char *>(data), name) == 0) {
+            SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            return;
+        }
+    }
+}
+
+// Hides the dialog shown again by the key L and gives the keyboard back to
+// the main window.
+void hide_again(HWND dialog, AppContext *context) {
+    ShowWindow(dialog, SW_HIDE);
+    SetForegroundWindow(context->main_window);
+    SetFocus(context->main_window);
+}
+
 void on_init_dialog(HWND dialog) {
     static const int subclassed[] = {IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT,
                                      IDC_EXIT,     IDC_PLAYLIST, IDC_START};
@@ -129,16 +169,22 @@ void on_start(HWND dialog, AppContext *context) {
     if (data != CB_ERR && data != 0) {
         name = reinterpret_cast<const char *>(data);
     }
+    if (context->playing_started) {
+        // Another playlist, or the same again, from its first track; the
+        // button says what it does, so a pause ends here too.
+        session_switch_playlist(context->session_state, name);
+        session_set_paused(context->session_state, false);
+        hide_again(dialog, context);
+        return;
+    }
     session_select_playlist(context->session_state, name);
     ShowWindow(context->main_window, SW_SHOW);
     EndDialog(dialog, 0);
+    context->playing_started = true;
+    register_media_hot_keys(context->main_window);
 }
 
-void on_playlists_changed(HWND dialog, AppContext *context) {
-    enable(dialog, IDC_PLAYLIST, TRUE);
-    enable(dialog, IDC_START, TRUE);
-    HWND list = GetDlgItem(dialog, IDC_PLAYLIST);
-    clear_playlist_list(list);
+void fill_playlist_list(HWND list, AppContext *context) {
     char **names = nullptr;
     int count = session_list_playlists(context->session_state, &names);
     if (names == nullptr) {
@@ -150,7 +196,47 @@ void on_playlists_changed(HWND dialog, AppContext *context) {
     delete[] names;
 }
 
+void on_playlists_changed(HWND dialog, AppContext *context) {
+    enable(dialog, IDC_PLAYLIST, TRUE);
+    enable(dialog, IDC_START, TRUE);
+    HWND list = GetDlgItem(dialog, IDC_PLAYLIST);
+    // Before the first "Start playing" a new list starts without a choice;
+    // once the dialog can be shown again, the user's choice is kept by name.
+    const std::string kept = context->playing_started ? selected_name(list) : std::string();
+    clear_playlist_list(list);
+    fill_playlist_list(list, context);
+    if (!kept.empty())
+        select_name(list, kept.c_str());
+}
+
 } // namespace
+
+void show_connect_dialog_again(AppContext &context) {
+    HWND dialog = context.dialog;
+    if (!context.playing_started || !IsWindow(dialog))
+        return;
+    if (!IsWindowVisible(dialog)) {
+        HWND list = GetDlgItem(dialog, IDC_PLAYLIST);
+        on_playlists_changed(dialog, &context);
+        SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        {
+            SessionState *state = context.session_state;
+            const MutexHold hold(state->lock);
+            if (state->wanted_name)
+                select_name(list, state->wanted_name);
+        }
+        // Centred over the main window.
+        RECT main = {}, own = {};
+        if (GetWindowRect(context.main_window, &main) && GetWindowRect(dialog, &own)) {
+            const int width = own.right - own.left, height = own.bottom - own.top;
+            SetWindowPos(dialog, HWND_TOP, (main.left + main.right - width) / 2,
+                         (main.top + main.bottom - height) / 2, 0, 0, SWP_NOSIZE);
+        }
+        ShowWindow(dialog, SW_SHOW);
+        SetFocus(list);
+    }
+    SetForegroundWindow(dialog);
+}
 
 HWND create_connect_dialog(AppContext &context) {
     HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONNECT),
@@ -185,7 +271,11 @@ INT_PTR CALLBACK connect_dialog_proc(HWND dialog, UINT message, WPARAM wparam, L
         case IDC_EXIT:
             PostQuitMessage(0);
             break;
-        default: // IDOK from Enter, IDCANCEL from Esc or a close request
+        case IDCANCEL: // Esc or a close request: hides the dialog shown again
+            if (context->playing_started)
+                hide_again(dialog, context);
+            break;
+        default: // IDOK from Enter; IDCANCEL before the first "Start playing"
             break;
         }
         break;

@@ -16,6 +16,13 @@ struct AppContext;
 // dialog, or null when it could not be created.
 HWND create_connect_dialog(AppContext &context);
 
+// The key L, once playing has started: shows the dialog again over the main
+// window, with the playlists as they stand now and the one followed
+// selected. "Start playing" then plays the selected playlist from its first
+// track and hides the dialog; Esc or a close request hides it with nothing
+// changed. Does nothing before the first "Start playing".
+void show_connect_dialog_again(AppContext &context);
+
 // The dialog procedure. Returns FALSE for every message, so that the dialog
 // manager's default handling always follows.
 INT_PTR CALLBACK connect_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

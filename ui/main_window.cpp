@@ -16,6 +16,97 @@ HistogramVisualizer *histogram_of(AppContext *context) {
     return static_cast<HistogramVisualizer *>(context->visualizer);
 }
 
+// What the keys and the media keys ask for.
+enum class Command { None, TogglePause, Pause, Play, Next, Previous, ShowDialog };
+
+void carry_out(AppContext *context, Command command) {
+    SessionState *state = context->session_state;
+    switch (command) {
+    case Command::TogglePause:
+        session_toggle_pause(state);
+        break;
+    case Command::Pause:
+        session_set_paused(state, true);
+        break;
+    case Command::Play:
+        session_set_paused(state, false);
+        break;
+    case Command::Next:
+        // Stops the player before emptying the queue, so that nothing of
+        // the skipped track is delivered in between and heard after the
+        // skip; then asks the next pass to move on and wakes it.
+        session_skip(state);
+        break;
+    case Command::Previous:
+        session_previous(state);
+        break;
+    case Command::ShowDialog:
+        show_connect_dialog_again(*context);
+        break;
+    case Command::None:
+        break;
+    }
+}
+
+// The hot keys' identifiers, one for each media key taken system-wide.
+struct HotKey {
+    int id;
+    UINT key;
+    Command command;
+};
+constexpr HotKey kHotKeys[] = {
+    {1, VK_MEDIA_PLAY_PAUSE, Command::TogglePause},
+    {2, VK_MEDIA_NEXT_TRACK, Command::Next},
+    {3, VK_MEDIA_PREV_TRACK, Command::Previous},
+    {4, VK_MEDIA_STOP, Command::Pause},
+};
+
+// A key pressed in the main window. A key held down repeats N and P (each
+// repeat moves on once more), never the keys that toggle or show.
+Command command_of_key(WPARAM key, LPARAM flags) {
+    const bool repeat = (flags & (LPARAM{1} << 30)) != 0;
+    switch (key) {
+    case 0x4E: // N, with or without Shift or Ctrl
+    case VK_MEDIA_NEXT_TRACK:
+        return Command::Next;
+    case 0x50: // P
+    case VK_MEDIA_PREV_TRACK:
+        return Command::Previous;
+    case VK_SPACE:
+    case VK_MEDIA_PLAY_PAUSE:
+        return repeat ? Command::None : Command::TogglePause;
+    case VK_MEDIA_STOP:
+        return Command::Pause;
+    case 0x4C: // L
+        return repeat ? Command::None : Command::ShowDialog;
+    default:
+        return Command::None;
+    }
+}
+
+bool is_media_key(WPARAM key) {
+    return key == VK_MEDIA_PLAY_PAUSE || key == VK_MEDIA_NEXT_TRACK || key == VK_MEDIA_PREV_TRACK ||
+           key == VK_MEDIA_STOP;
+}
+
+Command command_of_app_command(LPARAM lparam) {
+    switch (GET_APPCOMMAND_LPARAM(lparam)) {
+    case APPCOMMAND_MEDIA_PLAY_PAUSE:
+        return Command::TogglePause;
+    case APPCOMMAND_MEDIA_PLAY:
+        return Command::Play;
+    case APPCOMMAND_MEDIA_PAUSE:
+    case APPCOMMAND_MEDIA_STOP:
+        return Command::Pause;
+    case APPCOMMAND_MEDIA_NEXTTRACK:
+        return Command::Next;
+    case APPCOMMAND_MEDIA_PREVIOUSTRACK:
+        return Command::Previous;
+    default:
+        return Command::None;
+    }
+}
+
 } // namespace
 
 HRESULT create_windows(AppContext &context) {
@@ -52,6 +143,13 @@ HRESULT create_windows(AppContext &context) {
     return 0;
 }
 
+void register_media_hot_keys(HWND window) {
+    // A key that another program holds stays with it: the window still
+    // answers it while it has the keyboard, and nothing is said.
+    for (const HotKey &hot : kHotKeys)
+        RegisterHotKey(window, hot.id, 0, hot.key);
+}
+
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_CREATE) {
         const CREATESTRUCTA *create = reinterpret_cast<const CREATESTRUCTA *>(lparam);
@@ -84,13 +182,29 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         InvalidateRect(window, nullptr, FALSE);
         return 0;
     case WM_KEYDOWN:
-        if (wparam == 0x4E) { // N, with or without Shift or Ctrl
-            // Stops the player before emptying the queue, so that nothing of
-            // the skipped track is delivered in between and heard after the
-            // skip; then asks the next pass to move on and wakes it.
-            session_skip(context->session_state);
-        }
+        carry_out(context, command_of_key(wparam, lparam));
+        // A media key is answered here alone: passed on, it would come back
+        // as WM_APPCOMMAND and act twice.
+        if (is_media_key(wparam))
+            return 0;
         return DefWindowProcA(window, message, wparam, lparam);
+    case WM_KEYUP:
+        if (is_media_key(wparam))
+            return 0;
+        return DefWindowProcA(window, message, wparam, lparam);
+    case WM_APPCOMMAND: {
+        const Command command = command_of_app_command(lparam);
+        if (command == Command::None)
+            return DefWindowProcA(window, message, wparam, lparam);
+        carry_out(context, command);
+        return TRUE;
+    }
+    case WM_HOTKEY:
+        for (const HotKey &hot : kHotKeys) {
+            if (static_cast<int>(wparam) == hot.id)
+                carry_out(context, hot.command);
+        }
+        return 0;
     default:
         return DefWindowProcA(window, message, wparam, lparam);
     }

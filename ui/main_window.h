@@ -21,4 +21,11 @@ constexpr const char *kMainWindowTitle = "Lorvane";
 // registered.
 HRESULT create_windows(AppContext &context);
 
+// Takes the media keys system-wide for window (WM_HOTKEY), where no other
+// program holds them. Called when playing first starts.
+void register_media_hot_keys(HWND window);
+
+// Keys: Space pauses and resumes, N the next track, P the previous one (or
+// the same again after 3 s), L the connect dialog again; the media keys,
+// as keys, WM_APPCOMMAND or hot keys, do the same (Stop pauses).
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -71,7 +71,7 @@ int main(int argc, char **argv) {
         }
         const size_t bytes = size_t{kFrames} * 4;
         auto *block = static_cast<PcmBlock *>(std::calloc(1, sizeof(PcmBlock) + bytes));
-        *block = PcmBlock{nullptr, kFrames, kRate, 2};
+        *block = PcmBlock{nullptr, kFrames, kRate, 2, 0};
         std::memcpy(block->samples(), &number, sizeof number);
         pcm_queue_push(&queue, block);
         ++number;

@@ -279,7 +279,7 @@ private:
 // its (empty) title.
 struct Program {
     HistogramVisualizer v;
-    PcmBlock unlent = {nullptr, 0, 44100, 2}; // never lent: the spectrum set here stays
+    PcmBlock unlent = {nullptr, 0, 44100, 2, 0}; // never lent: the spectrum set here stays
 
     explicit Program(HWND window) {
         v.create_device_independent_resources();

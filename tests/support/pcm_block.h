@@ -12,7 +12,7 @@ inline PcmBlock *make_block(int32_t frames, int32_t channels = 2, int32_t rate =
                             uint16_t first_sample = 0) {
     const size_t samples = static_cast<size_t>(frames) * static_cast<size_t>(channels);
     auto *block = static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + 2 * samples));
-    *block = PcmBlock{nullptr, frames, rate, channels};
+    *block = PcmBlock{nullptr, frames, rate, channels, 0};
     for (size_t k = 0; k < samples; ++k)
         block->samples()[k] = static_cast<int16_t>(static_cast<uint16_t>(first_sample + k));
     return block;

@@ -60,12 +60,14 @@ typedef struct wavehdr_tag {
 } WAVEHDR;
 typedef WAVEHDR *LPWAVEHDR;
 
-MMRESULT waveOutOpen(LPHWAVEOUT device, UINT device_id, LPCWAVEFORMATEX format,
-                     DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+MMRESULT waveOutOpen(LPHWAVEOUT device, UINT device_id, LPCWAVEFORMATEX format, DWORD_PTR callback,
+                     DWORD_PTR instance, DWORD flags);
 MMRESULT waveOutPrepareHeader(HWAVEOUT device, LPWAVEHDR header, UINT size);
 MMRESULT waveOutWrite(HWAVEOUT device, LPWAVEHDR header, UINT size);
 MMRESULT waveOutUnprepareHeader(HWAVEOUT device, LPWAVEHDR header, UINT size);
 MMRESULT waveOutReset(HWAVEOUT device);
+MMRESULT waveOutPause(HWAVEOUT device);
+MMRESULT waveOutRestart(HWAVEOUT device);
 MMRESULT waveOutClose(HWAVEOUT device);
 
 #ifdef __cplusplus

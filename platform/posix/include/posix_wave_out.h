@@ -104,6 +104,14 @@ int posix_wave_out_wait_played(size_t bytes, DWORD timeout_ms);
  * all; non-zero when it has. */
 int posix_wave_out_wait_writes(size_t count, DWORD timeout_ms);
 
+/* Waits up to timeout_ms until the device is paused (paused non-zero) or
+ * playing; non-zero when it is. A paused device plays and returns nothing,
+ * also on posix_wave_out_step, until waveOutRestart. */
+int posix_wave_out_wait_paused(int paused, DWORD timeout_ms);
+
+/* waveOutPause calls on the device. */
+size_t posix_wave_out_pauses(void);
+
 /* Calls the device refused: a header of the wrong size, written unprepared
  * or while queued, unprepared while queued, a handle it did not give out. */
 size_t posix_wave_out_misuses(void);

@@ -71,6 +71,8 @@ struct Device {
     std::vector<unsigned char> played;     // guarded by lock (when recording)
     size_t played_bytes = 0;               // guarded by lock
     bool halted = false;                   // guarded by lock
+    bool paused = false;                   // guarded by lock: waveOutPause, until waveOutRestart
+    size_t pauses = 0;                     // guarded by lock: waveOutPause calls
     std::mt19937 random;                   // guarded by lock
     std::thread pacer;                     // started at open, joined by the first halt
 };
@@ -171,16 +173,19 @@ void pace_device(Device *device) {
     std::unique_lock<std::mutex> lock(device->lock);
     for (;;) {
         device->changed.wait(lock, [&] {
-            return device->halted ||
-                   (!device->queued.empty() && device->settings.pace != POSIX_WAVE_OUT_MANUAL);
+            return device->halted || (!device->queued.empty() && !device->paused &&
+                                      device->settings.pace != POSIX_WAVE_OUT_MANUAL);
         });
         if (device->halted)
             return;
+        // A pause during a buffer's time holds it; it is played whole after
+        // the restart.
         const Clock::duration time = play_time(*device, *device->queued.front());
         if (time > Clock::duration::zero() &&
-            device->changed.wait_for(lock, time, [&] { return device->halted; }))
-            return;
-        if (!device->queued.empty() && device->settings.pace != POSIX_WAVE_OUT_MANUAL)
+            device->changed.wait_for(lock, time, [&] { return device->halted || device->paused; }))
+            continue;
+        if (!device->queued.empty() && !device->paused &&
+            device->settings.pace != POSIX_WAVE_OUT_MANUAL)
             play_one(*device);
     }
 }
@@ -325,6 +330,27 @@ MMRESULT waveOutReset(HWAVEOUT handle) {
     return MMSYSERR_NOERROR;
 }
 
+MMRESULT waveOutPause(HWAVEOUT handle) {
+    Device *device = device_of(handle);
+    if (!device)
+        return misuse(MMSYSERR_INVALHANDLE);
+    std::lock_guard<std::mutex> guard(device->lock);
+    device->paused = true;
+    ++device->pauses;
+    device->changed.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutRestart(HWAVEOUT handle) {
+    Device *device = device_of(handle);
+    if (!device)
+        return misuse(MMSYSERR_INVALHANDLE);
+    std::lock_guard<std::mutex> guard(device->lock);
+    device->paused = false;
+    device->changed.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
 MMRESULT waveOutClose(HWAVEOUT handle) {
     Device *device = device_of(handle);
     if (!device)
@@ -387,7 +413,7 @@ size_t posix_wave_out_step(size_t count, DWORD timeout_ms) {
     device->changed.wait_until(lock, deadline,
                                [&] { return device->halted || device->queued.size() >= count; });
     size_t played = 0;
-    while (!device->halted && played < count && !device->queued.empty()) {
+    while (!device->halted && !device->paused && played < count && !device->queued.empty()) {
         play_one(*device);
         ++played;
     }
@@ -448,6 +474,19 @@ int posix_wave_out_wait_played(size_t bytes, DWORD timeout_ms) {
 int posix_wave_out_wait_writes(size_t count, DWORD timeout_ms) {
     return wait_on_device(timeout_ms,
                           [&](const Device &device) { return device.writes.size() >= count; });
+}
+
+int posix_wave_out_wait_paused(int paused, DWORD timeout_ms) {
+    return wait_on_device(timeout_ms,
+                          [&](const Device &device) { return device.paused == (paused != 0); });
+}
+
+size_t posix_wave_out_pauses(void) {
+    Device *device = current_device();
+    if (!device)
+        return 0;
+    std::lock_guard<std::mutex> guard(device->lock);
+    return device->pauses;
 }
 
 size_t posix_wave_out_misuses(void) {

@@ -36,7 +36,7 @@ Samples operator+(Samples a, const Samples &b) {
 BlockPtr make_block(const Samples &first, int channels) {
     const size_t n = first.size() * static_cast<size_t>(channels);
     BlockPtr block(static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + n * 2)), &std::free);
-    *block = PcmBlock{nullptr, static_cast<int32_t>(first.size()), 44100, channels};
+    *block = PcmBlock{nullptr, static_cast<int32_t>(first.size()), 44100, channels, 0};
     const Samples other = tone(8000, 50, first.size());
     for (size_t i = 0; i < n; ++i)
         block->samples()[i] = i % channels == 0 ? first[i / channels] : other[i / channels];

@@ -92,7 +92,7 @@ protected:
 
     fakes::World world; // outlives the visualiser, which releases its fields
     HWND window = nullptr;
-    PcmBlock unlent = {nullptr, 0, 44100, 2}; // no samples, yet reading it moves the peak
+    PcmBlock unlent = {nullptr, 0, 44100, 2, 0}; // no samples, yet reading it moves the peak
     HistogramVisualizer v;
 };
 
