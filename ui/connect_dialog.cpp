@@ -200,9 +200,10 @@ void on_playlists_changed(HWND dialog, AppContext *context) {
     enable(dialog, IDC_PLAYLIST, TRUE);
     enable(dialog, IDC_START, TRUE);
     HWND list = GetDlgItem(dialog, IDC_PLAYLIST);
-    // Before the first "Start playing" a new list starts without a choice;
-    // once the dialog can be shown again, the user's choice is kept by name.
-    const std::string kept = context->playing_started ? selected_name(list) : std::string();
+    // A new list starts without a choice, as before the first "Start
+    // playing"; in the dialog shown again the user's choice is kept by name.
+    const bool shown_again = context->playing_started && IsWindowVisible(dialog);
+    const std::string kept = shown_again ? selected_name(list) : std::string();
     clear_playlist_list(list);
     fill_playlist_list(list, context);
     if (!kept.empty())

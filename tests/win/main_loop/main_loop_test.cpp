@@ -79,7 +79,7 @@ protected:
     // Runs the loop until it quits; false when a watchdog thread had to end it.
     bool run() {
         post(kStart);
-        AppContext context{nullptr, dialog, &state, wake, nullptr};
+        AppContext context{nullptr, dialog, &state, wake, nullptr, false};
         std::atomic<bool> finished{false}, fired{false};
         std::thread watchdog([&, loop = GetCurrentThreadId()] {
             wait_for([&] { return finished.load(); });
