@@ -126,8 +126,9 @@ void select_name(HWND list, const char *name) {
 }
 
 // Hides the dialog shown again by the key L and gives the keyboard back to
-// the main window.
+// the main window, enabled first so that the activation goes to it.
 void hide_again(HWND dialog, AppContext *context) {
+    EnableWindow(context->main_window, TRUE);
     ShowWindow(dialog, SW_HIDE);
     SetForegroundWindow(context->main_window);
     SetFocus(context->main_window);
@@ -226,13 +227,18 @@ void show_connect_dialog_again(AppContext &context) {
             if (state->wanted_name)
                 select_name(list, state->wanted_name);
         }
-        // Centred over the main window.
+        // Over the main window as a modal dialog is: owned by it, centred on
+        // it, and the main window disabled while it shows, so that an
+        // activation of the main window (a click on it, or a window manager
+        // that hands the focus back) goes to the dialog instead.
+        SetWindowLongPtrW(dialog, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(context.main_window));
         RECT main = {}, own = {};
         if (GetWindowRect(context.main_window, &main) && GetWindowRect(dialog, &own)) {
             const int width = own.right - own.left, height = own.bottom - own.top;
             SetWindowPos(dialog, HWND_TOP, (main.left + main.right - width) / 2,
                          (main.top + main.bottom - height) / 2, 0, 0, SWP_NOSIZE);
         }
+        EnableWindow(context.main_window, FALSE);
         ShowWindow(dialog, SW_SHOW);
         SetFocus(list);
     }

@@ -8,8 +8,10 @@
 #     written in WORK/capture.raw
 #   desktop.sh no-sound WORK         writes one whose card does not exist
 #   desktop.sh sound-stop '' DIR     stops the server and removes DIR
-#   desktop.sh wait-focus FILE       creates FILE once the display's focus is
-#     on a window of lorvane.exe (up to 15 s)
+#   desktop.sh activate XID          asks the window manager to focus the X
+#     window XID (decimal), as a user's click on it would
+#   desktop.sh wait-focus FILE [XID] creates FILE once the display's focus is
+#     on a window of lorvane.exe, or on the X window XID (decimal) (up to 15 s)
 #   desktop.sh run-program WORK EXE  runs EXE under Wine in WORK, its standard
 #     error kept in WORK/wine-stderr.txt; its exit status then goes to
 #     WORK/exit-status (128 + the signal when the Wine process died of one)
@@ -29,10 +31,17 @@ run-program)
   wine "$3" >/dev/null 2>wine-stderr.txt </dev/null
   echo $? >exit-status.new && mv exit-status.new exit-status
   ;;
+activate)
+  xdotool windowactivate --sync "$2" >/dev/null 2>&1
+  ;;
 wait-focus)
   for _ in $(seq 300); do
     w=$(xprop -root _NET_ACTIVE_WINDOW | sed 's/.*# //')
-    xprop -id "$w" WM_CLASS 2>/dev/null | grep -q lorvane.exe && exec touch "$2"
+    if [ -n "$3" ]; then
+      [ "$(printf '%d' "$w" 2>/dev/null)" = "$3" ] && exec touch "$2"
+    else
+      xprop -id "$w" WM_CLASS 2>/dev/null | grep -q lorvane.exe && exec touch "$2"
+    fi
     sleep 0.05
   done
   ;;

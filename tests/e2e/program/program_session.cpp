@@ -128,6 +128,15 @@ void ProgramSession::start(const std::string &catalogue, bool sound_card, bool w
     ASSERT_TRUE(dialog_.focus_reaches(IDC_USERNAME));
 }
 
+bool ProgramSession::give_display_focus(HWND window) const {
+    const auto x_window = reinterpret_cast<uintptr_t>(GetPropA(window, "__wine_x11_whole_window"));
+    const std::wstring done = folder_ + L"\\display-focus";
+    DeleteFileW(done.c_str());
+    return x_window != 0 && run_script("activate", std::to_string(x_window)) &&
+           run_script("wait-focus", driver::unix_path(done), std::to_string(x_window)) &&
+           driver::wait_until([&] { return exists(done); }, 15000);
+}
+
 void ProgramSession::write_catalogue(const std::string &catalogue) const {
     const std::wstring catalogue_file = folder_ + L"\\tmp\\catalogue.txt";
     FILE *file = _wfopen(catalogue_file.c_str(), L"wb");

@@ -33,6 +33,12 @@ protected:
     // shows within timeout_ms, the box in *box; "" when none does.
     std::string message_box(HWND *box, int timeout_ms = 10000) const;
     void dismiss(HWND box) const; // with the Enter key, as a user would
+    // Gives window the display's focus through the window manager, as a
+    // user's click on it would, and waits until it has it. The test's window
+    // manager leaves the focus where it was when a window comes back after
+    // being hidden, and when it catches up later, the focus moves inside the
+    // program and cancels a click or keys on their way.
+    bool give_display_focus(HWND window) const;
     // After a start with watch_exit: the Wine process's exit status as its
     // shell saw it ("139" for SIGSEGV), once it ended within timeout_ms, else
     // ""; and what that process wrote on its standard error.
@@ -49,6 +55,8 @@ protected:
 
     driver::ConnectDialog dialog_;
     PROCESS_INFORMATION process_ = {};
+    const std::wstring &folder() const { return folder_; }
+    const std::string &pulse_dir() const { return pulse_dir_; }
 
 private:
     // Starts desktop.sh with a command and its arguments.
