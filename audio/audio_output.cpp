@@ -29,6 +29,7 @@
 
 namespace {
 
+// Why eight: see docs/ARCHITECTURE.md, "Deliberate behaviours".
 constexpr int buffer_count = 8;
 
 // Takes the first block, waiting while the queue holds no frames: the test is

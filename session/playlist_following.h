@@ -14,10 +14,9 @@ void session_select_playlist(SessionState *state, const char *name);
 // track.
 void session_switch_playlist(SessionState *state, const char *name);
 
-// Stops the player and drops the audio it delivered: the player is unloaded
-// first, so that a delivery in progress is over and no other follows, then
-// the queue is emptied. Emptying first would let the delivering thread refill
-// the queue with the old track at once. Main thread.
+// Stops the player and drops the audio it delivered: unloads the player, then
+// empties the queue, in that order (see docs/ARCHITECTURE.md, "Deliberate
+// behaviours"). Main thread.
 void session_stop_player(SessionState *state);
 
 // The play step: loads and starts the track at track_index, or waits for it,

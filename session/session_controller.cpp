@@ -10,7 +10,8 @@
 // the record, so they never wait for the main thread.
 //
 // session and container are written here on the main thread without lock;
-// login_failed, current_track and track_index are written under lock.
+// login_failed, current_track and track_index are written under lock (all
+// three are the main thread's; see session_state.h).
 
 #include "session/session_controller.h"
 

@@ -16,9 +16,9 @@ int session_connect(SessionState *state, const char *username, const char *passw
 int session_process(SessionState *state);
 
 // The key N: stops the track in the player and drops its queued audio at
-// once, then asks the next pass to move on one position. Main thread only.
-// The player is stopped before the queue is emptied, so that no audio of the
-// skipped track is delivered in between and heard after the skip.
+// once (session_stop_player), then asks the next pass to move on one
+// position. Main thread only. The order of the stop: see
+// docs/ARCHITECTURE.md, "Deliberate behaviours".
 void session_skip(SessionState *state);
 
 // Space and the Play/Pause key: pauses the sound device at once, or

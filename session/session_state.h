@@ -7,6 +7,10 @@
 //    pass and by the play step when it starts another track;
 //  - queue: its target is shared with the audio threads under its own mutex;
 //  - wake_event: signalled from any thread.
+// track_index is written and read on the main thread only: written under lock
+// where it changes together with current_track (advance, previous, a playlist
+// switch or rename), without it in on_tracks_removed, and read without it. No
+// other thread may read it, with or without the lock.
 // lock is recursive. Lock order: lock before the queue's mutex.
 #pragma once
 
@@ -28,7 +32,7 @@ struct SessionState {
     sp_playlist *playlist;                // the followed playlist, or null
     char *wanted_name;                    // under lock: the chosen name (malloc'd) or null
     sp_track *current_track;              // under lock: the track in the player, or null
-    uint32_t track_index;                 // under lock: position in playlist
+    uint32_t track_index;                 // main thread only (see above): position in playlist
     std::atomic<int32_t> advance_pending; // move on one position at the next pass
     int32_t playlists_changed;            // under lock: the dialog's list is stale
     int32_t login_failed;                 // under lock: the last login failed

@@ -32,9 +32,7 @@ void carry_out(AppContext *context, Command command) {
         session_set_paused(state, false);
         break;
     case Command::Next:
-        // Stops the player before emptying the queue, so that nothing of
-        // the skipped track is delivered in between and heard after the
-        // skip; then asks the next pass to move on and wakes it.
+        // Unload before flush: see docs/ARCHITECTURE.md, "Deliberate behaviours".
         session_skip(state);
         break;
     case Command::Previous:
