@@ -1,14 +1,17 @@
-// How long the key N takes to be heard: from the skip (what the main window
-// does on N) to the moment the device starts playing the next track's first
-// block, with the real session on the local streaming library (its default
-// 20 ms latency for loading a track) and the audio output thread on the
-// in-memory wave-out device in real time.
+// How long the player's keys take to be heard: from what the main window
+// does on the key to the device's answer, with the real session on the
+// local streaming library (its default 20 ms latency for loading a track)
+// and the audio output thread on the in-memory wave-out device in real time.
 //
 //   skip_latency SKIPS
 //     plays a playlist of SKIPS + 1 ten-second tracks, skipping each after
 //     1.5 s of play; prints the latency of "Start playing" (the playlist's
 //     selection to its first block at the device), each skip's, and the
-//     skips' mean and greatest in ms.
+//     skips' mean and greatest in ms. Then, SKIPS times each: Space (to the
+//     device paused), Space again (to the next block played), P within 3 s
+//     (to the previous track's first block), P after 3 s (to the same
+//     track's first block) and another playlist chosen in the dialog shown
+//     again (to its first track's first block); their mean and greatest.
 //
 // The device starts a block when the one before it comes back, and the
 // thread posts UM_AUDIO_BLOCK for it at that moment: the post of the block
@@ -50,10 +53,15 @@ SessionState state;
 // the time its block started playing, set by the post hook.
 std::vector<int16_t> awaited;
 std::atomic<bool> awaiting{false};
+std::atomic<bool> awaiting_any{false}; // any block at all
 std::atomic<Clock::rep> heard_at{0};
 
 void on_post(const PosixPostedMessage *message, void *) {
     const auto *block = reinterpret_cast<const PcmBlock *>(message->wparam);
+    if (awaiting_any.load()) {
+        heard_at.store(Clock::now().time_since_epoch().count());
+        awaiting_any.store(false);
+    }
     if (awaiting.load() && block->sample_bytes() == awaited.size() * 2 &&
         std::memcmp(block->samples(), awaited.data(), block->sample_bytes()) == 0) {
         heard_at.store(Clock::now().time_since_epoch().count());
@@ -67,6 +75,32 @@ template <typename Done> void passes(Clock::duration time, Done done) {
         const int wait = session_process(&state);
         WaitForSingleObject(wake, wait > 0 && wait < 5 ? static_cast<DWORD>(wait) : 5);
     }
+}
+
+// Awaits track's first chunk at the device.
+void await(int track) {
+    awaited.assign(size_t{kChunk} * 2, 0);
+    splocal_track_pcm(track, awaited.data(), kChunk);
+    awaiting.store(true);
+}
+
+Clock::time_point heard_time() {
+    return Clock::time_point{Clock::duration{heard_at.load()}};
+}
+
+double ms_since(Clock::time_point then, Clock::time_point pressed) {
+    return std::chrono::duration<double, std::milli>(then - pressed).count();
+}
+
+void report(const char *what, const std::vector<double> &latencies) {
+    if (latencies.empty())
+        return;
+    double sum = 0;
+    for (double latency : latencies)
+        sum += latency;
+    std::printf("%s: %zu, latency ms: mean %.1f  greatest %.1f\n", what, latencies.size(),
+                sum / static_cast<double>(latencies.size()),
+                *std::max_element(latencies.begin(), latencies.end()));
 }
 
 } // namespace
@@ -83,6 +117,9 @@ int main(int argc, char **argv) {
             splocal_track_add("Bench", "Track", SPLOCAL_SOUND_NOISE, i + 1, 10 * kRate));
     splocal_playlist_add_tracks(splocal_playlist_add("bench", "Skips", -1), tracks.data(),
                                 static_cast<int>(tracks.size()), -1);
+    const int other_track =
+        splocal_track_add("Bench", "Other", SPLOCAL_SOUND_NOISE, skips + 2, 10 * kRate);
+    splocal_playlist_add_tracks(splocal_playlist_add("bench", "Other", -1), &other_track, 1, -1);
 
     wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!session_state_init(&state, wake, &queue) ||
@@ -97,9 +134,7 @@ int main(int argc, char **argv) {
     // one a skip to the next track.
     std::vector<double> latencies;
     for (int i = 0; i <= skips; ++i) {
-        awaited.assign(size_t{kChunk} * 2, 0);
-        splocal_track_pcm(tracks[static_cast<size_t>(i)], awaited.data(), kChunk);
-        awaiting.store(true);
+        await(tracks[static_cast<size_t>(i)]);
         const Clock::time_point pressed = Clock::now();
         if (i == 0)
             session_select_playlist(&state, "Skips");
@@ -110,19 +145,70 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "step %d: the track was not heard within 5 s\n", i);
             return 1;
         }
-        const Clock::time_point heard{Clock::duration{heard_at.load()}};
-        const double ms = std::chrono::duration<double, std::milli>(heard - pressed).count();
+        const double ms = ms_since(heard_time(), pressed);
         std::printf(i == 0 ? "start: %.1f ms\n" : "skip: %.1f ms\n", ms);
         if (i > 0)
             latencies.push_back(ms);
         passes(std::chrono::milliseconds(1500), [] { return false; });
     }
-    double sum = 0;
-    for (double latency : latencies)
-        sum += latency;
-    std::printf("skips %zu  latency ms: mean %.1f  greatest %.1f\n", latencies.size(),
-                sum / static_cast<double>(latencies.size()),
-                *std::max_element(latencies.begin(), latencies.end()));
+    report("skips", latencies);
+    if (skips < 1)
+        return 0;
+
+    // The other keys, SKIPS rounds of each.
+    std::vector<double> pause, resume, previous, again, other;
+    for (int i = 0; i < skips; ++i) {
+        Clock::time_point pressed = Clock::now();
+        session_toggle_pause(&state);
+        passes(std::chrono::seconds(2), [] { return posix_wave_out_wait_paused(1, 0) != 0; });
+        pause.push_back(ms_since(Clock::now(), pressed));
+        passes(std::chrono::milliseconds(500), [] { return false; });
+        // Resumed: the next block the device starts.
+        awaiting_any.store(true);
+        pressed = Clock::now();
+        session_toggle_pause(&state);
+        passes(std::chrono::seconds(2), [] { return !awaiting_any.load(); });
+        resume.push_back(ms_since(heard_time(), pressed));
+        passes(std::chrono::milliseconds(500), [] { return false; });
+
+        // The dialog shown again: the other playlist, then this one again,
+        // each from its first track.
+        for (const int first : {other_track, tracks[0]}) {
+            await(first);
+            pressed = Clock::now();
+            session_switch_playlist(&state, first == other_track ? "Other" : "Skips");
+            passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
+            other.push_back(ms_since(heard_time(), pressed));
+            passes(std::chrono::milliseconds(1000), [] { return false; });
+        }
+
+        // P within 3 s of the second track's start: the first track.
+        await(tracks[1]);
+        session_skip(&state);
+        passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
+        passes(std::chrono::milliseconds(1000), [] { return false; });
+        await(tracks[0]);
+        pressed = Clock::now();
+        session_previous(&state);
+        passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
+        previous.push_back(ms_since(heard_time(), pressed));
+        // P after 3 s: the same track from its start.
+        passes(std::chrono::milliseconds(3500), [] { return false; });
+        await(tracks[0]);
+        pressed = Clock::now();
+        session_previous(&state);
+        passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
+        again.push_back(ms_since(heard_time(), pressed));
+        if (awaiting.load() || awaiting_any.load() || !posix_wave_out_wait_paused(0, 0)) {
+            std::fprintf(stderr, "round %d: a key was not answered within its time\n", i);
+            return 1;
+        }
+    }
+    report("Space (pause)", pause);
+    report("Space (resume)", resume);
+    report("P within 3 s", previous);
+    report("P after 3 s", again);
+    report("another playlist", other);
     posix_wave_out_halt();
     return 0;
 }

@@ -1,6 +1,9 @@
-// lorvane_driver SNAP_DIR USER PASSWORD SECONDS: for the run command's
-// unattended mode, logs in to the running Lorvane, plays the first playlist
-// for SECONDS with one skip (the key N) half way, and closes the main window.
+// lorvane_driver SNAP_DIR USER PASSWORD SECONDS [paused]: for the run
+// command's unattended mode, logs in to the running Lorvane, plays the first
+// playlist for SECONDS with one skip (the key N) half way, and closes the
+// main window. With "paused" (for the measure script): idles SECONDS in the
+// dialog with the playlists listed ("idle"), then starts playing, pauses
+// with Space after 2 s and stays paused SECONDS ("paused").
 // For each picture it writes SNAP_DIR/NAME.ready ("WIDTHxHEIGHT+LEFT+TOP",
 // the window's client area on the screen) and waits up to 15 s for
 // SNAP_DIR/NAME.done. Exit code 0, or 1 and a line on stderr.
@@ -37,8 +40,9 @@ int fail(const char *what) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 5)
-        return fail("usage: lorvane_driver SNAP_DIR USER PASSWORD SECONDS");
+    if (argc != 5 && argc != 6)
+        return fail("usage: lorvane_driver SNAP_DIR USER PASSWORD SECONDS [paused]");
+    const bool paused = argc == 6 && std::string(argv[5]) == "paused";
     g_snap_dir = argv[1];
     const int half = std::atoi(argv[4]) * 1000 / 2;
 
@@ -49,10 +53,20 @@ int main(int argc, char **argv) {
     dialog.log_in(argv[2], argv[3]);
     if (!dialog.wait_for_playlists(-1, 15000) || !dialog.choose(0))
         return fail("no playlist arrived to be chosen");
-    snapshot("dialog", dialog.window);
+    snapshot(paused ? "idle" : "dialog", dialog.window);
+    if (paused)
+        Sleep(static_cast<DWORD>(half * 2));
     HWND main_window = dialog.start_playing();
     if (main_window == nullptr)
         return fail("the main window did not appear");
+    if (paused) {
+        Sleep(2000);
+        driver::press_key(VK_SPACE);
+        snapshot("paused", main_window);
+        Sleep(static_cast<DWORD>(half * 2));
+        PostMessageA(main_window, WM_CLOSE, 0, 0);
+        return 0;
+    }
     Sleep(static_cast<DWORD>(half > 2000 ? 2000 : half));
     snapshot("playing", main_window);
     Sleep(static_cast<DWORD>(half > 2000 ? half - 2000 : 0));

@@ -37,9 +37,10 @@ TEST_F(PlayerDeliversTheTracksAudio, EveryFrameTakenInOrderFromTheFirstNotTakenT
     log_in();
     ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), 0);
     // Loaded, not playing: nothing comes within a wait that is longer than
-    // the first delivery takes once playing starts (measured below).
+    // the first delivery takes once playing starts (measured below; it has
+    // taken up to 170 ms on a loaded machine).
     using Clock = std::chrono::steady_clock;
-    const auto quiet = std::chrono::milliseconds(100);
+    const auto quiet = std::chrono::milliseconds(500);
     std::this_thread::sleep_for(quiet);
     std::unique_lock<std::mutex> lock(rec.mutex);
     EXPECT_TRUE(rec.offers.empty());
