@@ -47,6 +47,8 @@ public:
     // One bit per channel in file order (Speaker); 0 for positions unknown.
     uint32_t channel_mask() const { return mask_; }
     const FileTags &tags() const { return tags_; }
+    // The frames the file holds, where its header says (WAV); else -1.
+    int64_t length() const { return length_; }
     // Reads up to `frames` frames into out (frames * channels() doubles).
     // Returns the frames read: fewer than asked only at the end of the
     // audio, when the file turned bad (then failure() says why), or when the
@@ -71,6 +73,7 @@ protected:
     int channels_ = 0;
     uint32_t mask_ = 0;
     FileTags tags_;
+    int64_t length_ = -1;
     std::string failure_;
     bool format_pending_ = false;
     int pending_rate_ = 0;

@@ -109,11 +109,14 @@ bool check_setup_header(const unsigned char *packet, size_t size, std::string &w
         }
         entries_total += static_cast<uint64_t>(entries);
         values_total += static_cast<uint64_t>(entries) * static_cast<uint64_t>(dim);
-        if (entries_total > kMaxCodebookEntries || values_total > kMaxCodebookValues) {
-            why = "the Ogg Vorbis setup header asks for codebooks of more than " +
-                  std::to_string(kMaxCodebookEntries) + " entries or " +
-                  std::to_string(kMaxCodebookValues) + " values (" + std::to_string(books + 1) +
-                  " codebooks): refused";
+        if (static_cast<uint64_t>(entries) > kMaxBookEntries ||
+            entries_total > kMaxCodebookEntries || values_total > kMaxCodebookValues) {
+            why = "the Ogg Vorbis setup header asks for codebooks larger than this library "
+                  "accepts (" +
+                  std::to_string(books + 1) + " codebooks, one of " + std::to_string(entries) +
+                  " entries; at most " + std::to_string(kMaxBookEntries) + " entries each, " +
+                  std::to_string(kMaxCodebookEntries) + " entries and " +
+                  std::to_string(kMaxCodebookValues) + " values in all): refused";
             return false;
         }
         const long ordered = bits.read(1);
@@ -201,6 +204,8 @@ bool OggBounds::feed(const unsigned char *data, size_t size) {
         ogg_page page_in;
         int got;
         while ((got = ogg_sync_pageout(&sync_, &page_in)) != 0) {
+            if (got < 0 && seen_vorbis_)
+                ++gaps_;
             if (got > 0 && !page(page_in))
                 return false;
         }
@@ -238,6 +243,7 @@ bool OggBounds::page(const ogg_page &og) {
             return fail("not a readable Ogg Vorbis stream: pages of its headers are missing");
         s.open_bytes = 0;
         s.skipping = ogg_page_continued(&og) != 0;
+        ++gaps_;
     }
     s.next_page = number + 1;
     if (ogg_page_eos(&og))

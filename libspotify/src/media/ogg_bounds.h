@@ -7,11 +7,13 @@
 //   that never ends;
 // - an identification header with more than 32 channels or a rate outside
 //   the decoder's limits (decoder.h);
-// - a setup header whose codebooks hold more than kMaxCodebookEntries
-//   entries or kMaxCodebookValues values in all: the decoder allocates and
-//   sorts memory in proportion to them (about 20 bytes per entry and 12 per
-//   value), independently of the packet's size, so that a setup header of a
-//   few hundred bytes could otherwise ask for gigabytes;
+// - a setup header with a codebook of more than kMaxBookEntries entries, or
+//   whose codebooks hold more than kMaxCodebookEntries entries or
+//   kMaxCodebookValues values in all: the decoder allocates and sorts memory
+//   in proportion to them (about 30 bytes per entry and 12 per value, 12 per
+//   entry of the largest book on the stack), independently of the packet's
+//   size, so that a setup header of 3 KiB could otherwise take 2 GiB and
+//   20 s before it is refused;
 // - more than 16 logical streams starting together.
 // It also tells at the end of the file whether the stream ended as it
 // should (its last page flagged as the end) or was cut short.
@@ -30,8 +32,10 @@
 
 namespace splocal {
 
-// All codebooks of one setup header together. The encoders' own setups use
-// a few thousand entries (at most about 60 000 at the highest quality).
+// The reference encoder's setups, at any quality, rate and channel count,
+// have books of at most 6561 entries and at most 19 413 entries and 87 952
+// values in all.
+constexpr uint64_t kMaxBookEntries = uint64_t{1} << 15;
 constexpr uint64_t kMaxCodebookEntries = uint64_t{1} << 19;
 constexpr uint64_t kMaxCodebookValues = uint64_t{1} << 20;
 
@@ -54,6 +58,13 @@ public:
     // Once the file has ended: why it ends early, or empty when the stream
     // ended with its last page.
     std::string end_problem() const;
+    // Gaps seen since the last call: pages missing from a Vorbis stream, or
+    // bytes that are no page (damaged or foreign) after its start.
+    int take_gaps() {
+        const int gaps = gaps_;
+        gaps_ = 0;
+        return gaps;
+    }
 
 private:
     struct Stream {
@@ -72,6 +83,7 @@ private:
     std::map<int, Stream> streams_; // the Vorbis streams of the current group
     bool last_was_bos_ = false;
     bool seen_vorbis_ = false;
+    int gaps_ = 0;
     std::string why_;
 };
 

@@ -93,10 +93,10 @@ public:
             int link = 0;
             float **pcm = nullptr;
             const long got = ov_read_float(&vf_, &pcm, frames - done, &link);
-            if (got == OV_HOLE) {
+            if (bounds_.take_gaps() > 0)
                 notes_.push_back("a gap in the Ogg Vorbis stream (pages are missing or damaged)");
-                continue;
-            }
+            if (got == OV_HOLE)
+                continue; // also where one link ends and the next starts
             if (got <= 0) {
                 ended_ = true;
                 finish(got);

@@ -1,7 +1,10 @@
 // Tracks from audio files: each WAV variant decodes to its content, other
-// rates pass the resampler within its figures, a file that cannot be played
-// fails its track with a reason in the log.
+// rates pass the resampler within its figures, placeholder sizes play to the
+// end; Ogg Vorbis plays every link of a chained stream without a gap or a
+// click; a file that cannot be played fails its track, and one that stops
+// early ends it, each with a reason in the log.
 #include "libspotify/library_harness.h"
+#include "music/ogg_file.h"
 #include "music/wav_file.h"
 
 namespace lib_test {
@@ -19,6 +22,20 @@ protected:
     void load() { // the files added, as tracks 0, 1, ...
         const std::string catalogue = "latency 0\naccount me\nplaylist Files\n" + lines;
         ASSERT_EQ(splocal_load_file(write("catalogue.txt", catalogue).c_str()), 0);
+    }
+    // Plays each track through the player to its end; returns the log.
+    std::string play_each(int count) {
+        log_in("me", "");
+        int ends = 0;
+        for (int i = 0; i < count; ++i) {
+            if (sp_session_player_load(session, sp_playlist_track(playlist_at(0), i)) !=
+                SP_ERROR_OK)
+                continue;
+            sp_session_player_play(session, 1);
+            ++ends;
+            EXPECT_TRUE(wait_until([&] { return rec.end_of_track.load() == ends; })) << i;
+        }
+        return log();
     }
     std::string lines;
 };
@@ -177,6 +194,103 @@ TEST_F(FileTracks, FilesThatCannotBePlayedFailTheirTrack) {
         EXPECT_EQ(sp_session_player_load(session, sp_playlist_track(files, i)),
                   SP_ERROR_TRACK_NOT_PLAYABLE);
     }
+}
+
+TEST_F(FileTracks, WavPlaceholderSizesPlayToTheEndWithANote) {
+    // What recorders that stopped before writing the sizes leave: the RIFF
+    // size, the data size or both at 0 or 0xFFFFFFFF (or the RIFF size of
+    // an empty file).
+    const std::vector<double> samples = sine(44100, 2, 300, 0.5, 5000);
+    const std::string good = wav_bytes({}, samples);
+    const size_t data = good.find("data") + 4;
+    const struct {
+        uint32_t riff, data;
+    } cases[] = {{0, 0}, {0xFFFFFFFF, 0xFFFFFFFF}, {36, 0}, {0, 20000}, {0xFFFFFFFF, 20000}};
+    int n = 0;
+    for (const auto &c : cases) {
+        std::string bytes = good;
+        for (int i = 0; i < 4; ++i) {
+            bytes[4 + i] = static_cast<char>(c.riff >> (8 * i));
+            bytes[data + i] = static_cast<char>(c.data >> (8 * i));
+        }
+        add("placeholder" + std::to_string(n++) + ".wav", bytes);
+    }
+    load();
+    const std::vector<int16_t> whole = pcm(0);
+    ASSERT_EQ(whole.size(), samples.size());
+    for (int i = 1; i < n; ++i)
+        EXPECT_EQ(pcm(i), whole) << i;
+    const std::string logged = play_each(n);
+    for (int i = 0; i < n; ++i)
+        EXPECT_NE(logged.find("placeholder" + std::to_string(i) + ".wav: the header's"),
+                  std::string::npos)
+            << logged;
+}
+
+TEST_F(FileTracks, OggStreamsPlayEveryLinkAndTellWhereTheyStopEarly) {
+    using music_test::OggLink;
+    struct Case {
+        const char *name;
+        std::vector<OggLink> links;
+        size_t cut_to = 0;    // per mille of the file kept, 0: whole
+        double seconds = 0;   // what plays (0: refused)
+        const char *log = ""; // the start of its line in the log, after the name
+    };
+    // One 300 Hz sine at half scale throughout, in whole periods per link, so
+    // that every link boundary is a smooth join in the file.
+    const std::vector<Case> cases = {
+        {"chained.ogg",
+         {{44100, 2, 22050, 300, "Ana", "One"}, {44100, 2, 22050, 300, "Bo", "Two"}},
+         0,
+         1.0},
+        {"rates.ogg",
+         {{48000, 1, 24000}, {44100, 2, 22050}, {22050, 2, 11025}, {96000, 2, 48000}},
+         0,
+         2.0},
+        {"channels.ogg", {{44100, 1, 22050}, {44100, 2, 22050}, {44100, 1, 22050}}, 0, 1.5},
+        {"cut.ogg", {{44100, 2, 176400}}, 600, 2.4, ": the file ends early"},
+        {"crafted.ogg", {{}}, 0, 0, ": the Ogg Vorbis setup header asks for codebooks larger"},
+    };
+    for (const Case &c : cases) {
+        std::string bytes = music_test::ogg_bytes(
+            c.links, c.seconds > 0 ? std::string() : music_test::huge_codebooks(256, 8388607));
+        if (c.cut_to)
+            bytes.resize(bytes.size() * c.cut_to / 1000);
+        add(c.name, bytes);
+    }
+    load();
+    const double step = 0.5 * 2 * 3.141592653589793 * 300 / 44100 * 32768; // the sine's steepest
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case &c = cases[i];
+        const std::vector<int16_t> out = pcm(static_cast<int>(i));
+        EXPECT_NEAR(static_cast<double>(out.size() / 2), c.seconds * 44100, c.cut_to ? 44100 : 2)
+            << c.name;
+        // No gap and no click: the steps stay those of the sine, everywhere.
+        int largest = 0;
+        for (size_t k = 2; k < out.size(); ++k)
+            largest = std::max(largest, std::abs(out[k] - out[k - 2]));
+        EXPECT_LT(largest, 1.6 * step) << c.name;
+        // Every tenth of a second holds the tone at its level.
+        for (size_t at = 0; at + 4410 <= out.size() / 2; at += 4410) {
+            double power = 0;
+            for (size_t k = 2 * at; k < 2 * (at + 4410); ++k)
+                power += static_cast<double>(out[k]) * out[k];
+            EXPECT_NEAR(std::sqrt(power / 8820) / 32768, 0.5 / std::sqrt(2.0), 0.02)
+                << c.name << " at " << at;
+        }
+    }
+    const std::string logged = play_each(static_cast<int>(cases.size()));
+    for (const Case &c : cases)
+        EXPECT_EQ(logged.find(std::string(c.name) + ":") != std::string::npos, *c.log != 0)
+            << logged;
+    for (const Case &c : cases) {
+        if (*c.log) {
+            EXPECT_NE(logged.find(std::string(c.name) + c.log), std::string::npos) << logged;
+        }
+    }
+    sp_track *chained = sp_playlist_track(playlist_at(0), 0);
+    EXPECT_STREQ(sp_artist_name(sp_track_artist(chained, 0)), "Ana");
+    EXPECT_STREQ(sp_track_name(chained), "One");
 }
 
 } // namespace
