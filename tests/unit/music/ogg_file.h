@@ -60,19 +60,15 @@ inline std::string ogg_bytes(const std::vector<OggLink> &links, const std::strin
         for (ogg_packet *p : {&id, &comments, &code})
             ogg_stream_packetin(&os, p);
         append_pages(os, out, true);
-        for (int done = 0; setup.empty();) {
-            const int n = link.frames - done < 1024 ? link.frames - done : 1024;
-            if (n > 0) {
-                float **in = vorbis_analysis_buffer(&vd, n);
-                for (int f = 0; f < n; ++f) {
-                    const double t = static_cast<double>(done + f) / link.rate;
-                    for (int c = 0; c < link.channels; ++c)
-                        in[c][f] =
-                            static_cast<float>(0.5 * std::sin(6.283185307179586 * link.hz * t));
-                }
+        if (setup.empty()) {
+            float **in = vorbis_analysis_buffer(&vd, link.frames);
+            for (int f = 0; f < link.frames; ++f) {
+                for (int c = 0; c < link.channels; ++c)
+                    in[c][f] = static_cast<float>(
+                        0.5 * std::sin(6.283185307179586 * link.hz * f / link.rate));
             }
-            vorbis_analysis_wrote(&vd, n);
-            done += n;
+            vorbis_analysis_wrote(&vd, link.frames);
+            vorbis_analysis_wrote(&vd, 0); // the end of the link
             ogg_packet packet;
             while (vorbis_analysis_blockout(&vd, &vb) == 1) {
                 vorbis_analysis(&vb, nullptr);
@@ -82,8 +78,6 @@ inline std::string ogg_bytes(const std::vector<OggLink> &links, const std::strin
                     append_pages(os, out, false);
                 }
             }
-            if (n == 0)
-                break;
         }
         append_pages(os, out, true);
         ogg_stream_clear(&os);
