@@ -11,6 +11,7 @@
 #include "library_log.h"
 #include "session.h"
 #include "media/track_source.h"
+#include "libspotify/local.h"
 
 namespace splocal {
 namespace {
@@ -69,6 +70,8 @@ void player_main(sp_session *session) {
             rendered.resize(static_cast<size_t>(chunk - left) * kChannels);
             lock.unlock();
             const int count = source->render(rendered.data(), chunk - left);
+            for (const std::string &note : source->take_notes())
+                log_file_failure(session, source_file, note);
             if (source->finished() && !source->failure().empty() && !failure_told) {
                 // A file that turned bad ends its track here; the program
                 // hears the end as for any other track.
@@ -94,7 +97,7 @@ void player_main(sp_session *session) {
             continue;
         }
         const int count = left < chunk ? left : chunk;
-        const int position = p.position.load();
+        const int64_t position = p.position.load();
         p.in_callback = true;
         while (p.hold && p.generation == generation && !p.stopping) {
             p.held = true;
@@ -189,6 +192,10 @@ void player_hold_delivery(sp_session *session, bool hold) {
     p.cv.notify_all();
 }
 
+int64_t player_position(sp_session *session) {
+    return session->player.position.load();
+}
+
 bool player_pending(sp_session *session) {
     Player &p = session->player;
     std::lock_guard<std::mutex> lock(p.mutex);
@@ -198,3 +205,7 @@ bool player_pending(sp_session *session) {
 }
 
 } // namespace splocal
+
+int64_t splocal_player_position64(sp_session *session) {
+    return session ? splocal::player_position(session) : 0;
+}

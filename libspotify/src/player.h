@@ -27,19 +27,19 @@ namespace splocal {
 struct Player {
     std::mutex mutex;
     std::condition_variable cv;
-    bool stopping = false;        // mutex
-    bool loaded = false;          // mutex
-    bool playing = false;         // mutex
-    bool ended = false;           // mutex; end_of_track called or about to be
-    bool in_callback = false;     // mutex; a callback of the player is running
-    bool hold = false;            // mutex; a test holds the next delivery
-    bool held = false;            // mutex; a delivery waits for the hold to end
-    bool drained = false;         // mutex; a file track's last frame was taken
-    bool has_source = false;      // mutex; the player thread holds a track's audio source
-    uint64_t generation = 0;      // mutex; grows with every load and unload
-    int track_id = -1;            // mutex
-    SoundDesc sound;              // mutex
-    std::atomic<int> position{0}; // frames consumed; written under mutex
+    bool stopping = false;            // mutex
+    bool loaded = false;              // mutex
+    bool playing = false;             // mutex
+    bool ended = false;               // mutex; end_of_track called or about to be
+    bool in_callback = false;         // mutex; a callback of the player is running
+    bool hold = false;                // mutex; a test holds the next delivery
+    bool held = false;                // mutex; a delivery waits for the hold to end
+    bool drained = false;             // mutex; a file track's last frame was taken
+    bool has_source = false;          // mutex; the player thread holds a track's audio source
+    uint64_t generation = 0;          // mutex; grows with every load and unload
+    int track_id = -1;                // mutex
+    SoundDesc sound;                  // mutex
+    std::atomic<int64_t> position{0}; // frames consumed; written under mutex
     std::thread thread;
 };
 
@@ -51,6 +51,8 @@ void player_unload(sp_session *session);
 // Holds the next delivery before it reaches the program (a test hook); an
 // unload, a load, the player's stop or hold false lets it go on.
 void player_hold_delivery(sp_session *session, bool hold);
+// The frames of the loaded track the program has consumed.
+int64_t player_position(sp_session *session);
 // True while the player owes the program an end_of_track.
 bool player_pending(sp_session *session);
 

@@ -299,7 +299,8 @@ int splocal_player_track(sp_session *session) {
 }
 
 int splocal_player_position(sp_session *session) {
-    return session ? session->player.position.load() : 0;
+    const int64_t frames = session ? splocal::player_position(session) : 0;
+    return frames > INT32_MAX ? INT32_MAX : static_cast<int>(frames);
 }
 
 void splocal_hold_delivery(sp_session *session, int hold) {

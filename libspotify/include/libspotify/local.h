@@ -148,8 +148,10 @@ SP_LIBEXPORT(int) splocal_playlist_id(sp_playlist *playlist);
 
 /* The track loaded in the session's player, or -1. */
 SP_LIBEXPORT(int) splocal_player_track(sp_session *session);
-/* Frames of the loaded track delivered and consumed so far. */
+/* Frames of the loaded track delivered and consumed so far; the int form
+ * stops at INT_MAX (13.5 hours at 44 100 Hz), the 64-bit form does not. */
 SP_LIBEXPORT(int) splocal_player_position(sp_session *session);
+SP_LIBEXPORT(int64_t) splocal_player_position64(sp_session *session);
 
 /* With hold non-zero, the session's player stops inside its next delivery,
  * just before it calls music_delivery, and waits there: the delivery is in

@@ -81,7 +81,24 @@ int16_t to_s16(double sample) {
 }
 
 Converter::Converter(std::unique_ptr<Decoder> decoder) : decoder_(std::move(decoder)) {
+    take_format();
+}
+
+void Converter::take_format() {
+    take_gains();
+    rate_ = decoder_->rate();
+    resampler_.reset();
+    if (rate_ != kSampleRate) {
+        resampler_ =
+            std::make_unique<Resampler>(rate_, kSampleRate, [this](double *stereo, int frames) {
+                return read_stereo(stereo, frames);
+            });
+    }
+}
+
+void Converter::take_gains() {
     const int channels = decoder_->channels();
+    channels_ = channels;
     left_gain_.assign(static_cast<size_t>(channels), 0.5);
     right_gain_.assign(static_cast<size_t>(channels), 0.5);
     if (channels == 1) {
@@ -99,29 +116,36 @@ Converter::Converter(std::unique_ptr<Decoder> decoder) : decoder_(std::move(deco
                           right_gain_[static_cast<size_t>(c)]);
         }
     }
-    if (decoder_->rate() != kSampleRate) {
-        resampler_ = std::make_unique<Resampler>(
-            decoder_->rate(), kSampleRate,
-            [this](double *stereo, int frames) { return read_stereo(stereo, frames); });
-    }
 }
 
 int Converter::read_stereo(double *out, int frames) {
-    const int channels = decoder_->channels();
-    raw_.resize(static_cast<size_t>(frames) * static_cast<size_t>(channels));
-    const int got = decoder_->read(raw_.data(), frames);
-    for (int f = 0; f < got; ++f) {
-        const double *in = raw_.data() + static_cast<size_t>(f) * static_cast<size_t>(channels);
-        double left = 0.0;
-        double right = 0.0;
-        for (int c = 0; c < channels; ++c) {
-            left += left_gain_[static_cast<size_t>(c)] * in[c];
-            right += right_gain_[static_cast<size_t>(c)] * in[c];
+    int done = 0;
+    while (done < frames) {
+        const auto channels = static_cast<size_t>(channels_);
+        raw_.resize(static_cast<size_t>(frames - done) * channels);
+        const int got = decoder_->read(raw_.data(), frames - done);
+        for (int f = 0; f < got; ++f) {
+            const double *in = raw_.data() + static_cast<size_t>(f) * channels;
+            double left = 0.0;
+            double right = 0.0;
+            for (size_t c = 0; c < channels; ++c) {
+                left += left_gain_[c] * in[c];
+                right += right_gain_[c] * in[c];
+            }
+            out[2 * (done + f)] = left;
+            out[2 * (done + f) + 1] = right;
         }
-        out[2 * f] = left;
-        out[2 * f + 1] = right;
+        done += got;
+        if (done == frames || !decoder_->format_pending())
+            break;
+        // Another channel count at the same rate is mapped from here on;
+        // another rate ends this input, and read() starts the next.
+        if (decoder_->pending_rate() != rate_)
+            break;
+        decoder_->next_format();
+        take_gains();
     }
-    return got;
+    return done;
 }
 
 int Converter::read(int16_t *out, int frames) {
@@ -134,8 +158,14 @@ int Converter::read(int16_t *out, int frames) {
         for (int i = 0; i < 2 * got; ++i)
             out[2 * done + i] = to_s16(stereo_[static_cast<size_t>(i)]);
         done += got;
-        if (got < want)
-            break;
+        if (got < want) {
+            // The input at this rate ended: the next link, at its own rate,
+            // follows straight on, or this is the end.
+            if (!decoder_->format_pending())
+                break;
+            decoder_->next_format();
+            take_format();
+        }
     }
     return done;
 }

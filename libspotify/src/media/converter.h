@@ -3,7 +3,11 @@
 // mixed with the usual coefficients, the low-frequency channel left out),
 // other rates through a band-limited resampler (resampler.h), and samples
 // rounded to 16 bits with clipping. 16-bit stereo at 44 100 Hz passes
-// bit for bit.
+// bit for bit. A stream whose format changes (the links of a chained Ogg
+// stream) goes on without a gap: another channel count is mapped from its
+// first frame on; another rate ends the resampler's input there (its last
+// frames rendered as at the end of a track) and the next link's rate
+// starts from its first frame on the next output frame.
 #ifndef LIBSPOTIFY_SRC_MEDIA_CONVERTER_H
 #define LIBSPOTIFY_SRC_MEDIA_CONVERTER_H
 
@@ -25,12 +29,19 @@ public:
     // Writes up to `frames` stereo frames to out; fewer only at the end.
     int read(int16_t *out, int frames);
     const Decoder &decoder() const { return *decoder_; }
+    Decoder &decoder() { return *decoder_; }
 
 private:
     // Reads up to `frames` frames from the decoder as stereo.
     int read_stereo(double *out, int frames);
+    // The decoder's current format: channel gains, and a resampler for
+    // another rate (a new one: a new rate starts a new input).
+    void take_format();
+    void take_gains();
 
     std::unique_ptr<Decoder> decoder_;
+    int channels_ = 0;
+    int rate_ = 0;
     std::unique_ptr<Resampler> resampler_; // null at 44 100 Hz
     std::vector<double> left_gain_;        // per file channel
     std::vector<double> right_gain_;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace splocal {
 
@@ -46,18 +47,37 @@ public:
     // One bit per channel in file order (Speaker); 0 for positions unknown.
     uint32_t channel_mask() const { return mask_; }
     const FileTags &tags() const { return tags_; }
+    // The frames the file holds, where its header says (WAV); else -1.
+    int64_t length() const { return length_; }
     // Reads up to `frames` frames into out (frames * channels() doubles).
     // Returns the frames read: fewer than asked only at the end of the
-    // audio, or when the file turned bad (then failure() says why).
+    // audio, when the file turned bad (then failure() says why), or when the
+    // frames that follow come in another format (then format_pending()).
     virtual int read(double *out, int frames) = 0;
     const std::string &failure() const { return failure_; }
+    // The next frames have another rate or channel count (the next link of
+    // a chained Ogg stream): next_format() takes it up, and read goes on.
+    bool format_pending() const { return format_pending_; }
+    int pending_rate() const { return pending_rate_; }
+    virtual void next_format() { format_pending_ = false; }
+    // Things worth a line in the log that do not stop the file (a header
+    // with placeholder sizes, a gap in the stream), each given once.
+    std::vector<std::string> take_notes() {
+        std::vector<std::string> notes;
+        notes.swap(notes_);
+        return notes;
+    }
 
 protected:
     int rate_ = 0;
     int channels_ = 0;
     uint32_t mask_ = 0;
     FileTags tags_;
+    int64_t length_ = -1;
     std::string failure_;
+    bool format_pending_ = false;
+    int pending_rate_ = 0;
+    std::vector<std::string> notes_;
 };
 
 // Highest channel count and rate accepted from a file.

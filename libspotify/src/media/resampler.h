@@ -43,7 +43,7 @@ private:
     double scale_ = 1; // cutoff over the input Nyquist frequency
     double beta_ = 0;
     double i0_beta_ = 1;
-    std::vector<double> table_; // phase * taps + tap, or empty
+    std::vector<double> table_;  // phase * taps + tap, or empty
     std::vector<double> buffer_; // stereo input from frame first_
     int64_t first_ = 0;
     int64_t next_out_ = 0;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "media/converter.h"
 #include "media/synth.h"
@@ -23,6 +24,10 @@ public:
     bool finished() const { return finished_; }
     // Why a file track stopped early or never started; empty otherwise.
     const std::string &failure() const { return failure_; }
+    // The file's notes that did not stop it (decoder.h), each given once.
+    std::vector<std::string> take_notes() {
+        return converter_ ? converter_->decoder().take_notes() : std::vector<std::string>{};
+    }
 
 private:
     SoundDesc sound_;

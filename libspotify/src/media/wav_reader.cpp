@@ -82,8 +82,12 @@ public:
             why = "not a RIFF WAVE file";
             return false;
         }
-        // The RIFF size may not be trusted beyond the file itself.
-        int64_t end = 8 + static_cast<int64_t>(le32(riff + 4));
+        // The RIFF size may not be trusted beyond the file itself; 0 and
+        // 0xFFFFFFFF are placeholders (a recorder that stopped before it
+        // wrote the sizes): the chunks go on to the end of the file.
+        const uint32_t riff_size = le32(riff + 4);
+        const bool riff_placeholder = riff_size == 0 || riff_size == 0xFFFFFFFFu;
+        int64_t end = riff_placeholder ? size : 8 + static_cast<int64_t>(riff_size);
         if (end > size)
             end = size;
         FileTags id3;
@@ -113,10 +117,21 @@ public:
                 have_format = true;
             } else if (std::memcmp(head, "data", 4) == 0 && data_at < 0) {
                 data_at = body;
-                // A data chunk longer than the file (a recording cut short,
-                // or a writer that never filled in the size) holds what
-                // the file holds.
+                if ((chunk == 0 || chunk == 0xFFFFFFFF) && size > body) {
+                    // A placeholder size: the samples go on to the end of
+                    // the file, and nothing after them is a chunk.
+                    data_size = size - body;
+                    notes_.push_back("the header's data size is a placeholder (a recording "
+                                     "that was not finished?): played to the end of the file");
+                    break;
+                }
+                // A data chunk longer than the file (a recording or a
+                // download cut short) holds what the file holds.
                 data_size = chunk < room ? chunk : room;
+                if (chunk > room)
+                    notes_.push_back("the file ends early: " + std::to_string(room) + " of its " +
+                                     std::to_string(chunk) +
+                                     " bytes of samples are there (a partial download?)");
             } else if (std::memcmp(head, "LIST", 4) == 0 && chunk <= room &&
                        chunk <= kMaxInfoBytes) {
                 std::vector<unsigned char> list(static_cast<size_t>(chunk));
@@ -142,7 +157,11 @@ public:
             why = "no data chunk";
             return false;
         }
+        if (riff_placeholder && notes_.empty())
+            notes_.push_back(
+                "the header's RIFF size is a placeholder: read to the end of the file");
         frames_left_ = data_size / block_;
+        length_ = frames_left_;
         if (!seek_to(file_, data_at)) {
             why = "cannot reach the data";
             return false;

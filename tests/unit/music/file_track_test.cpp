@@ -1,7 +1,10 @@
 // Tracks from audio files: each WAV variant decodes to its content, other
-// rates pass the resampler within its figures, a file that cannot be played
-// fails its track with a reason in the log.
+// rates pass the resampler within its figures, placeholder sizes play to the
+// end; Ogg Vorbis plays every link of a chained stream without a gap, a click
+// or anything but its tone; a file that cannot be played fails its track, and
+// one that stops early ends it, each with a reason in the log.
 #include "libspotify/library_harness.h"
+#include "music/ogg_file.h"
 #include "music/wav_file.h"
 
 namespace lib_test {
@@ -19,6 +22,20 @@ protected:
     void load() { // the files added, as tracks 0, 1, ...
         const std::string catalogue = "latency 0\naccount me\nplaylist Files\n" + lines;
         ASSERT_EQ(splocal_load_file(write("catalogue.txt", catalogue).c_str()), 0);
+    }
+    // Plays each track through the player to its end; returns the log.
+    std::string play_each(int count) {
+        log_in("me", "");
+        int ends = 0;
+        for (int i = 0; i < count; ++i) {
+            if (sp_session_player_load(session, sp_playlist_track(playlist_at(0), i)) !=
+                SP_ERROR_OK)
+                continue;
+            sp_session_player_play(session, 1);
+            ++ends;
+            EXPECT_TRUE(wait_until([&] { return rec.end_of_track.load() == ends; })) << i;
+        }
+        return log();
     }
     std::string lines;
 };
@@ -138,23 +155,6 @@ TEST_F(FileTracks, OtherRatesPassTheResamplerWithinItsFigures) {
     }
 }
 
-TEST_F(FileTracks, OggVorbisDecodesToItsSourceWithItsComments) {
-    // sox made it at build time: 1.5 s of 1 kHz at half scale, 48 kHz.
-    std::filesystem::create_directories(folder);
-    std::filesystem::copy_file("music-test-tone.ogg", folder / "tone.ogg");
-    lines = "track file tone.ogg\n";
-    load();
-    const std::vector<int16_t> out = pcm(0);
-    EXPECT_NEAR(static_cast<double>(out.size() / 2), 1.5 * 44100, 2);
-    EXPECT_NEAR(music_test::level_db(out, 11025, 1000), 20 * std::log10(0.5), 0.2);
-    for (double hz : {500.0, 2000.0, 3000.0, 15000.0})
-        EXPECT_LT(music_test::level_db(out, 11025, hz), -70) << hz;
-    log_in("me", "");
-    sp_track *track = sp_playlist_track(playlist_at(0), 0);
-    EXPECT_STREQ(sp_artist_name(sp_track_artist(track, 0)), "Ana Lind");
-    EXPECT_STREQ(sp_track_name(track), "Tone");
-}
-
 TEST_F(FileTracks, FilesThatCannotBePlayedFailTheirTrack) {
     add("good.wav", wav_bytes({}, {0.5, 0.5}));
     add("noise.wav", std::string("RIFF\x04\x00\x00\x00WAVE", 12));
@@ -177,6 +177,106 @@ TEST_F(FileTracks, FilesThatCannotBePlayedFailTheirTrack) {
         EXPECT_EQ(sp_session_player_load(session, sp_playlist_track(files, i)),
                   SP_ERROR_TRACK_NOT_PLAYABLE);
     }
+}
+
+TEST_F(FileTracks, WavPlaceholderSizesPlayToTheEndWithANote) {
+    // What recorders that stopped before writing the sizes leave: the RIFF
+    // size, the data size or both at 0 or 0xFFFFFFFF (or the RIFF size of
+    // an empty file).
+    const std::vector<double> samples = sine(44100, 2, 300, 0.5, 5000);
+    const std::string good = wav_bytes({}, samples);
+    const size_t data = good.find("data") + 4;
+    const uint32_t cases[][2] = {
+        {0, 0}, {0xFFFFFFFF, 0xFFFFFFFF}, {36, 0}, {0, 20000}, {0xFFFFFFFF, 20000}};
+    for (const auto &c : cases) { // the RIFF size, the data size
+        std::string bytes = good;
+        for (int i = 0; i < 4; ++i) {
+            bytes[4 + i] = static_cast<char>(c[0] >> (8 * i));
+            bytes[data + i] = static_cast<char>(c[1] >> (8 * i));
+        }
+        add("placeholder" + std::to_string(&c - cases) + ".wav", bytes);
+    }
+    load();
+    const std::vector<int16_t> whole = pcm(0);
+    ASSERT_EQ(whole.size(), samples.size());
+    const std::string logged = play_each(5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(pcm(i), whole) << i;
+        EXPECT_NE(logged.find("placeholder" + std::to_string(i) + ".wav: the header's"),
+                  std::string::npos)
+            << logged;
+    }
+}
+
+TEST_F(FileTracks, OggStreamsPlayEveryLinkAndTellWhereTheyStopEarly) {
+    using music_test::OggLink;
+    struct Case {
+        const char *name;
+        double seconds;  // what plays (0: refused)
+        size_t cut_to;   // per mille of the file kept, 0: whole
+        const char *log; // the start of its line in the log, after the name
+        std::vector<OggLink> links;
+    };
+    // One 300 Hz sine at half scale throughout, in whole periods per link, so
+    // that every link boundary is a smooth join in the file.
+    const std::vector<Case> cases = {
+        {"chained.ogg",
+         1.0,
+         0,
+         "",
+         {{44100, 2, 22050, 300, "Ana", "One"}, {44100, 2, 22050, 300, "Bo", "Two"}}},
+        {"rates.ogg",
+         2.0,
+         0,
+         "",
+         {{48000, 1, 24000}, {44100, 2, 22050}, {22050, 2, 11025}, {96000, 2, 48000}}},
+        {"channels.ogg", 1.5, 0, "", {{44100, 1, 22050}, {44100, 2, 22050}, {44100, 1, 22050}}},
+        {"cut.ogg", 2.4, 600, ": the file ends early", {{44100, 2, 176400}}},
+        {"crafted.ogg", 0, 0, ": the Ogg Vorbis setup header asks for codebooks larger", {{}}},
+    };
+    for (const Case &c : cases) {
+        std::string bytes = music_test::ogg_bytes(
+            c.links, c.seconds > 0 ? std::string() : music_test::huge_codebooks(256, 8388607));
+        if (c.cut_to)
+            bytes.resize(bytes.size() * c.cut_to / 1000);
+        add(c.name, bytes);
+    }
+    load();
+    const double step = 0.5 * 2 * 3.141592653589793 * 300 / 44100 * 32768; // the sine's steepest
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case &c = cases[i];
+        const std::vector<int16_t> out = pcm(static_cast<int>(i));
+        EXPECT_NEAR(static_cast<double>(out.size() / 2), c.seconds * 44100, c.cut_to ? 44100 : 2)
+            << c.name;
+        // No gap and no click: the steps stay those of the sine, everywhere.
+        int largest = 0;
+        for (size_t k = 2; k < out.size(); ++k)
+            largest = std::max(largest, std::abs(out[k] - out[k - 2]));
+        EXPECT_LT(largest, 1.6 * step) << c.name;
+        // Every tenth of a second holds the tone at its level.
+        for (size_t at = 0; at + 4410 <= out.size() / 2; at += 4410) {
+            double power = 0;
+            for (size_t k = 2 * at; k < 2 * (at + 4410); ++k)
+                power += static_cast<double>(out[k]) * out[k];
+            EXPECT_NEAR(std::sqrt(power / 8820) / 32768, 0.5 / std::sqrt(2.0), 0.02)
+                << c.name << " at " << at;
+        }
+        // And the first second holds the tone at its pitch, and nothing else.
+        if (out.size() >= 88200) {
+            EXPECT_NEAR(music_test::level_db(out, 0, 300), 20 * std::log10(0.5), 0.2) << c.name;
+            for (double hz : {150.0, 900.0, 1000.0, 15000.0})
+                EXPECT_LT(music_test::level_db(out, 0, hz), -70) << c.name << " " << hz;
+        }
+    }
+    const std::string logged = play_each(static_cast<int>(cases.size()));
+    // A line for each file that is not whole, none for the others.
+    for (const Case &c : cases)
+        EXPECT_EQ(logged.find(std::string(c.name) + (*c.log ? c.log : ":")) != std::string::npos,
+                  *c.log != 0)
+            << logged;
+    sp_track *chained = sp_playlist_track(playlist_at(0), 0);
+    EXPECT_STREQ(sp_artist_name(sp_track_artist(chained, 0)), "Ana");
+    EXPECT_STREQ(sp_track_name(chained), "One");
 }
 
 } // namespace
