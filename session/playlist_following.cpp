@@ -154,6 +154,7 @@ void session_play_current(SessionState *state) {
             pcm_queue_begin_track(state->queue);
         sp_session_player_load(state->session, track); // results are not looked at
         sp_session_player_play(state->session, 1);
+        state->player_held = false; // a pause holds it again once its start is queued
     }
 }
 

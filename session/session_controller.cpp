@@ -29,6 +29,17 @@ const char kStorageLocation[] = "tmp";
 const char kUserAgent[] = "spshell";
 constexpr int kTimeoutWhenNoneGiven = 1000;
 
+// While the device is paused and the queue holds audio to resume with, the
+// library's player waits where it stopped instead of offering its next chunk
+// to the full queue every few milliseconds; it plays on at the resume.
+void hold_player_while_paused(SessionState *state) {
+    if (state->player_held || !state->queue || !state->current_track ||
+        !audio_output_pause_requested(state->queue) || pcm_queue_frames(state->queue) == 0)
+        return;
+    sp_session_player_play(state->session, 0);
+    state->player_held = true;
+}
+
 SessionState *state_of(sp_session *session) {
     return static_cast<SessionState *>(sp_session_userdata(session));
 }
@@ -89,6 +100,7 @@ int session_process(SessionState *state) {
 
     if (state->advance_pending.load())
         advance(state);
+    hold_player_while_paused(state);
 
     int timeout = 0;
     do {
@@ -111,8 +123,13 @@ void session_toggle_pause(SessionState *state) {
 }
 
 void session_set_paused(SessionState *state, bool paused) {
-    if (state->queue)
-        audio_output_request_pause(state->queue, paused);
+    if (!state->queue)
+        return;
+    audio_output_request_pause(state->queue, paused);
+    if (!paused && state->player_held) {
+        sp_session_player_play(state->session, 1);
+        state->player_held = false;
+    }
 }
 
 bool session_is_paused(const SessionState *state) {

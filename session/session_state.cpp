@@ -19,6 +19,7 @@ bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue)
     state->wanted_name = nullptr;
     state->current_track = nullptr;
     state->track_index = 0;
+    state->player_held = false;
     state->advance_pending.store(0);
     state->playlists_changed = 0;
     state->login_failed = 0;

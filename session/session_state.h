@@ -33,6 +33,7 @@ struct SessionState {
     char *wanted_name;                    // under lock: the chosen name (malloc'd) or null
     sp_track *current_track;              // under lock: the track in the player, or null
     uint32_t track_index;                 // main thread only (see above): position in playlist
+    bool player_held;                     // main thread only: told to wait while paused
     std::atomic<int32_t> advance_pending; // move on one position at the next pass
     int32_t playlists_changed;            // under lock: the dialog's list is stale
     int32_t login_failed;                 // under lock: the last login failed

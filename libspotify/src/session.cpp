@@ -298,6 +298,13 @@ int splocal_player_track(sp_session *session) {
     return session->player.loaded ? session->player.track_id : -1;
 }
 
+int splocal_player_playing(sp_session *session) {
+    if (!session)
+        return 0;
+    std::lock_guard<std::mutex> lock(session->player.mutex);
+    return session->player.loaded && session->player.playing ? 1 : 0;
+}
+
 int splocal_player_position(sp_session *session) {
     const int64_t frames = session ? splocal::player_position(session) : 0;
     return frames > INT32_MAX ? INT32_MAX : static_cast<int>(frames);

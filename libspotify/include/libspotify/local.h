@@ -148,6 +148,9 @@ SP_LIBEXPORT(int) splocal_playlist_id(sp_playlist *playlist);
 
 /* The track loaded in the session's player, or -1. */
 SP_LIBEXPORT(int) splocal_player_track(sp_session *session);
+/* Non-zero while the session's player has a track loaded and is told to
+ * play (sp_session_player_play with 1). */
+SP_LIBEXPORT(int) splocal_player_playing(sp_session *session);
 /* Frames of the loaded track delivered and consumed so far; the int form
  * stops at INT_MAX (13.5 hours at 44 100 Hz), the 64-bit form does not. */
 SP_LIBEXPORT(int) splocal_player_position(sp_session *session);

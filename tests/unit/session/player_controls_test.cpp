@@ -82,6 +82,12 @@ TEST_F(SkipsWhilePausedStayPaused, NextAndSwitchAtTheNewStartEditsKeepThePositio
     EXPECT_EQ(player_track(), mix[2]);
     EXPECT_TRUE(pass_until([&] { return head_is_start_of(mix[2]); }));
     EXPECT_TRUE(session_is_paused(&state));
+    // Its start queued, the library's player waits for the resume.
+    pass();
+    EXPECT_EQ(splocal_player_playing(state.session), 0);
+    session_set_paused(&state, false);
+    EXPECT_EQ(splocal_player_playing(state.session), 1);
+    session_set_paused(&state, true);
 
     const Playlist other = new_playlist("Other", 3);
     pass();
