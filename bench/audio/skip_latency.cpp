@@ -103,6 +103,16 @@ void report(const char *what, const std::vector<double> &latencies) {
                 *std::max_element(latencies.begin(), latencies.end()));
 }
 
+// Milliseconds from press() to track's first block at the device, or -1
+// when it was not heard within 5 s.
+template <typename Press> double key_to_first_block(int track, Press press) {
+    await(track);
+    const Clock::time_point pressed = Clock::now();
+    press();
+    passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
+    return awaiting.load() ? -1 : ms_since(heard_time(), pressed);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -187,18 +197,10 @@ int main(int argc, char **argv) {
         session_skip(&state);
         passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
         passes(std::chrono::milliseconds(1000), [] { return false; });
-        await(tracks[0]);
-        pressed = Clock::now();
-        session_previous(&state);
-        passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
-        previous.push_back(ms_since(heard_time(), pressed));
+        previous.push_back(key_to_first_block(tracks[0], [] { session_previous(&state); }));
         // P after 3 s: the same track from its start.
         passes(std::chrono::milliseconds(3500), [] { return false; });
-        await(tracks[0]);
-        pressed = Clock::now();
-        session_previous(&state);
-        passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
-        again.push_back(ms_since(heard_time(), pressed));
+        again.push_back(key_to_first_block(tracks[0], [] { session_previous(&state); }));
         if (awaiting.load() || awaiting_any.load() || !posix_wave_out_wait_paused(0, 0)) {
             std::fprintf(stderr, "round %d: a key was not answered within its time\n", i);
             return 1;
