@@ -18,6 +18,7 @@ void catalogue_clear_locked(Catalogue &cat) {
     cat.accounts.clear();
     cat.source = CatalogueSource{};
     ++cat.version;
+    ++cat.generation;
 }
 
 void catalogue_reset_settings(Catalogue &cat) {

@@ -32,6 +32,11 @@ struct CatalogueTrack {
     bool available = true;
     sp_error error = SP_ERROR_OK;
     bool metadata_held = false;
+    // A file track whose header and tags are still to be read (in the
+    // background): its names are not known yet, nor whether it plays.
+    bool names_pending = false;
+    // The names come from the catalogue line, not from the file's tags.
+    bool names_given = false;
 };
 
 struct CataloguePlaylist {
@@ -50,11 +55,18 @@ struct CatalogueAccount {
 
 // What a catalogue file read: the file, the music folders it serves and
 // the audio files it names outside them, with a fingerprint of all of them
-// (sizes, times, folder listings) as they were when read.
+// (sizes, times, folder listings) as they were when read. What the
+// catalogue depends on, for a watcher: `path`, every real folder the walk
+// listed (`directories`, each once, the names folder_cache_invalidate
+// takes), the playlist files read and the audio files named outside the
+// folders. Network paths are in none of them: they are never looked at in
+// the background.
 struct CatalogueSource {
     std::string path; // empty: the catalogue does not come from a file
     std::vector<std::string> folders;
     std::vector<std::string> files;
+    std::vector<std::string> directories;
+    std::vector<std::string> playlist_files;
     uint64_t fingerprint = 0;
 };
 
@@ -69,6 +81,10 @@ struct Catalogue {
     sp_error refuse_next_login = SP_ERROR_OK; // mutex
     std::vector<sp_session *> sessions;       // mutex; live sessions
     CatalogueSource source;                   // mutex; followed while sessions run
+    // The catalogue file is being read for a session that found the
+    // catalogue empty: login outcomes wait until it is (client_view.cpp).
+    bool file_pending = false; // mutex
+    uint64_t generation = 1;   // mutex; grows whenever the catalogue is replaced
     std::atomic<int> latency_ms{20};
     std::atomic<int> chunk_frames{1024};
     std::atomic<int> watch_interval_ms{500}; // 0: the file is looked at only when asked
@@ -105,18 +121,22 @@ void catalogue_hold_loading_locked(Catalogue &cat, int playlist, bool hold);
 // `new_position`; both count positions as they were before the move.
 void move_tracks(std::vector<int> &list, const std::vector<int> &positions, int new_position);
 
-// Replaces the catalogue with the embedded demo (mutex held).
+// Replaces the catalogue with the embedded one (mutex held): the demo, and
+// the account `me` (no password) whose playlists the loader adds from the
+// user's Music folder.
 void catalogue_load_demo_locked(Catalogue &cat);
+// The user's Music folder: the Music known folder on Windows; natively
+// $XDG_MUSIC_DIR, else ~/Music. Empty when it cannot be told.
+std::string user_music_folder();
 // Replaces the catalogue and the settings it names with a catalogue file,
 // all or nothing: 0, or the 1-based number of the first line that cannot be
 // read (1 also when the file cannot be opened), and then nothing changes.
 // Takes the mutex; call without it. Writes the log beside the file.
 int catalogue_load_file(Catalogue &cat, const std::string &path);
-// With the mutex held: replaces the catalogue with what can be read of a
-// catalogue file, skipping bad lines. Writes the log beside the file and
-// returns its problem lines.
-std::vector<std::string> catalogue_load_file_leniently_locked(Catalogue &cat,
-                                                              const std::string &path);
+struct CatalogueDesc;
+// With the mutex held: replaces the catalogue with a description read
+// leniently (bad lines skipped), with its source.
+void catalogue_replace_locked(Catalogue &cat, const CatalogueDesc &desc, CatalogueSource source);
 
 } // namespace splocal
 

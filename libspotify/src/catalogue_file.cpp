@@ -8,14 +8,14 @@
 #include "catalogue.h"
 #include "catalogue/catalogue_text.h"
 #include "catalogue/catalogue_watch.h"
+#include "catalogue/folder_cache.h"
 #include "library_log.h"
 
 namespace splocal {
-namespace {
 
 // With the mutex held: the catalogue and the settings the file sets become
 // those of the description.
-void replace_locked(Catalogue &cat, const CatalogueDesc &desc) {
+void catalogue_replace_locked(Catalogue &cat, const CatalogueDesc &desc, CatalogueSource source) {
     catalogue_clear_locked(cat);
     cat.tracks.reserve(desc.tracks.size());
     for (const DescTrack &t : desc.tracks) {
@@ -48,30 +48,19 @@ void replace_locked(Catalogue &cat, const CatalogueDesc &desc) {
         cat.fail_next_login = static_cast<sp_error>(s.fail_login);
     if (s.refuse_login >= 0)
         cat.refuse_next_login = static_cast<sp_error>(s.refuse_login);
+    cat.source = std::move(source);
 }
 
-} // namespace
-
 int catalogue_load_file(Catalogue &cat, const std::string &path) {
+    folder_cache_invalidate(std::string()); // a load looks at every folder afresh
     const CatalogueDesc desc = read_catalogue_file(path);
     log_catalogue_read(path, catalogue_problem_lines(path, desc));
     if (desc.first_bad_line != 0)
         return desc.first_bad_line;
     CatalogueSource source = catalogue_source_of(path, desc);
     std::lock_guard<std::mutex> lock(cat.mutex);
-    replace_locked(cat, desc);
-    cat.source = std::move(source);
+    catalogue_replace_locked(cat, desc, std::move(source));
     return 0;
-}
-
-std::vector<std::string> catalogue_load_file_leniently_locked(Catalogue &cat,
-                                                              const std::string &path) {
-    const CatalogueDesc desc = read_catalogue_file(path);
-    std::vector<std::string> lines = catalogue_problem_lines(path, desc);
-    log_catalogue_read(path, lines);
-    replace_locked(cat, desc);
-    cat.source = catalogue_source_of(path, desc);
-    return lines;
 }
 
 } // namespace splocal

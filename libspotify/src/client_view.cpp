@@ -16,13 +16,16 @@ namespace {
 void snapshot_track_locked(const Catalogue &cat, sp_track &track) {
     const CatalogueTrack &src = cat.tracks[static_cast<size_t>(track.id)];
     track.available = src.available;
-    track.sound = src.sound;
     track.version = cat.version;
     if (src.error != SP_ERROR_OK && src.error != SP_ERROR_IS_LOADING) {
         track.loaded = false;
         track.error = src.error;
         track.title.clear();
         track.artist.name.clear();
+    } else if (src.names_pending) {
+        // Its file is still to be read: names shown before stay until then.
+        if (!track.loaded)
+            track.error = SP_ERROR_IS_LOADING;
     } else if (track.loaded || !src.metadata_held) {
         track.loaded = true;
         track.error = SP_ERROR_OK;
@@ -109,6 +112,19 @@ void apply_login(sp_session *session, Work &work) {
     std::vector<std::pair<int, std::string>> snapshot;
     uint64_t version = 0;
     int account = -1;
+    if (outcome == SP_ERROR_OK) {
+        std::lock_guard<std::mutex> lock(cat.mutex);
+        if (cat.file_pending) {
+            // Answered once the catalogue file is read (CatalogueReady).
+            session->waiting_logins.push_back(std::move(work));
+            return;
+        }
+        if (work.position == kLoginTakesForcedOutcome) {
+            // Asked for before the file was read: a failure it sets counts.
+            outcome = std::exchange(cat.fail_next_login, SP_ERROR_OK);
+            work.position = 0;
+        }
+    }
     if (outcome == SP_ERROR_OK) {
         std::lock_guard<std::mutex> lock(cat.mutex);
         account = work.text.empty() ? -1 : catalogue_find_account_locked(cat, work.text);
@@ -282,19 +298,35 @@ void apply_tracks_moved(sp_session *session, const Work &work) {
     });
 }
 
+// One track, or a batch of them (the loader's tags): one take of the
+// catalogue mutex and one metadata_updated for the batch.
 void apply_track_changed(sp_session *session, const Work &work) {
-    auto found = session->tracks.find(work.id);
-    if (found == session->tracks.end() || work.version <= found->second->version)
-        return;
+    bool changed = false;
     {
         Catalogue &cat = catalogue();
         std::lock_guard<std::mutex> lock(cat.mutex);
-        if (work.id >= static_cast<int>(cat.tracks.size()))
-            return;
-        snapshot_track_locked(cat, *found->second);
+        const auto one = [&](int id) {
+            auto found = session->tracks.find(id);
+            if (found == session->tracks.end() || work.version <= found->second->version ||
+                id >= static_cast<int>(cat.tracks.size()))
+                return;
+            snapshot_track_locked(cat, *found->second);
+            changed = true;
+        };
+        if (work.items.empty())
+            one(work.id);
+        for (int id : work.items)
+            one(id);
     }
-    if (session->callbacks.metadata_updated)
+    if (changed && session->callbacks.metadata_updated)
         session->callbacks.metadata_updated(session);
+}
+
+void apply_catalogue_ready(sp_session *session) {
+    std::vector<Work> waiting = std::move(session->waiting_logins);
+    session->waiting_logins.clear();
+    for (Work &login : waiting)
+        apply_login(session, login);
 }
 
 } // namespace
@@ -336,6 +368,9 @@ void session_apply(sp_session *session, Work &work) {
         break;
     case WorkKind::TrackChanged:
         apply_track_changed(session, work);
+        break;
+    case WorkKind::CatalogueReady:
+        apply_catalogue_ready(session);
         break;
     case WorkKind::PlayTokenLost:
         if (session->callbacks.play_token_lost)

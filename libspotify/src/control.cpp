@@ -10,6 +10,8 @@
 
 #include "catalogue.h"
 #include "session.h"
+#include "catalogue/folder_cache.h"
+#include "catalogue/library_loader.h"
 #include "media/track_source.h"
 
 using namespace splocal;
@@ -53,6 +55,8 @@ void broadcast_track_change(Catalogue &cat, int track) {
 extern "C" {
 
 void splocal_reset(void) {
+    loader_stop();
+    folder_cache_clear();
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> lock(cat.mutex);
     catalogue_clear_locked(cat);
@@ -271,6 +275,14 @@ void splocal_refuse_next_login(sp_error error) {
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> lock(cat.mutex);
     cat.refuse_next_login = error;
+}
+
+void splocal_catalogue_wait_idle(void) {
+    loader_wait_idle();
+}
+
+void splocal_catalogue_hold_loader(int hold) {
+    loader_hold(hold != 0);
 }
 
 void splocal_set_latency(int milliseconds) {

@@ -2,6 +2,17 @@
 // playlists of synthesized pieces by invented artists.
 #include "catalogue.h"
 
+#include <cstdlib>
+#include <exception>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+#endif
+
+#include "base/file_io.h"
+
 namespace splocal {
 namespace {
 
@@ -59,6 +70,28 @@ void catalogue_load_demo_locked(Catalogue &cat) {
                                                          t.seconds * kSampleRate);
             catalogue_append_tracks_locked(cat, playlist, &track, 1);
         }
+    }
+    catalogue_add_account_locked(cat, "me", "");
+}
+
+std::string user_music_folder() {
+    try {
+#ifdef _WIN32
+        PWSTR wide = nullptr;
+        std::string out;
+        if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Music, 0, nullptr, &wide)) && wide)
+            out = path_utf8(std::filesystem::path(wide));
+        CoTaskMemFree(wide);
+        return out;
+#else
+        if (const char *xdg = std::getenv("XDG_MUSIC_DIR"); xdg && xdg[0])
+            return xdg;
+        if (const char *home = std::getenv("HOME"); home && home[0])
+            return path_utf8(std::filesystem::path(home) / "Music");
+        return {};
+#endif
+    } catch (const std::exception &) {
+        return {};
     }
 }
 

@@ -43,9 +43,10 @@ std::vector<std::string> catalogue_problem_lines(const std::string &path,
 }
 
 void log_catalogue_read(const std::string &catalogue_path, const std::vector<std::string> &lines) {
-    const std::string header = "catalogue " + catalogue_path + ": " +
-                               (lines.empty() ? std::string("read without problems")
-                                              : std::string("read; what could not be used follows"));
+    const std::string header =
+        "catalogue " + catalogue_path + ": " +
+        (lines.empty() ? std::string("read without problems")
+                       : std::string("read; what could not be used follows"));
     write_lines(catalogue_path, "wb", header, lines);
 }
 

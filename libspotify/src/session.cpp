@@ -10,7 +10,7 @@
 
 #include "catalogue.h"
 #include "catalogue/catalogue_watch.h"
-#include "base/file_io.h"
+#include "catalogue/library_loader.h"
 
 namespace splocal {
 namespace {
@@ -67,21 +67,14 @@ sp_error check_config(const sp_session_config *config) {
     return SP_ERROR_OK;
 }
 
-// With the catalogue mutex held: an empty catalogue is filled from the
-// settings location's catalogue.txt if there is one, else from the demo. A
-// catalogue file with bad lines serves what could be read; its problems are
-// returned, for the session's log_message.
-std::vector<std::string> ensure_catalogue_locked(Catalogue &cat, const char *settings_location) {
-    if (!catalogue_empty_locked(cat))
-        return {};
-    const std::string folder = settings_location && settings_location[0] ? settings_location : ".";
-    const std::string path = path_utf8(utf8_path(folder) / "catalogue.txt");
-    if (std::FILE *probe = open_file(path, "rb")) {
-        std::fclose(probe);
-        return catalogue_load_file_leniently_locked(cat, path);
-    }
-    catalogue_load_demo_locked(cat);
-    return {};
+// With the catalogue mutex held: whether an empty catalogue is to be
+// filled, by the loader, from the settings location's catalogue.txt if
+// there is one, else from the embedded catalogue. Logins wait for it.
+bool catalogue_wanted_locked(Catalogue &cat) {
+    if (!catalogue_empty_locked(cat) || cat.file_pending)
+        return false;
+    cat.file_pending = true;
+    return true;
 }
 
 } // namespace
@@ -114,15 +107,15 @@ sp_error sp_session_create(const sp_session_config *config, sp_session **sess) {
         return bad;
     Catalogue &cat = catalogue();
     sp_session *session = nullptr;
+    bool wanted = false;
     {
         std::lock_guard<std::mutex> lock(cat.mutex);
-        const std::vector<std::string> problems =
-            ensure_catalogue_locked(cat, config->settings_location);
         if (cat.fail_next_create != SP_ERROR_OK) {
             const sp_error forced = cat.fail_next_create;
             cat.fail_next_create = SP_ERROR_OK;
             return forced;
         }
+        wanted = catalogue_wanted_locked(cat);
         session = new sp_session();
         session->callbacks = *config->callbacks;
         session->userdata = config->userdata;
@@ -130,11 +123,9 @@ sp_error sp_session_create(const sp_session_config *config, sp_session **sess) {
         session->notifier = std::thread(notifier_main, session);
         player_start(session);
         cat.sessions.push_back(session);
-        for (const std::string &line : problems) {
-            Work work;
-            work.kind = WorkKind::Log;
-            work.text = line;
-            session_enqueue(session, std::move(work));
+        if (wanted) {
+            const char *folder = config->settings_location;
+            loader_request_startup(folder && folder[0] ? folder : ".");
         }
     }
     // The catalogue file is followed while a session runs (taken after the
@@ -161,8 +152,12 @@ sp_error sp_session_login(sp_session *session, const char *username, const char 
             cat.refuse_next_login = SP_ERROR_OK;
             return refused;
         }
-        work.error = cat.fail_next_login;
-        cat.fail_next_login = SP_ERROR_OK;
+        if (cat.file_pending) {
+            work.position = kLoginTakesForcedOutcome;
+        } else {
+            work.error = cat.fail_next_login;
+            cat.fail_next_login = SP_ERROR_OK;
+        }
     }
     session_enqueue(session, std::move(work));
     return SP_ERROR_OK;
@@ -243,7 +238,15 @@ sp_error sp_session_player_load(sp_session *session, sp_track *track) {
                                                    : SP_ERROR_TRACK_NOT_PLAYABLE;
     if (!track->available)
         return SP_ERROR_TRACK_NOT_PLAYABLE;
-    player_load(session, track->id, track->sound);
+    SoundDesc sound;
+    {
+        Catalogue &cat = catalogue();
+        std::lock_guard<std::mutex> lock(cat.mutex);
+        if (track->id < 0 || track->id >= static_cast<int>(cat.tracks.size()))
+            return SP_ERROR_TRACK_NOT_PLAYABLE;
+        sound = cat.tracks[static_cast<size_t>(track->id)].sound;
+    }
+    player_load(session, track->id, sound);
     return SP_ERROR_OK;
 }
 
@@ -262,13 +265,17 @@ void sp_session_player_unload(sp_session *session) {
 void splocal_session_release(sp_session *session) {
     if (!session)
         return;
+    bool last = false;
     {
         Catalogue &cat = catalogue();
         std::lock_guard<std::mutex> lock(cat.mutex);
         cat.sessions.erase(std::remove(cat.sessions.begin(), cat.sessions.end(), session),
                            cat.sessions.end());
+        last = cat.sessions.empty();
     }
     watcher_session_ended();
+    if (last)
+        loader_stop();
     {
         std::lock_guard<std::mutex> lock(session->queue_mutex);
         session->stopping = true;
@@ -288,6 +295,8 @@ int splocal_work_pending(sp_session *session) {
         if (!session->queue.empty())
             return 1;
     }
+    if (!session->waiting_logins.empty())
+        return 1;
     return player_pending(session) ? 1 : 0;
 }
 

@@ -43,7 +43,6 @@ struct sp_track {
     sp_error error = SP_ERROR_IS_LOADING;
     std::string title;
     sp_artist artist;
-    splocal::SoundDesc sound;
     uint64_t version = 0; // catalogue version of the state shown
 };
 
@@ -99,6 +98,7 @@ struct sp_session {
     sp_playlistcontainer container;
     std::map<int, std::unique_ptr<sp_playlist>> playlists; // by catalogue id
     std::map<int, std::unique_ptr<sp_track>> tracks;       // by catalogue id
+    std::vector<splocal::Work> waiting_logins; // outcomes waiting for the catalogue file
 
     splocal::Player player;
 };

@@ -25,10 +25,14 @@ enum class WorkKind {
     TracksAdded,     // id: playlist, items: track ids, position
     TracksRemoved,   // id: playlist, items: positions (ascending)
     TracksMoved,     // id: playlist, items: positions (ascending), position: new position
-    TrackChanged,    // id: track (availability, error or metadata hold)
+    TrackChanged,    // id: track, or items: tracks (availability, error, metadata)
     PlayTokenLost,
-    Log, // text: one line for log_message
+    CatalogueReady, // the catalogue file is read: logins that waited are answered
+    Log,            // text: one line for log_message
 };
+
+// A Login's position: its forced outcome is taken when it is answered.
+constexpr int kLoginTakesForcedOutcome = 1;
 
 struct Work {
     WorkKind kind = WorkKind::PlayTokenLost;

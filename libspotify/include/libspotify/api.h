@@ -69,9 +69,7 @@ typedef enum sp_connectionstate {
     SP_CONNECTION_STATE_UNDEFINED = 3
 } sp_connectionstate;
 
-typedef enum sp_sampletype {
-    SP_SAMPLETYPE_INT16_NATIVE_ENDIAN = 0
-} sp_sampletype;
+typedef enum sp_sampletype { SP_SAMPLETYPE_INT16_NATIVE_ENDIAN = 0 } sp_sampletype;
 
 typedef struct sp_audioformat {
     sp_sampletype sample_type;
@@ -161,8 +159,7 @@ SP_LIBEXPORT(int) sp_playlistcontainer_num_playlists(sp_playlistcontainer *pc);
 SP_LIBEXPORT(sp_playlist *) sp_playlistcontainer_playlist(sp_playlistcontainer *pc, int index);
 SP_LIBEXPORT(void)
 sp_playlistcontainer_add_callbacks(sp_playlistcontainer *pc,
-                                   const sp_playlistcontainer_callbacks *callbacks,
-                                   void *userdata);
+                                   const sp_playlistcontainer_callbacks *callbacks, void *userdata);
 
 /* Playlist */
 SP_LIBEXPORT(void)

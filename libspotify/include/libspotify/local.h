@@ -122,19 +122,39 @@ SP_LIBEXPORT(void) splocal_set_chunk_frames(int frames);
 
 /* ---- Live edits ----------------------------------------------------------- */
 
-/* While a session runs, the library looks at the catalogue file it serves
+/* While a session runs, the library follows the catalogue file it serves
  * (and the music folders, playlist files and audio files the file names)
- * every `milliseconds` (default 500; 0: only when splocal_catalogue_check
- * asks). A change that looks the same on two looks in a row is read and
+ * through the system's change notifications. A folder that changed is
+ * looked at once no change has come for `milliseconds` (default 500, at
+ * most 200 count; 0: only when splocal_catalogue_check asks), and again as
+ * long as it looks different from the look before; then it is read and
  * reaches the sessions as the changes a server would send. */
 SP_LIBEXPORT(void) splocal_set_watch_interval(int milliseconds);
 
-/* Looks at the catalogue file now, on the caller's thread. With settled
+/* Looks at the catalogue file and everything it depends on now, on the
+ * caller's thread. With settled
  * non-zero a change is read at once, without waiting for a second look.
  * Returns 0 when nothing changed, 1 when the changes were applied, 2 when a
  * change waits for a second look, -1 when the changed file cannot be used
  * (then the catalogue stays as it was, and the log says why). */
 SP_LIBEXPORT(int) splocal_catalogue_check(int settled);
+
+/* How often the library read the listing of `folder` (a path as the
+ * catalogue's folders were walked; null: of every folder) from the disk
+ * since the catalogue was reset. */
+SP_LIBEXPORT(int) splocal_folder_reads(const char *folder);
+
+/* ---- The library's loader ----------------------------------------------- */
+
+/* A session that finds the catalogue empty has the library's own thread read
+ * the catalogue file (login outcomes wait for it), walk the music folders
+ * (their playlists arrive as changes) and read the files' tags (names
+ * arrive through metadata_updated). Waits until that thread has nothing
+ * left to do, or waits in a hold. */
+SP_LIBEXPORT(void) splocal_catalogue_wait_idle(void);
+/* With hold non-zero, the loader stops before it walks a folder or reads a
+ * tag, until called again with 0. */
+SP_LIBEXPORT(void) splocal_catalogue_hold_loader(int hold);
 
 /* ---- Observation, for tests --------------------------------------------- */
 

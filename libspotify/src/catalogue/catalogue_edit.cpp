@@ -325,8 +325,19 @@ private:
             const int id = track_ids_[i];
             if (id < 0)
                 continue;
-            const CatalogueTrack wanted = catalogue_form(desc_.tracks[i]);
+            CatalogueTrack wanted = catalogue_form(desc_.tracks[i]);
             CatalogueTrack &t = cat_.tracks[static_cast<size_t>(id)];
+            if (wanted.names_pending && !t.names_pending) {
+                // Read without its tags (the loader's walk): what its file
+                // gave stays.
+                if (!wanted.names_given) {
+                    wanted.artist = t.artist;
+                    wanted.title = t.title;
+                }
+                if (wanted.error == SP_ERROR_OK)
+                    wanted.error = t.error;
+                wanted.names_pending = false;
+            }
             const bool released = t.metadata_held && !wanted.metadata_held;
             const bool changed = t.artist != wanted.artist || t.title != wanted.title ||
                                  t.available != wanted.available || t.error != wanted.error;

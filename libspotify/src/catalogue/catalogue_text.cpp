@@ -113,8 +113,8 @@ bool parse_sound(std::string_view word, splocal_sound &out) {
 
 class Reader {
 public:
-    Reader(CatalogueDesc &desc, std::string folder, bool probe)
-        : desc_(desc), folder_(std::move(folder)), probe_(probe) {}
+    Reader(CatalogueDesc &desc, std::string folder, ReadOptions options)
+        : desc_(desc), folder_(std::move(folder)), options_(options) {}
 
     void line(const TextLine &line) {
         line_ = line.number;
@@ -263,10 +263,11 @@ private:
             fail("track file PATH is followed by \"ARTIST / TITLE\" or nothing");
             return;
         }
-        DescTrack t = file_track(desc_, resolve_path(folder_, where), probe_);
+        DescTrack t = file_track(desc_, resolve_path(folder_, where), options_.probe);
         if (!names.empty()) {
             t.artist = std::string(names.substr(0, slash));
             t.title = std::string(names.substr(slash + 3));
+            t.names_given = true;
         }
         add_track(std::move(t));
     }
@@ -288,7 +289,8 @@ private:
             return;
         }
         desc_.folders.push_back(resolve_path(folder_, where));
-        add_music_folder(desc_, account_, desc_.folders.back(), probe_);
+        if (options_.walk)
+            add_music_folder(desc_, account_, desc_.folders.back(), options_.probe);
     }
 
     void add_track(DescTrack t) {
@@ -372,7 +374,7 @@ private:
 
     CatalogueDesc &desc_;
     std::string folder_; // relative paths start here
-    bool probe_;
+    ReadOptions options_;
     std::unordered_set<std::string> names_; // account names seen
     int line_ = 0;
     int account_ = -1;
@@ -382,14 +384,14 @@ private:
 
 } // namespace
 
-CatalogueDesc read_catalogue_file(const std::string &path) {
+CatalogueDesc read_catalogue_file(const std::string &path, ReadOptions options) {
     CatalogueDesc desc;
     std::FILE *file = open_file(path, "rb");
     if (!file) {
         desc.add_problem(1, "cannot open the file");
         return desc;
     }
-    Reader reader(desc, folder_of(path), true);
+    Reader reader(desc, folder_of(path), options);
     const bool read = read_text_lines(file, [&](const TextLine &line) { reader.line(line); });
     std::fclose(file);
     if (!read)
@@ -400,7 +402,7 @@ CatalogueDesc read_catalogue_file(const std::string &path) {
 CatalogueDesc read_catalogue_text(const std::string &text, const std::string &folder,
                                   bool probe_files) {
     CatalogueDesc desc;
-    Reader reader(desc, folder, probe_files);
+    Reader reader(desc, folder, ReadOptions{probe_files, probe_files});
     split_text_lines(text, [&](const TextLine &line) { reader.line(line); });
     return desc;
 }

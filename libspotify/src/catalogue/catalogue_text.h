@@ -27,8 +27,9 @@ constexpr int kMaxTrackMs = kMaxTrackFrames / kSampleRate * 1000;
 constexpr int kMaxSoundParam = 1000000;
 // Problems kept with their text; beyond these only their number.
 constexpr int kMaxProblemsKept = 100;
-// Audio files one `music` folder or one playlist file may give.
-constexpr int kMaxFolderTracks = 20000;
+// Audio files one `music` folder or one playlist file may give: no
+// collection comes near it; it bounds what a link farm can make.
+constexpr int kMaxFolderTracks = 4000000;
 
 struct CatalogueSettings {
     // -1 where the file does not set it.
@@ -67,10 +68,12 @@ struct CatalogueDesc {
     std::vector<DescAccount> accounts;
     std::vector<DescPlaylist> playlists;
     std::vector<DescTrack> tracks;
-    std::vector<std::string> folders;       // the music folders it serves
-    std::vector<CatalogueProblem> problems; // the first kMaxProblemsKept
-    int problem_count = 0;                  // all of them
-    int first_bad_line = 0;                 // 0 when every line was read
+    std::vector<std::string> folders;        // the music folders it serves
+    std::vector<std::string> directories;    // every real folder their walks listed
+    std::vector<std::string> playlist_files; // the playlist files read
+    std::vector<CatalogueProblem> problems;  // the first kMaxProblemsKept
+    int problem_count = 0;                   // all of them
+    int first_bad_line = 0;                  // 0 when every line was read
     // Files and folders that could not be used (missing, not decodable, a
     // bad line of a playlist file): logged, but the catalogue is good.
     std::vector<std::string> notes; // the first kMaxProblemsKept
@@ -80,10 +83,16 @@ struct CatalogueDesc {
     void add_note(std::string message);
 };
 
+// How much of the disk a read looks at besides the catalogue file.
+struct ReadOptions {
+    bool walk = true;  // the music folders are walked, playlist files read
+    bool probe = true; // audio files' headers and tags are read (through
+                       // the folder cache); else their tracks' names wait
+};
+
 // Reads the catalogue file at `path` (UTF-8). A file that cannot be opened
-// or read is one problem at line 1. Paths in it are relative to its folder;
-// the audio files it names are looked at (header and tags) as it is read.
-CatalogueDesc read_catalogue_file(const std::string &path);
+// or read is one problem at line 1. Paths in it are relative to its folder.
+CatalogueDesc read_catalogue_file(const std::string &path, ReadOptions options = {});
 
 // Reads catalogue text held in memory (the fuzz target's entry): paths are
 // relative to `folder`; with probe_files false no file is opened.

@@ -1,46 +1,96 @@
 // Following the catalogue file; see catalogue_watch.h.
 #include "catalogue/catalogue_watch.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <filesystem>
+#include <map>
+#include <memory>
 #include <mutex>
-#include <system_error>
+#include <set>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
-#include "catalogue/catalogue_edit.h"
 #include "base/file_io.h"
-#include "library_log.h"
+#include "catalogue/catalogue_edit.h"
+#include "catalogue/folder_cache.h"
+#include "catalogue/folder_watcher.h"
 #include "catalogue/music_folder.h"
+#include "library_log.h"
 #include "session.h"
 
 namespace splocal {
 namespace {
 
-namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
-// Entries of one served folder that are looked at; a bigger tree is looked
-// at in part (its changes beyond this may go unnoticed until another one).
-constexpr int kMaxWatchedEntries = 100000;
-constexpr int kMaxFolderDepth = 8;
+constexpr char kLogName[] = "library.log"; // the library's own writes are no edit
+
+// A change is looked at once no event has come for this long (or the
+// watch interval, when shorter).
+constexpr int kQuietMs = 200;
+
+// How often the thread asks whether the catalogue was replaced (by the
+// loader, or a load) while nothing else wakes it.
+constexpr int kSourceCheckMs = 1000;
+
+// What a catalogue depends on, as it was when read: a number per folder
+// (its listing, and the bytes of its playlist files) and per file of
+// interest (the catalogue, with its bytes; audio files outside the
+// folders; music folders that are missing).
+struct Prints {
+    std::vector<std::string> directories;
+    std::vector<std::string> files;
+    std::unordered_map<std::string, uint64_t> of; // folder or file -> its print
+    std::set<std::string> is_folder;              // the keys of `of` that are folders
+    std::unordered_map<std::string, std::vector<std::string>> files_in; // folder -> files
+};
 
 struct Watch {
     std::mutex control;
     int sessions = 0;   // control
     std::thread thread; // control
     std::mutex wake_mutex;
-    std::condition_variable wake;
-    bool stopping = false; // wake_mutex
+    bool stopping = false;            // wake_mutex
+    FolderWatcher *folders = nullptr; // wake_mutex: the thread's, while it runs
     std::mutex check_mutex;
     uint64_t pending = 0;      // check_mutex: a change seen once
     bool pending_seen = false; // check_mutex
+    std::mutex prints_mutex;   // a leaf
+    // prints_mutex: by CatalogueSource::fingerprint, the last few sources made
+    std::map<uint64_t, std::shared_ptr<const Prints>> prints;
+    std::atomic<uint64_t> next_token{1};
 };
 
 Watch &watch() {
     static Watch *const instance = new Watch();
     return *instance;
+}
+
+void wake_thread() {
+    Watch &w = watch();
+    std::lock_guard<std::mutex> lock(w.wake_mutex);
+    if (w.folders)
+        w.folders->wake();
+}
+
+std::shared_ptr<const Prints> prints_of(uint64_t token) {
+    Watch &w = watch();
+    std::lock_guard<std::mutex> lock(w.prints_mutex);
+    const auto it = w.prints.find(token);
+    return it == w.prints.end() ? nullptr : it->second;
+}
+
+uint64_t keep_prints(std::shared_ptr<const Prints> prints) {
+    Watch &w = watch();
+    const uint64_t token = w.next_token++;
+    std::lock_guard<std::mutex> lock(w.prints_mutex);
+    w.prints[token] = std::move(prints);
+    while (w.prints.size() > 4)
+        w.prints.erase(w.prints.begin()); // sources long replaced
+    return token;
 }
 
 // FNV-1a over bytes.
@@ -72,8 +122,8 @@ constexpr uint64_t kHashStart = 14695981039346656037ull;
 // bigger one only the start counts.
 constexpr size_t kMaxHashedBytes = size_t{1} << 20;
 
-uint64_t content_print(uint64_t hash, const fs::path &path) {
-    std::FILE *file = open_file(path_utf8(path), "rb");
+uint64_t content_print(uint64_t hash, const std::string &path) {
+    std::FILE *file = open_file(path, "rb");
     if (!file)
         return mix(hash, 1);
     unsigned char buffer[16384];
@@ -86,54 +136,39 @@ uint64_t content_print(uint64_t hash, const fs::path &path) {
     return mix(hash, total);
 }
 
-// Whether the entry exists, its size and its time; with `whole`, also the
-// bytes of a file.
-uint64_t entry_print(uint64_t hash, const fs::path &path, bool whole = false) {
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error || !fs::exists(status))
-        return mix(hash, 0);
-    hash = mix(hash, static_cast<uint64_t>(status.type()));
-    if (fs::is_regular_file(status)) {
-        const uintmax_t size = fs::file_size(path, error);
-        hash = mix(hash, error ? 0 : static_cast<uint64_t>(size));
-        if (whole)
-            hash = content_print(hash, path);
-    }
-    const fs::file_time_type time = fs::last_write_time(path, error);
-    return mix(hash, error ? 0 : static_cast<uint64_t>(time.time_since_epoch().count()));
+uint64_t entry_print(uint64_t hash, const FolderEntry &entry) {
+    hash = mix(hash, static_cast<uint64_t>(entry.kind));
+    if (entry.kind != EntryKind::File)
+        return hash; // a subfolder's own changes are its own
+    return mix(mix(hash, entry.size), static_cast<uint64_t>(entry.time));
 }
 
-// Every entry below the folder, in whatever order the system lists them.
-uint64_t folder_print(const std::string &folder) {
+// A file of interest: its kind, size and time; with `whole`, its bytes.
+uint64_t file_print(const std::string &path, bool whole) {
+    const FolderEntry entry = file_stat(path);
+    uint64_t hash = entry_print(mix(kHashStart, path), entry);
+    return whole && entry.kind == EntryKind::File ? content_print(hash, path) : hash;
+}
+
+// A folder as the cache lists it: its entries, and the bytes of its
+// playlist files, in any order. With `fresh` the folder is listed again
+// from the disk (and the cache keeps that listing for the next read).
+uint64_t folder_print(const std::string &folder, bool fresh) {
+    if (fresh)
+        folder_cache_invalidate(folder);
+    const std::shared_ptr<const FolderListing> listing = folder_listing(folder);
+    if (!listing->readable)
+        return mix(kHashStart, listing->error);
     uint64_t sum = 0;
-    std::error_code error;
-    int seen = 0;
-    fs::recursive_directory_iterator it(utf8_path(folder),
-                                        fs::directory_options::skip_permission_denied |
-                                            fs::directory_options::follow_directory_symlink,
-                                        error);
-    if (error)
-        return mix(kHashStart, error.value());
-    for (; !error && it != fs::recursive_directory_iterator() && seen < kMaxWatchedEntries;
-         it.increment(error), ++seen) {
-        if (it.depth() >= kMaxFolderDepth)
-            it.disable_recursion_pending();
-        if (it->path().filename() == "library.log")
-            continue; // the library's own writes are no edit
-        sum += entry_print(mix(kHashStart, path_utf8(it->path())), it->path(),
-                           is_playlist_file(it->path()));
+    for (const FolderEntry &entry : listing->entries) {
+        if (entry.name == kLogName)
+            continue;
+        uint64_t hash = entry_print(mix(kHashStart, entry.name), entry);
+        if (entry.kind == EntryKind::File && is_playlist_file(utf8_path(entry.name)))
+            hash = content_print(hash, path_utf8(utf8_path(folder) / utf8_path(entry.name)));
+        sum += hash;
     }
     return sum;
-}
-
-uint64_t fingerprint(const CatalogueSource &source) {
-    uint64_t hash = entry_print(mix(kHashStart, source.path), utf8_path(source.path), true);
-    for (const std::string &folder : source.folders)
-        hash = mix(mix(hash, folder), folder_print(folder));
-    for (const std::string &file : source.files)
-        hash = entry_print(mix(hash, file), utf8_path(file));
-    return hash;
 }
 
 bool inside(const std::string &path, const std::string &folder) {
@@ -142,6 +177,12 @@ bool inside(const std::string &path, const std::string &folder) {
         base.pop_back();
     return path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
            (path[base.size()] == '/' || path[base.size()] == '\\');
+}
+
+// The prints of `key` (a folder or a file of interest) as it is now.
+uint64_t print_now(const Prints &prints, const std::string &key, const std::string &catalogue) {
+    return prints.is_folder.count(key) ? folder_print(key, true)
+                                       : file_print(key, key == catalogue);
 }
 
 // With the mutex held: the lines go to the log beside the catalogue (a new
@@ -161,9 +202,28 @@ void report_locked(Catalogue &cat, const std::string &path, const std::vector<st
     }
 }
 
-// One look: 0 nothing changed, 1 applied, 2 a change waits for a second
-// look, -1 the changed file cannot be used.
-int check(bool settled) {
+// The keys a look at `dirty` folders covers (every key when null).
+std::vector<std::string> keys_of(const Prints &prints, const std::set<std::string> *dirty) {
+    std::vector<std::string> keys;
+    if (!dirty) {
+        keys = prints.directories;
+        keys.insert(keys.end(), prints.files.begin(), prints.files.end());
+        return keys;
+    }
+    for (const std::string &folder : *dirty) {
+        if (prints.is_folder.count(folder))
+            keys.push_back(folder);
+        const auto files = prints.files_in.find(folder);
+        if (files != prints.files_in.end())
+            keys.insert(keys.end(), files->second.begin(), files->second.end());
+    }
+    return keys;
+}
+
+// One look at the folders in `dirty` (null: at everything): 0 nothing
+// changed, 1 applied, 2 a change waits for a second look, -1 the changed
+// file cannot be used.
+int look(const std::set<std::string> *dirty, bool settled) {
     Watch &w = watch();
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> check_lock(w.check_mutex);
@@ -174,54 +234,154 @@ int check(bool settled) {
     }
     if (source.path.empty())
         return 0;
-    const uint64_t now = fingerprint(source);
-    if (now == source.fingerprint) {
+    const std::shared_ptr<const Prints> before = prints_of(source.fingerprint);
+    if (!before)
+        return 0;
+    std::vector<std::pair<std::string, uint64_t>> changed;
+    for (const std::string &key : keys_of(*before, dirty)) {
+        const uint64_t now = print_now(*before, key, source.path);
+        const auto was = before->of.find(key);
+        if (was == before->of.end() || was->second != now)
+            changed.emplace_back(key, now);
+    }
+    if (changed.empty()) {
         w.pending_seen = false;
         return 0;
     }
-    if (!settled && !(w.pending_seen && w.pending == now)) {
-        w.pending = now;
+    std::sort(changed.begin(), changed.end());
+    uint64_t seen = kHashStart;
+    for (const auto &[key, print] : changed)
+        seen = mix(mix(seen, key), print);
+    if (!settled && !(w.pending_seen && w.pending == seen)) {
+        w.pending = seen;
         w.pending_seen = true;
         return 2;
     }
     w.pending_seen = false;
+    // The changed folders were listed again just now; the read takes every
+    // other folder from the cache.
     const CatalogueDesc desc = read_catalogue_file(source.path);
     std::vector<std::string> lines = catalogue_problem_lines(source.path, desc);
     const bool usable = desc.first_bad_line == 0 && !desc.accounts.empty();
     CatalogueSource next;
-    if (usable)
+    if (usable) {
         next = catalogue_source_of(source.path, desc);
-    std::lock_guard<std::mutex> lock(cat.mutex);
-    if (cat.source.path != source.path || cat.source.fingerprint != source.fingerprint)
-        return 0; // another catalogue was loaded meanwhile
-    if (!usable) {
-        lines.insert(lines.begin(), source.path + ": changed, but " +
-                                        (desc.first_bad_line ? std::string("cannot be read")
-                                                             : std::string("names no account")) +
-                                        "; the catalogue stays as it was");
-        cat.source.fingerprint = now; // told once, until it changes again
-        report_locked(cat, source.path, lines, false);
-        return -1;
+    } else {
+        // Told once, until it changes again.
+        auto told = std::make_shared<Prints>(*before);
+        for (const auto &[key, print] : changed)
+            told->of[key] = print;
+        next = source;
+        next.fingerprint = keep_prints(std::move(told));
     }
-    catalogue_apply_edit_locked(cat, desc);
-    cat.source = std::move(next);
-    report_locked(cat, source.path, lines, true);
-    return 1;
+    {
+        std::lock_guard<std::mutex> lock(cat.mutex);
+        if (cat.source.path != source.path || cat.source.fingerprint != source.fingerprint)
+            return 0; // another catalogue was loaded meanwhile
+        if (!usable) {
+            lines.insert(lines.begin(),
+                         source.path + ": changed, but " +
+                             (desc.first_bad_line ? std::string("cannot be read")
+                                                  : std::string("names no account")) +
+                             "; the catalogue stays as it was");
+            cat.source = std::move(next);
+            report_locked(cat, source.path, lines, false);
+        } else {
+            catalogue_apply_edit_locked(cat, desc);
+            cat.source = std::move(next);
+            report_locked(cat, source.path, lines, true);
+        }
+    }
+    wake_thread(); // to follow what the catalogue now depends on
+    return usable ? 1 : -1;
 }
 
-void watcher_main() {
+std::string current_catalogue(uint64_t &token) {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    token = cat.source.fingerprint;
+    return cat.source.path;
+}
+
+void log_notes(const std::vector<std::string> &notes) {
+    if (notes.empty())
+        return;
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!cat.source.path.empty())
+        report_locked(cat, cat.source.path, notes, false);
+}
+
+// The thread: follows what the catalogue depends on, sleeping until the
+// system reports a change; once the changed folders have been quiet for a
+// moment it looks at them (twice, the second look a moment after a first
+// one that found a change).
+void watcher_main(FolderWatcher &folders) {
     Watch &w = watch();
     Catalogue &cat = catalogue();
-    std::unique_lock<std::mutex> lock(w.wake_mutex);
-    while (!w.stopping) {
+    uint64_t followed = 0;
+    std::set<std::string> dirty;
+    bool everything = false;
+    Clock::time_point due = Clock::now();
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(w.wake_mutex);
+            if (w.stopping)
+                return;
+        }
+        uint64_t token = 0;
+        current_catalogue(token);
+        if (token != followed) {
+            followed = token;
+            const std::shared_ptr<const Prints> prints = prints_of(token);
+            const std::vector<std::string> fresh =
+                prints ? folders.follow(prints->directories, prints->files)
+                       : folders.follow({}, {});
+            // What happened in a folder before it was followed is not known.
+            dirty.insert(fresh.begin(), fresh.end());
+            if (!fresh.empty())
+                due = Clock::now() + std::chrono::milliseconds(kQuietMs);
+        }
         const int interval = cat.watch_interval_ms.load();
-        w.wake.wait_for(lock, std::chrono::milliseconds(interval > 0 ? interval : 1000));
-        if (w.stopping || cat.watch_interval_ms.load() <= 0)
+        const int quiet = std::min(interval, kQuietMs);
+        int timeout = kSourceCheckMs;
+        if (interval > 0 && (everything || !dirty.empty())) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
+            timeout = static_cast<int>(std::clamp<long long>(left, 0, kSourceCheckMs));
+        }
+        if (timeout > 0) {
+            const FolderChanges changes = folders.wait(timeout);
+            log_notes(changes.notes);
+            if (changes.everything || !changes.directories.empty()) {
+                everything = everything || changes.everything;
+                dirty.insert(changes.directories.begin(), changes.directories.end());
+                due = Clock::now() + std::chrono::milliseconds(quiet);
+            }
             continue;
-        lock.unlock();
-        check(false);
-        lock.lock();
+        }
+        const int result = look(everything ? nullptr : &dirty, false);
+        if (result == 2) {
+            due = Clock::now() + std::chrono::milliseconds(quiet);
+        } else {
+            dirty.clear();
+            everything = false;
+        }
     }
+}
+
+void watcher_thread() {
+    Watch &w = watch();
+    FolderWatchOptions options;
+    options.ignored_names = {kLogName};
+    FolderWatcher folders(std::move(options));
+    {
+        std::lock_guard<std::mutex> lock(w.wake_mutex);
+        w.folders = &folders;
+    }
+    watcher_main(folders);
+    std::lock_guard<std::mutex> lock(w.wake_mutex);
+    w.folders = nullptr;
 }
 
 } // namespace
@@ -230,8 +390,12 @@ CatalogueSource catalogue_source_of(const std::string &path, const CatalogueDesc
     CatalogueSource source;
     source.path = path;
     source.folders = desc.folders;
+    source.directories = desc.directories;
+    source.playlist_files = desc.playlist_files;
     for (const DescTrack &t : desc.tracks) {
-        if (t.sound.file.empty() || source.files.size() >= static_cast<size_t>(kMaxFolderTracks))
+        // A file on another machine is never looked at in the background.
+        if (t.sound.file.empty() || is_network_path(t.sound.file) ||
+            source.files.size() >= static_cast<size_t>(kMaxFolderTracks))
             continue;
         bool served = false;
         for (const std::string &folder : desc.folders)
@@ -239,7 +403,26 @@ CatalogueSource catalogue_source_of(const std::string &path, const CatalogueDesc
         if (!served)
             source.files.push_back(t.sound.file);
     }
-    source.fingerprint = fingerprint(source);
+    auto prints = std::make_shared<Prints>();
+    for (const std::string &folder : desc.directories) {
+        if (prints->of.emplace(folder, folder_print(folder, false)).second) {
+            prints->directories.push_back(folder);
+            prints->is_folder.insert(folder);
+        }
+    }
+    std::vector<std::string> files = source.files;
+    files.push_back(path);
+    // A served folder that is not there yet: its parent is followed for it.
+    for (const std::string &folder : desc.folders)
+        if (!is_network_path(folder) && !prints->of.count(folder))
+            files.push_back(folder);
+    for (const std::string &file : files) {
+        if (!prints->of.emplace(file, file_print(file, file == path)).second)
+            continue;
+        prints->files.push_back(file);
+        prints->files_in[folder_of(file)].push_back(file);
+    }
+    source.fingerprint = keep_prints(std::move(prints));
     return source;
 }
 
@@ -252,7 +435,7 @@ void watcher_session_started() {
         std::lock_guard<std::mutex> wake_lock(w.wake_mutex);
         w.stopping = false;
     }
-    w.thread = std::thread(watcher_main);
+    w.thread = std::thread(watcher_thread);
 }
 
 void watcher_session_ended() {
@@ -263,7 +446,8 @@ void watcher_session_ended() {
     {
         std::lock_guard<std::mutex> wake_lock(w.wake_mutex);
         w.stopping = true;
-        w.wake.notify_all();
+        if (w.folders)
+            w.folders->wake();
     }
     if (w.thread.joinable())
         w.thread.join();
@@ -277,13 +461,15 @@ extern "C" {
 
 void splocal_set_watch_interval(int milliseconds) {
     catalogue().watch_interval_ms.store(milliseconds < 0 ? 0 : milliseconds);
-    Watch &w = watch();
-    std::lock_guard<std::mutex> lock(w.wake_mutex);
-    w.wake.notify_all();
+    wake_thread();
 }
 
 int splocal_catalogue_check(int settled) {
-    return check(settled != 0);
+    return look(nullptr, settled != 0);
+}
+
+int splocal_folder_reads(const char *folder) {
+    return folder_cache_reads(folder ? folder : "");
 }
 
 } // extern "C"

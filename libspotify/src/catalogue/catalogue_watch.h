@@ -1,9 +1,13 @@
 // Following the catalogue file while sessions run. A thread of the library
-// looks at the file, the music folders it serves and the audio files it
-// names (sizes, times and folder listings; the bytes of the catalogue and
-// of playlist files too) every watch interval; a change that looks the same
-// twice in a row (so that a file an editor is still writing is not taken)
-// is read with the strict reader and applied as changes (catalogue_edit.h).
+// follows the file, the real folders its music folders' walks listed and
+// the audio files it names through the system's change notifications
+// (folder_watcher.h), and sleeps while nothing changes. A folder that
+// changed is looked at once no change has come for a moment (its listing
+// read again, through the folder cache; the bytes of the catalogue and of
+// playlist files count too), and again a moment later while it looks
+// different from the look before, so that a file an editor is still writing
+// is not taken; then the catalogue is read with the strict reader (every
+// other folder from the cache) and applied as changes (catalogue_edit.h).
 // A file that cannot be read, or that names no account, leaves the
 // catalogue as it is; why goes to the log beside it and to every session's
 // log_message.
@@ -13,7 +17,7 @@
 // which is taken only to compare and apply. The watcher's thread is started
 // and stopped under its control mutex, which nothing holds while taking
 // the catalogue mutex, so joining the thread cannot wait on a thread that
-// waits on it.
+// waits on it; the thread is woken through its wake mutex, a leaf.
 #ifndef LIBSPOTIFY_SRC_CATALOGUE_CATALOGUE_WATCH_H
 #define LIBSPOTIFY_SRC_CATALOGUE_CATALOGUE_WATCH_H
 
@@ -24,8 +28,8 @@
 
 namespace splocal {
 
-// What a read of the catalogue file at `path` depends on, with its
-// fingerprint as the files are now.
+// What a read of the catalogue file at `path` depends on, with its prints
+// as the walk listed its folders (`fingerprint` names them).
 CatalogueSource catalogue_source_of(const std::string &path, const CatalogueDesc &desc);
 
 // The watcher runs while at least one session lives. Call without the

@@ -2,52 +2,71 @@
 #include "catalogue/music_folder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <exception>
 #include <system_error>
 
-#include "media/audio_file.h"
 #include "base/file_io.h"
 #include "base/text_lines.h"
+#include "media/audio_file.h"
 
 namespace splocal {
 namespace {
 
+// Set while the loader stops: a walk in progress ends where it is.
+std::atomic<bool> g_walks_stop{false};
+
 namespace fs = std::filesystem;
 
-std::string lower_extension(const fs::path &path) {
-    std::string ext = path_utf8(path.extension());
-    for (char &c : ext)
+std::string lower(std::string text) {
+    for (char &c : text)
         c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return ext;
+    return text;
 }
 
-// The folder's entries in name order (bytes of their UTF-8 names).
-std::vector<fs::directory_entry> sorted_entries(const fs::path &folder, std::error_code &error) {
-    std::vector<fs::directory_entry> entries;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        entries.push_back(*it);
-    std::sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) {
-        return path_utf8(a.path().filename()) < path_utf8(b.path().filename());
-    });
-    return entries;
+std::string lower_extension(const std::string &name) {
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : lower(name.substr(dot));
 }
 
-// The audio files under `folder` and its subfolders, in name order of their
-// paths below it, at most `room` of them.
-void collect_audio_files(const fs::path &folder, int depth, size_t room,
-                         std::vector<std::string> &files) {
-    std::error_code error;
-    for (const fs::directory_entry &entry : sorted_entries(folder, error)) {
-        if (files.size() >= room)
-            return;
-        std::error_code ignored;
-        if (entry.is_directory(ignored)) {
-            if (depth < 8)
-                collect_audio_files(entry.path(), depth + 1, room, files);
-        } else if (is_audio_file_name(path_utf8(entry.path().filename()))) {
-            files.push_back(path_utf8(entry.path()));
-        }
+std::string joined_path(const std::string &folder, const std::string &name) {
+    return path_utf8(utf8_path(folder) / utf8_path(name));
+}
+
+// A device path (\\.\, \\?\ with a device): never a file of music.
+bool is_device_path(const std::string &path) {
+    return path.size() > 3 && (path[0] == '\\' || path[0] == '/') &&
+           (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
+           (path[3] == '\\' || path[3] == '/');
+}
+
+// A URL: a scheme of letters, digits, '+', '-' or '.', then "://".
+bool is_url(const std::string &text, std::string &scheme) {
+    const size_t colon = text.find("://");
+    if (colon == std::string::npos || colon == 0)
+        return false;
+    for (size_t i = 0; i < colon; ++i) {
+        const char c = text[i];
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')))
+            return false;
     }
+    scheme = lower(text.substr(0, colon));
+    return true;
+}
+
+// file:///path with nothing escaped is the local path; anything else is not.
+bool local_file_url(const std::string &url, std::string &out) {
+    if (url.size() <= 8 || url.find('%') != std::string::npos || url[7] != '/')
+        return false;
+#ifdef _WIN32
+    out = url.substr(8); // file:///C:/Music/x.mp3
+    return out.size() > 2 && out[1] == ':';
+#else
+    out = url.substr(7);
+    return true;
+#endif
 }
 
 std::string latin1_to_utf8(const std::string &text) {
@@ -64,12 +83,35 @@ std::string latin1_to_utf8(const std::string &text) {
     return out;
 }
 
+struct FoundFile {
+    std::string path;
+    uint64_t size = 0;
+    int64_t time = 0;
+};
+
+DescTrack listed_track(CatalogueDesc &desc, const FoundFile &file, bool probe) {
+    DescTrack track;
+    track.sound.file = file.path;
+    if (!probe) {
+        track.names_pending = true;
+        return track;
+    }
+    const FileFacts facts = file_facts(file.path, file.size, file.time);
+    apply_file_facts(track, facts);
+    track.file_playable = facts.playable;
+    track.error = SP_ERROR_OK;
+    if (!facts.playable)
+        desc.add_note(file.path + ": " + facts.failure);
+    return track;
+}
+
 void add_playlist(CatalogueDesc &desc, int account, const std::string &name,
-                  const std::vector<std::string> &files, bool probe) {
+                  std::vector<DescTrack> tracks) {
     DescPlaylist playlist;
     playlist.name = name;
-    for (const std::string &file : files) {
-        desc.tracks.push_back(file_track(desc, file, probe));
+    playlist.tracks.reserve(tracks.size());
+    for (DescTrack &t : tracks) {
+        desc.tracks.push_back(std::move(t));
         playlist.tracks.push_back(static_cast<int>(desc.tracks.size() - 1));
     }
     desc.playlists.push_back(std::move(playlist));
@@ -77,14 +119,165 @@ void add_playlist(CatalogueDesc &desc, int account, const std::string &name,
         static_cast<int>(desc.playlists.size() - 1));
 }
 
+// One walk of a served folder: the real folders listed so far.
+class Walk {
+public:
+    Walk(CatalogueDesc &desc, size_t room) : desc_(desc), room_(room) {}
+
+    // Lists a folder once per real folder: null when it was listed before
+    // (a note says so) or cannot be read.
+    std::shared_ptr<const FolderListing> enter(const std::string &path, const FolderIdentity &id) {
+        if (std::find(seen_.begin(), seen_.end(), id) != seen_.end()) {
+            desc_.add_note(path + ": a link to a folder already served, not followed again");
+            return nullptr;
+        }
+        seen_.push_back(id);
+        std::shared_ptr<const FolderListing> listing = folder_listing(path);
+        if (!listing->readable) {
+            desc_.add_note(path + ": cannot read the folder (" + listing->error + ")");
+            return nullptr;
+        }
+        desc_.directories.push_back(path);
+        for (const std::string &note : listing->notes)
+            desc_.add_note(note);
+        return listing;
+    }
+
+    // The audio files below `folder`, depth first in name order.
+    void collect(const std::string &folder, const FolderIdentity &id,
+                 std::vector<FoundFile> &files) {
+        struct Frame {
+            std::string path;
+            std::shared_ptr<const FolderListing> listing;
+            size_t next = 0;
+        };
+        std::vector<Frame> stack;
+        if (auto listing = enter(folder, id))
+            stack.push_back(Frame{folder, std::move(listing), 0});
+        while (!stack.empty() && total_ < room_ && !g_walks_stop.load()) {
+            Frame &top = stack.back();
+            if (top.next >= top.listing->entries.size()) {
+                stack.pop_back();
+                continue;
+            }
+            const FolderEntry &entry = top.listing->entries[top.next++];
+            const std::string path = joined_path(top.path, entry.name);
+            if (entry.kind == EntryKind::Folder) {
+                if (auto listing = enter(path, entry.id))
+                    stack.push_back(Frame{path, std::move(listing), 0});
+            } else if (is_audio_file_name(entry.name)) {
+                take(entry, path, files);
+            }
+        }
+    }
+
+    // A file entry of a folder: listed when it is a regular file.
+    void take(const FolderEntry &entry, const std::string &path, std::vector<FoundFile> &files) {
+        if (entry.kind == EntryKind::File) {
+            files.push_back(FoundFile{path, entry.size, entry.time});
+            ++total_;
+        } else if (entry.kind == EntryKind::Other) {
+            desc_.add_note(path + ": is not a regular file, skipped");
+        }
+    }
+
+    size_t total_ = 0;
+
+private:
+    CatalogueDesc &desc_;
+    size_t room_;
+    std::vector<FolderIdentity> seen_;
+};
+
+void walk_music_folder(CatalogueDesc &desc, int account, const std::string &folder, bool probe) {
+    FolderIdentity root_id;
+    if (!folder_identity(folder, root_id)) {
+        desc.add_note(
+            folder + ": cannot read the folder (" +
+            (file_stat(folder).kind == EntryKind::Missing ? "no such folder" : "not a folder") +
+            ")");
+        return;
+    }
+    const size_t room = static_cast<size_t>(kMaxFolderTracks);
+    Walk walk(desc, room);
+    const std::shared_ptr<const FolderListing> root = walk.enter(folder, root_id);
+    if (!root)
+        return;
+    std::vector<FoundFile> loose;
+    struct List {
+        std::string name;
+        std::vector<FoundFile> files;     // a subfolder's
+        std::vector<std::string> entries; // a playlist file's
+    };
+    std::vector<List> lists;
+    for (const FolderEntry &entry : root->entries) {
+        if (walk.total_ >= room)
+            break;
+        const std::string path = joined_path(folder, entry.name);
+        if (entry.kind == EntryKind::Folder) {
+            std::vector<FoundFile> files;
+            walk.collect(path, entry.id, files);
+            if (!files.empty())
+                lists.push_back(List{entry.name, std::move(files), {}});
+            continue;
+        }
+        const std::string ext = lower_extension(entry.name);
+        if (entry.kind == EntryKind::File && (ext == ".m3u" || ext == ".m3u8")) {
+            std::vector<std::string> files = read_playlist_file(desc, path, ext == ".m3u8");
+            if (files.size() > room - walk.total_)
+                files.resize(room - walk.total_);
+            walk.total_ += files.size();
+            desc.playlist_files.push_back(path);
+            lists.push_back(
+                List{entry.name.substr(0, entry.name.size() - ext.size()), {}, std::move(files)});
+        } else if (is_audio_file_name(entry.name)) {
+            walk.take(entry, path, loose);
+        }
+    }
+    if (walk.total_ >= room)
+        desc.add_note(folder + ": only the first " + std::to_string(room) + " files are served");
+    fs::path named = utf8_path(folder).lexically_normal();
+    if (!named.has_filename())
+        named = named.parent_path(); // "music/"
+    std::string name;
+    if (!loose.empty() && name_utf8(named.filename(), name)) {
+        std::vector<DescTrack> tracks;
+        tracks.reserve(loose.size());
+        for (const FoundFile &f : loose)
+            tracks.push_back(listed_track(desc, f, probe));
+        add_playlist(desc, account, name, std::move(tracks));
+    }
+    for (List &list : lists) {
+        std::vector<DescTrack> tracks;
+        tracks.reserve(list.files.size() + list.entries.size());
+        for (const std::string &entry : list.entries)
+            tracks.push_back(file_track(desc, entry, probe));
+        for (const FoundFile &f : list.files)
+            tracks.push_back(listed_track(desc, f, probe));
+        std::vector<FoundFile>().swap(list.files);
+        add_playlist(desc, account, list.name, std::move(tracks));
+    }
+}
+
 } // namespace
 
 bool is_playlist_file(const fs::path &path) {
-    const std::string ext = lower_extension(path);
+    std::string name;
+    if (!name_utf8(path.filename(), name))
+        return false;
+    const std::string ext = lower_extension(name);
     return ext == ".m3u" || ext == ".m3u8";
 }
 
+bool is_network_path(const std::string &path) {
+    return path.size() > 2 && (path[0] == '\\' || path[0] == '/') &&
+           (path[1] == '\\' || path[1] == '/') && path[2] != '.' && path[2] != '?' &&
+           path[2] != '\\' && path[2] != '/';
+}
+
 std::string resolve_path(const std::string &folder, const std::string &path) {
+    if (is_network_path(path) || is_device_path(path))
+        return path;
 #ifndef _WIN32
     if (path.rfind("~/", 0) == 0) {
         if (const char *home = std::getenv("HOME"))
@@ -97,21 +290,51 @@ std::string resolve_path(const std::string &folder, const std::string &path) {
     return path_utf8((utf8_path(folder) / p).lexically_normal());
 }
 
+FileFacts probe_path(const std::string &path) {
+    FileFacts facts;
+    const FolderEntry entry = is_device_path(path) ? FolderEntry{} : file_stat(path);
+    if (entry.kind == EntryKind::File && !is_device_path(path))
+        return file_facts(path, entry.size, entry.time);
+    facts.failure = entry.kind == EntryKind::Folder    ? "is a folder"
+                    : entry.kind == EntryKind::Missing ? "cannot open the file"
+                                                       : "is not a regular file";
+    return facts;
+}
+
+void apply_file_facts(CatalogueTrack &track, const FileFacts &facts) {
+    track.names_pending = false;
+    if (!track.names_given) {
+        FileTags fallback;
+        if (facts.artist.empty() || facts.title.empty())
+            fallback = names_from_path(track.sound.file);
+        track.artist = facts.artist.empty() ? fallback.artist : facts.artist;
+        track.title = facts.title.empty() ? fallback.title : facts.title;
+    }
+    if (!facts.playable && track.error == SP_ERROR_OK)
+        track.error = SP_ERROR_TRACK_NOT_PLAYABLE;
+}
+
 DescTrack file_track(CatalogueDesc &desc, const std::string &path, bool probe) {
     DescTrack track;
     track.sound.file = path;
-    if (!probe) {
-        const FileTags names = names_from_path(path);
+    if (is_network_path(path)) {
+        std::string forward = path;
+        std::replace(forward.begin(), forward.end(), '\\', '/');
+        const FileTags names = names_from_path(forward);
         track.artist = names.artist;
         track.title = names.title;
         return track;
     }
-    const FileProbe found = probe_audio_file(path);
-    track.artist = found.names.artist;
-    track.title = found.names.title;
-    track.file_playable = found.playable;
-    if (!found.playable)
-        desc.add_note(path + ": " + found.failure);
+    if (!probe) {
+        track.names_pending = true;
+        return track;
+    }
+    const FileFacts facts = probe_path(path);
+    apply_file_facts(track, facts);
+    track.error = SP_ERROR_OK;
+    track.file_playable = facts.playable;
+    if (!facts.playable)
+        desc.add_note(path + ": " + facts.failure);
     return track;
 }
 
@@ -126,9 +349,10 @@ std::vector<std::string> read_playlist_file(CatalogueDesc &desc, const std::stri
     const std::string folder = folder_of(path);
     read_text_lines(file, [&](const TextLine &line) {
         std::string text = line.text;
+        const std::string where = path + ":" + std::to_string(line.number) + ": ";
         if (!line.problem.empty()) {
             if (utf8 || line.problem.rfind("invalid UTF-8", 0) != 0) {
-                desc.add_note(path + ":" + std::to_string(line.number) + ": " + line.problem);
+                desc.add_note(where + line.problem);
                 return;
             }
             text = latin1_to_utf8(text); // a legacy .m3u
@@ -141,8 +365,17 @@ std::vector<std::string> read_playlist_file(CatalogueDesc &desc, const std::stri
         text.erase(0, start);
         if (text.empty() || text[0] == '#')
             return; // blank, a comment or #EXTINF
-        if (text.find("://") != std::string::npos) {
-            desc.add_note(path + ":" + std::to_string(line.number) + ": not a local file");
+        std::string scheme;
+        if (is_url(text, scheme)) {
+            std::string local;
+            if (scheme != "file" || !local_file_url(text, local)) {
+                desc.add_note(where + "a URL, not a local file; not served");
+                return;
+            }
+            text = local;
+        }
+        if (is_device_path(text)) {
+            desc.add_note(where + text + " is not a regular file; not served");
             return;
         }
         if (files.size() < static_cast<size_t>(kMaxFolderTracks))
@@ -152,54 +385,16 @@ std::vector<std::string> read_playlist_file(CatalogueDesc &desc, const std::stri
     return files;
 }
 
+void music_walks_stop(bool stop) {
+    g_walks_stop.store(stop);
+}
+
 void add_music_folder(CatalogueDesc &desc, int account, const std::string &folder, bool probe) {
-    const fs::path root = utf8_path(folder);
-    std::error_code error;
-    const std::vector<fs::directory_entry> entries = sorted_entries(root, error);
-    if (error) {
-        desc.add_note(folder + ": cannot read the folder (" + error.message() + ")");
-        return;
+    try {
+        walk_music_folder(desc, account, folder, probe);
+    } catch (const std::exception &e) {
+        desc.add_note(folder + ": the walk stopped (" + e.what() + ")");
     }
-    const size_t room = static_cast<size_t>(kMaxFolderTracks);
-    std::vector<std::string> loose;
-    std::vector<std::pair<std::string, std::vector<std::string>>> lists;
-    size_t total = 0;
-    for (const fs::directory_entry &entry : entries) {
-        std::error_code ignored;
-        const std::string name = path_utf8(entry.path().filename());
-        if (total >= room)
-            break;
-        if (entry.is_directory(ignored)) {
-            std::vector<std::string> files;
-            collect_audio_files(entry.path(), 1, room - total, files);
-            if (!files.empty()) {
-                total += files.size();
-                lists.emplace_back(name, std::move(files));
-            }
-            continue;
-        }
-        if (is_playlist_file(entry.path())) {
-            const bool utf8 = lower_extension(entry.path()) == ".m3u8";
-            std::vector<std::string> files =
-                read_playlist_file(desc, path_utf8(entry.path()), utf8);
-            if (files.size() > room - total)
-                files.resize(room - total);
-            total += files.size();
-            lists.emplace_back(path_utf8(entry.path().stem()), std::move(files));
-        } else if (is_audio_file_name(name)) {
-            loose.push_back(path_utf8(entry.path()));
-            ++total;
-        }
-    }
-    if (total >= room)
-        desc.add_note(folder + ": only the first " + std::to_string(room) + " files are served");
-    fs::path named = root.lexically_normal();
-    if (!named.has_filename())
-        named = named.parent_path(); // "music/"
-    if (!loose.empty())
-        add_playlist(desc, account, path_utf8(named.filename()), loose, probe);
-    for (const auto &[name, files] : lists)
-        add_playlist(desc, account, name, files, probe);
 }
 
 } // namespace splocal

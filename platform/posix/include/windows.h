@@ -82,8 +82,7 @@ BOOL ReleaseMutex(HANDLE mutex);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL CloseHandle(HANDLE handle);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, size_t stack_size,
-                    LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
-                    DWORD *thread_id);
+                    LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, DWORD *thread_id);
 void Sleep(DWORD milliseconds);
 DWORD GetCurrentThreadId(void);
 int lstrcmpA(LPCSTR a, LPCSTR b);

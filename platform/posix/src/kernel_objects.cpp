@@ -20,24 +20,25 @@ struct KernelObject {
     explicit KernelObject(Kind k) : kind(k) {}
     virtual ~KernelObject() = default;
     const Kind kind;
-    std::shared_ptr<KernelObject> self;  // the handle's own reference; reset by CloseHandle
+    std::shared_ptr<KernelObject> self; // the handle's own reference; reset by CloseHandle
 };
 
 // An event, also used as a thread's "has ended" state (manual-reset).
 struct Event : KernelObject {
-    Event(bool manual, bool initial) : KernelObject(Kind::event), manual_reset(manual), signaled(initial) {}
+    Event(bool manual, bool initial)
+        : KernelObject(Kind::event), manual_reset(manual), signaled(initial) {}
     const bool manual_reset;
     std::mutex guard;
     std::condition_variable changed;
-    bool signaled;  // guarded by guard
+    bool signaled; // guarded by guard
 };
 
 struct Mutex : KernelObject {
     Mutex() : KernelObject(Kind::mutex) {}
     std::mutex guard;
     std::condition_variable released;
-    std::thread::id owner;  // guarded by guard
-    unsigned depth = 0;     // guarded by guard
+    std::thread::id owner; // guarded by guard
+    unsigned depth = 0;    // guarded by guard
 };
 
 struct Thread : KernelObject {
@@ -45,7 +46,9 @@ struct Thread : KernelObject {
     Event ended;
 };
 
-KernelObject *object_of(HANDLE handle) { return static_cast<KernelObject *>(handle); }
+KernelObject *object_of(HANDLE handle) {
+    return static_cast<KernelObject *>(handle);
+}
 
 template <typename T> HANDLE make_handle(std::shared_ptr<T> object) {
     object->self = object;
@@ -90,7 +93,7 @@ DWORD wait_mutex(Mutex &mutex, DWORD milliseconds) {
     return WAIT_OBJECT_0;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -130,7 +133,7 @@ BOOL ReleaseMutex(HANDLE handle) {
     auto &mutex = *static_cast<Mutex *>(object);
     std::lock_guard<std::mutex> lock(mutex.guard);
     if (mutex.depth == 0 || mutex.owner != std::this_thread::get_id())
-        return FALSE;  // not owned by the caller
+        return FALSE; // not owned by the caller
     if (--mutex.depth == 0) {
         mutex.owner = std::thread::id();
         mutex.released.notify_all();
@@ -157,7 +160,7 @@ BOOL CloseHandle(HANDLE handle) {
     KernelObject *object = object_of(handle);
     if (!object || !object->self)
         return FALSE;
-    object->self.reset();  // may destroy the object; a running thread keeps its own reference
+    object->self.reset(); // may destroy the object; a running thread keeps its own reference
     return TRUE;
 }
 
@@ -179,25 +182,37 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t, LPTHREAD_START_ROUTINE start,
     return handle;
 }
 
-void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void Sleep(DWORD milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 DWORD GetCurrentThreadId(void) {
     return static_cast<DWORD>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
 }
 
-HANDLE GetCurrentThread(void) { return reinterpret_cast<HANDLE>(intptr_t{-2}); }
+HANDLE GetCurrentThread(void) {
+    return reinterpret_cast<HANDLE>(intptr_t{-2});
+}
 
-BOOL SetThreadPriority(HANDLE, int) { return TRUE; }
+BOOL SetThreadPriority(HANDLE, int) {
+    return TRUE;
+}
 
-HMODULE LoadLibraryW(LPCWSTR) { return nullptr; }
+HMODULE LoadLibraryW(LPCWSTR) {
+    return nullptr;
+}
 
-FARPROC GetProcAddress(HMODULE, LPCSTR) { return nullptr; }
+FARPROC GetProcAddress(HMODULE, LPCSTR) {
+    return nullptr;
+}
 
-BOOL FreeLibrary(HMODULE) { return FALSE; }
+BOOL FreeLibrary(HMODULE) {
+    return FALSE;
+}
 
 int lstrcmpA(LPCSTR a, LPCSTR b) {
     const int r = std::strcmp(a ? a : "", b ? b : "");
     return (r > 0) - (r < 0);
 }
 
-}  // extern "C"
+} // extern "C"

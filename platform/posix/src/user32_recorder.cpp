@@ -13,10 +13,10 @@
 namespace {
 
 std::mutex recorder_lock;
-std::vector<PosixPostedMessage> posted;    // guarded by recorder_lock
-std::vector<PosixMessageBox> boxes;        // guarded by recorder_lock
-PosixPostHook post_hook = nullptr;         // guarded by recorder_lock
-void *post_hook_context = nullptr;         // guarded by recorder_lock
+std::vector<PosixPostedMessage> posted; // guarded by recorder_lock
+std::vector<PosixMessageBox> boxes;     // guarded by recorder_lock
+PosixPostHook post_hook = nullptr;      // guarded by recorder_lock
+void *post_hook_context = nullptr;      // guarded by recorder_lock
 
 template <typename T> size_t copy_out(const std::vector<T> &from, T *out, size_t max) {
     if (out)
@@ -24,7 +24,7 @@ template <typename T> size_t copy_out(const std::vector<T> &from, T *out, size_t
     return from.size();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -80,4 +80,4 @@ void posix_clear_message_boxes(void) {
     boxes.clear();
 }
 
-}  // extern "C"
+} // extern "C"

@@ -66,9 +66,18 @@ bool spawn(std::wstring command, const wchar_t *folder, PROCESS_INFORMATION *pro
 bool ProgramSession::run_script(const std::string &command, const std::string &first,
                                 const std::string &second) const {
     PROCESS_INFORMATION process = {};
-    if (!spawn(widen("start.exe /wait /unix /bin/sh " LORVANE_E2E_DIR "/desktop.sh " + command +
-                     " \"" + first + "\" \"" + second + "\""),
-               nullptr, &process))
+    const std::wstring line =
+        widen("start.exe /wait /unix /bin/sh " LORVANE_E2E_DIR "/desktop.sh " + command + " \"" +
+              first + "\" \"" + second + "\"");
+    // Under a loaded Wine a process start has been seen to fail once, with
+    // the same line working a moment later: it is tried three times.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !(started = spawn(line, nullptr, &process)); ++attempt) {
+        std::fprintf(stderr, "desktop.sh %s did not start: error %lu\n", command.c_str(),
+                     GetLastError());
+        Sleep(500);
+    }
+    if (!started)
         return false;
     WaitForSingleObject(process.hProcess, 20000);
     CloseHandle(process.hThread);

@@ -119,6 +119,7 @@ protected:
     void log_in(const char *user = kUser, const char *password = kPassword) {
         ASSERT_TRUE(session || create() == SP_ERROR_OK);
         ASSERT_EQ(sp_session_login(session, user, password), SP_ERROR_OK);
+        splocal_catalogue_wait_idle(); // the catalogue file, folders and tags read
         pump();
     }
     void pump() {
@@ -126,6 +127,9 @@ protected:
             int timeout = -1;
             sp_session_process_events(session, &timeout);
             ASSERT_GE(timeout, 0);
+            // Work queued before a catalogue file set its latency is due later.
+            if (timeout > 1 && splocal_work_pending(session))
+                std::this_thread::sleep_for(std::chrono::milliseconds(timeout));
         }
         EXPECT_FALSE(splocal_work_pending(session));
     }

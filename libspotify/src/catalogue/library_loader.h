@@ -1,0 +1,45 @@
+// The library's loader: a thread of the library that reads what the
+// catalogue is made of, so that no call the program makes on its main
+// thread, and nothing under the catalogue mutex, waits for the disk.
+//
+// At start-up (a session found the catalogue empty) it reads the catalogue
+// file in the settings folder, or takes the embedded catalogue when there
+// is none; login outcomes wait for that read only (client_view.cpp). It
+// then walks the music folders: their playlists reach the sessions as
+// changes (playlist_added, tracks_added), each track's names not yet known.
+// Last it reads the files' headers and tags, in batches, and each batch
+// reaches the sessions as one TrackChanged (metadata_updated); a file that
+// cannot be decoded fails its track and gets its log line.
+//
+// Thread rules: the loader's mutex is taken after the catalogue mutex (a
+// request is made while creating a session), never the other way round:
+// the loader thread lets it go before it takes the catalogue mutex, and
+// touches the disk holding neither.
+#ifndef LIBSPOTIFY_SRC_CATALOGUE_LIBRARY_LOADER_H
+#define LIBSPOTIFY_SRC_CATALOGUE_LIBRARY_LOADER_H
+
+#include <string>
+
+namespace splocal {
+
+// Asks for the start-up read from `settings_folder`; Catalogue::file_pending
+// is set by the caller (under the catalogue mutex, which it may hold).
+void loader_request_startup(const std::string &settings_folder);
+
+// Asks for the tags of every track whose names are pending to be read.
+void loader_request_tags();
+
+// Stops the loader and waits for its thread (call without the library's
+// locks); what it had still to do is dropped (a later session asks again).
+void loader_stop();
+
+// Waits until the loader has nothing to do (or is held).
+void loader_wait_idle();
+
+// Holds the loader before it walks any folder or reads any tags, until
+// released (a test hook).
+void loader_hold(bool hold);
+
+} // namespace splocal
+
+#endif
