@@ -1,15 +1,13 @@
 // Music delivery: the library's decoded audio enters the program here.
 //
-// Threads: on_music_delivery runs on the library's delivering thread,
-// on_play_token_lost on whichever thread the library calls it from. Neither
-// keeps state of its own; both reach the queue through the SessionState and
-// take only the queue's mutex (inside the queue's operations and for the
-// back-pressure read). The allocation and the copy are made without a lock.
+// Threads: queue_delivery runs on the library's delivering thread. It keeps
+// no state of its own and takes only the queue's mutex (inside the queue's
+// operations and for the back-pressure read). The allocation and the copy
+// are made without a lock.
 
 #include "audio/music_delivery.h"
 
 #include "audio/pcm_queue.h"
-#include "session/session_state.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -21,16 +19,10 @@ namespace {
 // block's samples in one buffer whose length is a 32-bit count of bytes.
 constexpr uint64_t max_sample_bytes = UINT32_MAX;
 
-PcmQueue *queue_of(sp_session *session) {
-    return static_cast<SessionState *>(sp_session_userdata(session))->queue;
-}
-
 } // namespace
 
-int on_music_delivery(sp_session *session, const sp_audioformat *format, const void *frames,
-                      int num_frames) {
-    PcmQueue *queue = queue_of(session);
-
+int queue_delivery(PcmQueue *queue, const sp_audioformat *format, const void *frames,
+                   int num_frames) {
     // Back-pressure: more than one second of frames, at the offered rate, is
     // already waiting. Equal is accepted; the new block is not yet counted.
     if (pcm_queue_frames(queue) > format->sample_rate)
@@ -57,8 +49,4 @@ int on_music_delivery(sp_session *session, const sp_audioformat *format, const v
 
     pcm_queue_push(queue, block);
     return num_frames;
-}
-
-void on_play_token_lost(sp_session *session) {
-    pcm_queue_flush(queue_of(session));
 }

@@ -7,7 +7,8 @@
 // only inside sp_session_process_events. on_notify_main_thread and
 // on_end_of_track may run on the library's own threads: they only set the
 // wake event and advance_pending, never take lock and never touch the rest of
-// the record, so they never wait for the main thread.
+// the record, so they never wait for the main thread. on_music_delivery and
+// on_play_token_lost, on the library's threads too, touch only the queue.
 //
 // session and container are written here on the main thread without lock;
 // login_failed, current_track and track_index are written under lock (all
@@ -15,6 +16,7 @@
 
 #include "session/session_controller.h"
 
+#include "audio/music_delivery.h"
 #include "audio/output_controls.h"
 #include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
@@ -181,6 +183,15 @@ void on_end_of_track(sp_session *session) {
     SessionState *state = state_of(session);
     state->advance_pending.store(1);
     SetEvent(state->wake_event);
+}
+
+int on_music_delivery(sp_session *session, const sp_audioformat *format, const void *frames,
+                      int num_frames) {
+    return queue_delivery(state_of(session)->queue, format, frames, num_frames);
+}
+
+void on_play_token_lost(sp_session *session) {
+    pcm_queue_flush(state_of(session)->queue);
 }
 
 void on_ignored(sp_session *, sp_error) {}

@@ -41,6 +41,14 @@ void on_notify_main_thread(sp_session *session);
 void on_metadata_updated(sp_session *session);
 void on_end_of_track(sp_session *session);
 
+// The library's decoded audio, on its delivering thread: into the session's
+// queue through queue_delivery (audio/music_delivery.h), whose result it is.
+int on_music_delivery(sp_session *session, const sp_audioformat *format, const void *frames,
+                      int num_frames);
+// The account started playing elsewhere: drops the queued audio; the track
+// stays loaded. On whichever thread the library calls it from.
+void on_play_token_lost(sp_session *session);
+
 // Handlers for the slots whose events the program ignores.
 void on_ignored(sp_session *session, sp_error error);
 void on_ignored(sp_session *session, const char *text);

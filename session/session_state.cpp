@@ -5,7 +5,6 @@
 
 #include "session/session_state.h"
 
-#include "audio/music_delivery.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 

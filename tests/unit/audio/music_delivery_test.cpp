@@ -1,5 +1,5 @@
 // Music delivery's handlers on a real session of the local streaming library.
-#include "audio/music_delivery.h"
+#include "session/session_controller.h"
 #include "support/libspotify/library_harness.h"
 
 #include <climits>
