@@ -213,12 +213,23 @@ bool OggBounds::feed(const unsigned char *data, size_t size) {
     return true;
 }
 
-bool OggBounds::page(const ogg_page &og) {
+OggBounds::Stream::Stream(int serial) {
+    ogg_stream_init(&packets, serial);
+}
+
+OggBounds::Stream::~Stream() {
+    ogg_stream_clear(&packets);
+}
+
+bool OggBounds::page(ogg_page &og) {
     const int serial = ogg_page_serialno(&og);
     const bool bos = ogg_page_bos(&og) != 0;
     if (bos) {
+        // A new link of a chained stream starts. A stream whose headers
+        // are not all in stays followed: the decoder goes on looking for
+        // them past the other link's first page.
         if (!last_was_bos_)
-            streams_.clear(); // a new link of a chained stream starts
+            std::erase_if(streams_, [](const auto &stream) { return stream.second->headers == 3; });
         last_was_bos_ = true;
         // Only Vorbis streams are followed; the decoder drops the others.
         if (og.body_len < 7 || og.body[0] != 1 || std::memcmp(og.body + 1, "vorbis", 6) != 0)
@@ -226,7 +237,7 @@ bool OggBounds::page(const ogg_page &og) {
         if (streams_.size() >= kMaxStreams)
             return fail("an Ogg file with more than " + std::to_string(kMaxStreams) +
                         " streams at once");
-        streams_[serial] = Stream{};
+        streams_[serial] = std::make_unique<Stream>(serial);
         seen_vorbis_ = true;
     } else {
         last_was_bos_ = false;
@@ -234,55 +245,51 @@ bool OggBounds::page(const ogg_page &og) {
     const auto found = streams_.find(serial);
     if (found == streams_.end())
         return true;
-    Stream &s = found->second;
-    const long number = ogg_page_pageno(&og);
-    if (number != s.next_page && !bos) {
-        // Pages were lost: the packet in progress is dropped, and so is the
-        // rest of it on this page.
-        if (s.headers < 3)
-            return fail("not a readable Ogg Vorbis stream: pages of its headers are missing");
-        s.open_bytes = 0;
-        s.skipping = ogg_page_continued(&og) != 0;
-        ++gaps_;
-    }
-    s.next_page = number + 1;
+    Stream &s = *found->second;
+    // The page goes through libogg as the decoder's own copy of it will, so
+    // the packets checked are the packets decoded, whatever the pages do
+    // (a continued page with nothing to continue, a page of another
+    // version, pages missing).
+    if (ogg_stream_pagein(&s.packets, &og) != 0)
+        return true;
     if (ogg_page_eos(&og))
         s.ended = true;
-    const int segments = og.header[26];
-    const unsigned char *body = og.body;
-    for (int i = 0; i < segments; ++i) {
-        const unsigned length = og.header[27 + i];
-        const unsigned char *bytes = body;
-        body += length;
-        if (s.skipping) {
-            s.skipping = length == 255;
+    ogg_packet packet;
+    int got;
+    while ((got = ogg_stream_packetout(&s.packets, &packet)) != 0) {
+        if (got < 0) {
+            if (s.headers < 3)
+                return fail("not a readable Ogg Vorbis stream: pages of its headers are missing");
+            ++gaps_;
             continue;
         }
-        s.open_bytes += length;
-        const uint64_t cap = s.headers == 0   ? kMaxIdentification
-                             : s.headers == 1 ? kMaxComments
-                             : s.headers == 2 ? kMaxSetup
-                                              : kMaxAudioPacket;
-        if (s.open_bytes > cap) {
-            const char *what = s.headers == 0   ? "identification header"
-                               : s.headers == 1 ? "comment header"
-                               : s.headers == 2 ? "setup header"
-                                                : "audio packet";
-            return fail(std::string("an Ogg Vorbis ") + what + " larger than " +
-                        std::to_string(cap >> 10) + " KiB: refused");
-        }
-        if (s.headers == 0 || s.headers == 2)
-            s.packet.insert(s.packet.end(), bytes, bytes + length);
-        if (length < 255 && !packet_done(s))
+        if (!check_size(s, static_cast<uint64_t>(packet.bytes)) || !packet_done(s, packet))
             return false;
     }
-    return true;
+    // What is left is the packet in progress.
+    return check_size(s, static_cast<uint64_t>(s.packets.body_fill - s.packets.body_returned));
 }
 
-bool OggBounds::packet_done(Stream &s) {
+bool OggBounds::check_size(const Stream &s, uint64_t bytes) {
+    const uint64_t cap = s.headers == 0   ? kMaxIdentification
+                         : s.headers == 1 ? kMaxComments
+                         : s.headers == 2 ? kMaxSetup
+                                          : kMaxAudioPacket;
+    if (bytes <= cap)
+        return true;
+    const char *what = s.headers == 0   ? "identification header"
+                       : s.headers == 1 ? "comment header"
+                       : s.headers == 2 ? "setup header"
+                                        : "audio packet";
+    return fail(std::string("an Ogg Vorbis ") + what + " larger than " + std::to_string(cap >> 10) +
+                " KiB: refused");
+}
+
+bool OggBounds::packet_done(Stream &s, const ogg_packet &packet) {
+    const unsigned char *h = packet.packet;
+    const auto size = static_cast<size_t>(packet.bytes);
     if (s.headers == 0) {
-        const unsigned char *h = s.packet.data();
-        if (s.packet.size() < 30 || h[0] != 1 || std::memcmp(h + 1, "vorbis", 6) != 0)
+        if (size < 30 || h[0] != 1 || std::memcmp(h + 1, "vorbis", 6) != 0)
             return fail("not a readable Ogg Vorbis stream");
         const unsigned channels = h[11];
         const uint32_t rate = le32(h + 12);
@@ -293,14 +300,11 @@ bool OggBounds::packet_done(Stream &s) {
                         std::to_string(rate) + " Hz");
     } else if (s.headers == 2) {
         std::string why;
-        if (!check_setup_header(s.packet.data(), s.packet.size(), why))
+        if (!check_setup_header(h, size, why))
             return fail(why);
     }
     if (s.headers < 3)
         ++s.headers;
-    s.open_bytes = 0;
-    s.packet.clear();
-    s.packet.shrink_to_fit();
     return true;
 }
 
@@ -308,9 +312,9 @@ std::string OggBounds::end_problem() const {
     if (!seen_vorbis_)
         return {};
     for (const auto &[serial, s] : streams_) {
-        if (s.headers < 3)
+        if (s->headers < 3)
             return "the file ends inside the Ogg Vorbis stream's headers";
-        if (!s.ended)
+        if (!s->ended)
             return "the file ends early: the Ogg Vorbis stream stops without its last page "
                    "(a partial download?)";
     }

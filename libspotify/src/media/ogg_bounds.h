@@ -1,7 +1,7 @@
 // Bounds on what an Ogg Vorbis file may make the decoder do. The bytes the
-// decoder reads pass through here first, in the same order, and are split
-// into pages and packets the way the decoder will split them, so that no
-// packet reaches it that breaks a bound:
+// decoder reads pass through here first, in the same order, and are made
+// into pages and packets by libogg exactly as the decoder's own copy of them
+// will be, so that no packet reaches it that breaks a bound:
 // - a header packet larger than its cap (identification 4 KiB, comments
 //   16 MiB, setup 2 MiB), an audio packet larger than 4 MiB, or a packet
 //   that never ends;
@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,19 +69,21 @@ public:
 
 private:
     struct Stream {
-        int headers = 0;                   // header packets complete (0 to 3)
-        uint64_t open_bytes = 0;           // of the packet in progress
-        std::vector<unsigned char> packet; // its bytes, for headers 0 and 2
-        long next_page = 0;                // the page number expected next
-        bool skipping = false;             // the rest of a packet cut by a gap
-        bool ended = false;                // its last page was seen
+        explicit Stream(int serial);
+        ~Stream();
+        Stream(const Stream &) = delete;
+        Stream &operator=(const Stream &) = delete;
+        ogg_stream_state packets; // the pages taken so far, made into packets
+        int headers = 0;          // header packets complete (0 to 3)
+        bool ended = false;       // its last page was seen
     };
-    bool page(const ogg_page &page);
-    bool packet_done(Stream &stream);
+    bool page(ogg_page &page);
+    bool check_size(const Stream &stream, uint64_t bytes);
+    bool packet_done(Stream &stream, const ogg_packet &packet);
     bool fail(const std::string &why);
 
     ogg_sync_state sync_;
-    std::map<int, Stream> streams_; // the Vorbis streams of the current group
+    std::map<int, std::unique_ptr<Stream>> streams_; // the Vorbis streams of the current group
     bool last_was_bos_ = false;
     bool seen_vorbis_ = false;
     int gaps_ = 0;
