@@ -20,7 +20,8 @@
 namespace {
 
 sp_session *const kSession = reinterpret_cast<sp_session *>(uintptr_t{0x5e55});
-const UINT kStart = WM_APP, kSentinel = WM_APP + 7, kOpenBox = WM_APP + 8, kBusy = WM_APP + 9;
+const UINT kStart = WM_APP, kSentinel = WM_APP + 7, kOpenBox = WM_APP + 8, kBusy = WM_APP + 9,
+           kNext = WM_APP + 10;
 
 struct Pass {
     int time_out = 0;
@@ -39,6 +40,13 @@ HANDLE wake_event = nullptr;
 LRESULT CALLBACK record(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message < WM_USER || message >= 0xC000)
         return DefWindowProcA(window, message, wparam, lparam);
+    if (message == kNext) { // behind what the pass posted, then the next pass
+        if (wparam == 0)
+            PostMessageA(window, kNext, 1, 0);
+        else
+            SetEvent(wake_event);
+        return 0;
+    }
     received.emplace_back(message, passes.load());
     if (message == kOpenBox)
         MessageBoxA(nullptr, "modal", "main_loop_tests", MB_OK); // a loop of its own
@@ -103,12 +111,24 @@ protected:
 // also in the middle of a burst of messages.
 TEST_F(MainLoopRunsPasses, PostingConnectedOnceAndEachFlagInPassOrderUntilQuit) {
     state.session = nullptr; // logged in, but the session is not there yet
-    // Waits long enough that no pass falls due inside a drain.
-    script = {{.time_out = 60, .logged_in = true},
-              {.time_out = 60, .login_failed = true, .action = [&] { state.session = kSession; }},
-              {.time_out = 60, .logged_in = true, .login_failed = true, .playlists_changed = true},
-              {.time_out = 60},
-              {.time_out = 60, .logged_in = true, .playlists_changed = true},
+    // No wait runs out by itself: each pass starts once the one before has
+    // had every message it posted handled.
+    const auto next = [&] { post(kNext); };
+    script = {{.time_out = -1, .logged_in = true, .action = next},
+              {.time_out = -1,
+               .login_failed = true,
+               .action =
+                   [&] {
+                       state.session = kSession;
+                       next();
+                   }},
+              {.time_out = -1,
+               .logged_in = true,
+               .login_failed = true,
+               .playlists_changed = true,
+               .action = next},
+              {.time_out = -1, .action = next},
+              {.time_out = -1, .logged_in = true, .playlists_changed = true, .action = next},
               {.action = [&] {
                   post(WM_APP + 1);
                   PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
