@@ -331,4 +331,11 @@ int splocal_delivery_held(sp_session *session) {
     return session->player.held ? 1 : 0;
 }
 
+int splocal_delivery_running(sp_session *session) {
+    if (!session)
+        return 0;
+    std::lock_guard<std::mutex> lock(session->player.mutex);
+    return session->player.in_callback ? 1 : 0;
+}
+
 } // extern "C"

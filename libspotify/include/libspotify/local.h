@@ -185,6 +185,9 @@ SP_LIBEXPORT(int64_t) splocal_player_position64(sp_session *session);
 SP_LIBEXPORT(void) splocal_hold_delivery(sp_session *session, int hold);
 /* Non-zero while the player waits inside a held delivery. */
 SP_LIBEXPORT(int) splocal_delivery_held(sp_session *session);
+/* Non-zero while the player is inside a delivery (held or in the program's
+ * music_delivery) or another of its calls to the program. */
+SP_LIBEXPORT(int) splocal_delivery_running(sp_session *session);
 
 /* Ends a session: stops its threads and frees it. The program never does
  * this; tests do, between cases. */
