@@ -7,6 +7,10 @@
 set -eu
 build=$1 driver=$2 objdump=$3
 work=$(mktemp -d "$build/package-test-XXXXXX")
+# A user with nothing else: Wine links a new prefix's Music folder to $HOME,
+# which the embedded account me serves, so HOME is a new, empty folder too.
+export HOME="$work/home"
+mkdir "$HOME"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINESERVER 2>/dev/null || true
 cleanup() {
