@@ -29,6 +29,14 @@ protected:
     // Writes tmp/catalogue.txt for the program, and loads it here for track_audio.
     void write_catalogue(const std::string &catalogue) const;
     bool running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+    // Closes the main window: the program ends within 10 s, with exit code 0.
+    void expect_clean_close(HWND window) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        DWORD code = 1;
+        EXPECT_TRUE(driver::wait_until([&] { return !running(); }, 10000) &&
+                    GetExitCodeProcess(process_.hProcess, &code) && code == 0)
+            << "closing the main window: exit code " << code;
+    }
     // The text of the program's message box (caption "Lorvane") once one
     // shows within timeout_ms, the box in *box; "" when none does.
     std::string message_box(HWND *box, int timeout_ms = 10000) const;

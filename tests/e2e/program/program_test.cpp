@@ -175,11 +175,7 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
         1000, 100))
         << "sound after the last track";
     EXPECT_TRUE(running() && IsWindowVisible(window));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD code = 1;
-    EXPECT_TRUE(driver::wait_until([&] { return !running(); }, 10000) &&
-                GetExitCodeProcess(process_.hProcess, &code) && code == 0)
-        << "closing the main window: exit code " << code;
+    expect_clean_close(window);
 }
 
 class ProgramReportsFailures : public ProgramSession {};
@@ -196,9 +192,5 @@ TEST_F(ProgramReportsFailures, SoundCardThatCannotOpenIsReportedAndTheProgramGoe
     DWORD_PTR answer = 0;
     EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer), 0);
     EXPECT_TRUE(running() && IsWindowVisible(window));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD code = 1;
-    EXPECT_TRUE(driver::wait_until([&] { return !running(); }, 10000) &&
-                GetExitCodeProcess(process_.hProcess, &code) && code == 0)
-        << "closing the main window: exit code " << code;
+    expect_clean_close(window);
 }
