@@ -37,6 +37,9 @@ struct CatalogueTrack {
     bool names_pending = false;
     // The names come from the catalogue line, not from the file's tags.
     bool names_given = false;
+    // A file track's length in ms, read with its tags (0: not known);
+    // synthesized tracks have theirs in `sound`.
+    int duration_ms = 0;
 };
 
 struct CataloguePlaylist {

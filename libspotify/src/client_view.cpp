@@ -22,6 +22,7 @@ void snapshot_track_locked(const Catalogue &cat, sp_track &track) {
         track.error = src.error;
         track.title.clear();
         track.artist.name.clear();
+        track.duration_ms = 0;
     } else if (src.names_pending) {
         // Its file is still to be read: names shown before stay until then.
         if (!track.loaded)
@@ -31,6 +32,9 @@ void snapshot_track_locked(const Catalogue &cat, sp_track &track) {
         track.error = SP_ERROR_OK;
         track.title = src.title;
         track.artist.name = src.artist;
+        track.duration_ms = src.sound.file.empty()
+                                ? static_cast<int>(int64_t{src.sound.frames} * 1000 / kSampleRate)
+                                : src.duration_ms;
     } else {
         track.error = SP_ERROR_IS_LOADING;
     }

@@ -78,6 +78,10 @@ const char *sp_track_name(sp_track *track) {
     return track && track->loaded ? track->title.c_str() : "";
 }
 
+int sp_track_duration(sp_track *track) {
+    return track && track->loaded ? track->duration_ms : 0;
+}
+
 sp_artist *sp_track_artist(sp_track *track, int index) {
     if (!track || !track->loaded || index != 0)
         return nullptr;

@@ -27,6 +27,7 @@ void player_main(sp_session *session) {
     // from it that the program has not taken yet.
     std::unique_ptr<TrackSource> source;
     uint64_t source_generation = 0;
+    uint64_t source_load = 0;
     std::string source_file;   // the loaded track's file, if it is one
     bool failure_told = false; // the file's failure went to the log
     std::vector<int16_t> pending;
@@ -50,14 +51,27 @@ void player_main(sp_session *session) {
             continue;
         }
         const uint64_t generation = p.generation;
-        if (!source || source_generation != generation) {
+        if (!source || source_load != p.load_serial) {
             source = std::make_unique<TrackSource>(p.sound);
             p.has_source = true;
-            source_generation = generation;
+            source_load = p.load_serial;
+            source_generation = 0;
             source_file = p.sound.file;
             failure_told = false;
+        }
+        if (source_generation != generation) {
+            // A load or a seek: the source goes to the start frame (a file
+            // is read there, outside the lock), and nothing rendered before
+            // is delivered.
+            source_generation = generation;
             pending.clear();
             pending_at = 0;
+            const int64_t start = p.start_frame;
+            lock.unlock();
+            source->seek(start);
+            lock.lock();
+            if (p.generation != generation)
+                continue;
         }
         const int chunk = catalogue().chunk_frames.load();
         int left = static_cast<int>(pending.size() / kChannels - pending_at);
@@ -170,6 +184,8 @@ void player_load(sp_session *session, int track_id, const SoundDesc &sound) {
     p.loaded = true;
     p.track_id = track_id;
     p.sound = sound;
+    p.start_frame = 0;
+    ++p.load_serial;
 }
 
 void player_play(sp_session *session, bool play) {
@@ -183,6 +199,24 @@ void player_unload(sp_session *session) {
     Player &p = session->player;
     std::unique_lock<std::mutex> lock(p.mutex);
     unload_locked(p, lock);
+}
+
+bool player_seek(sp_session *session, int64_t frame) {
+    Player &p = session->player;
+    std::unique_lock<std::mutex> lock(p.mutex);
+    if (!p.loaded || frame < 0)
+        return false;
+    if (p.sound.file.empty() && frame > p.sound.frames)
+        frame = p.sound.frames;
+    ++p.generation;
+    p.start_frame = frame;
+    p.ended = false;
+    p.drained = false;
+    p.position.store(frame);
+    p.cv.notify_all();
+    if (std::this_thread::get_id() != p.thread.get_id())
+        p.cv.wait(lock, [&] { return !p.in_callback || p.stopping; });
+    return true;
 }
 
 void player_hold_delivery(sp_session *session, bool hold) {
@@ -205,6 +239,13 @@ bool player_pending(sp_session *session) {
 }
 
 } // namespace splocal
+
+sp_error sp_session_player_seek(sp_session *session, int offset) {
+    if (!session || offset < 0)
+        return SP_ERROR_INVALID_INDATA;
+    const int64_t frame = static_cast<int64_t>(offset) * splocal::kSampleRate / 1000;
+    return splocal::player_seek(session, frame) ? SP_ERROR_OK : SP_ERROR_INVALID_INDATA;
+}
 
 int64_t splocal_player_position64(sp_session *session) {
     return session ? splocal::player_position(session) : 0;

@@ -9,6 +9,9 @@
 // returns, and until the track's audio source (its open file, and the
 // system's decoder with the threads it runs) is gone; called from inside
 // music_delivery or end_of_track it does not wait (it would wait for itself).
+// player_seek waits the same way for a callback in progress, so that no
+// frame from before the seek is delivered once it returns; the source goes
+// to the new place on the player thread, where files are read.
 #ifndef LIBSPOTIFY_SRC_PLAYER_H
 #define LIBSPOTIFY_SRC_PLAYER_H
 
@@ -36,10 +39,12 @@ struct Player {
     bool held = false;                // mutex; a delivery waits for the hold to end
     bool drained = false;             // mutex; a file track's last frame was taken
     bool has_source = false;          // mutex; the player thread holds a track's audio source
-    uint64_t generation = 0;          // mutex; grows with every load and unload
+    uint64_t generation = 0;          // mutex; grows with every load, unload and seek
+    uint64_t load_serial = 0;         // mutex; grows with every load
+    int64_t start_frame = 0;          // mutex; where the loaded track plays from
     int track_id = -1;                // mutex
     SoundDesc sound;                  // mutex
-    std::atomic<int64_t> position{0}; // frames consumed; written under mutex
+    std::atomic<int64_t> position{0}; // start_frame + frames consumed; written under mutex
     std::thread thread;
 };
 
@@ -48,10 +53,15 @@ void player_stop(sp_session *session);
 void player_load(sp_session *session, int track_id, const SoundDesc &sound);
 void player_play(sp_session *session, bool play);
 void player_unload(sp_session *session);
+// Moves the loaded track to `frame`: the next frame delivered is that frame
+// of the track; at or past the end the track ends (end_of_track once).
+// False when no track is loaded.
+bool player_seek(sp_session *session, int64_t frame);
 // Holds the next delivery before it reaches the program (a test hook); an
 // unload, a load, the player's stop or hold false lets it go on.
 void player_hold_delivery(sp_session *session, bool hold);
-// The frames of the loaded track the program has consumed.
+// The frame of the loaded track the program takes next: the frames it has
+// consumed, counted from the last seek's frame.
 int64_t player_position(sp_session *session);
 // True while the player owes the program an end_of_track.
 bool player_pending(sp_session *session);

@@ -42,6 +42,7 @@ struct sp_track {
     bool available = true;
     sp_error error = SP_ERROR_IS_LOADING;
     std::string title;
+    int duration_ms = 0; // while loaded
     sp_artist artist;
     uint64_t version = 0; // catalogue version of the state shown
 };

@@ -153,6 +153,12 @@ SP_LIBEXPORT(sp_playlistcontainer *) sp_session_playlistcontainer(sp_session *se
 SP_LIBEXPORT(sp_error) sp_session_player_load(sp_session *session, sp_track *track);
 SP_LIBEXPORT(sp_error) sp_session_player_play(sp_session *session, sp_bool play);
 SP_LIBEXPORT(void) sp_session_player_unload(sp_session *session);
+/* Moves the loaded track to offset milliseconds from its start: the next frame
+ * delivered is frame offset * rate / 1000 (rounded down) of the track, before
+ * or after play was asked. An offset at or past the track's end ends it
+ * (end_of_track). SP_ERROR_INVALID_INDATA for a negative offset or no track
+ * loaded. */
+SP_LIBEXPORT(sp_error) sp_session_player_seek(sp_session *session, int offset);
 
 /* Playlist container */
 SP_LIBEXPORT(int) sp_playlistcontainer_num_playlists(sp_playlistcontainer *pc);
@@ -178,6 +184,9 @@ SP_LIBEXPORT(sp_bool) sp_track_is_available(sp_session *session, sp_track *track
 SP_LIBEXPORT(sp_bool) sp_track_is_loaded(sp_track *track);
 SP_LIBEXPORT(sp_error) sp_track_error(sp_track *track);
 SP_LIBEXPORT(const char *) sp_track_name(sp_track *track);
+/* The track's length in milliseconds (rounded down), known once the track is
+ * loaded; 0 while it is not, or where the track's source does not tell. */
+SP_LIBEXPORT(int) sp_track_duration(sp_track *track);
 SP_LIBEXPORT(sp_artist *) sp_track_artist(sp_track *track, int index);
 SP_LIBEXPORT(const char *) sp_artist_name(sp_artist *artist);
 

@@ -336,10 +336,12 @@ private:
                 }
                 if (wanted.error == SP_ERROR_OK)
                     wanted.error = t.error;
+                wanted.duration_ms = t.duration_ms;
                 wanted.names_pending = false;
             }
             const bool released = t.metadata_held && !wanted.metadata_held;
             const bool changed = t.artist != wanted.artist || t.title != wanted.title ||
+                                 t.duration_ms != wanted.duration_ms ||
                                  t.available != wanted.available || t.error != wanted.error;
             t = wanted;
             if (changed || released)

@@ -197,6 +197,7 @@ FileFacts file_facts(const std::string &path, uint64_t size, int64_t time) {
     facts.failure = probe.failure;
     facts.artist = probe.names.artist;
     facts.title = probe.names.title;
+    facts.duration_ms = probe.duration_ms;
     std::lock_guard<std::mutex> lock(c.mutex);
     c.facts[path] = CachedFacts{size, time, facts};
     return facts;

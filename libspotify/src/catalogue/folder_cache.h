@@ -73,6 +73,7 @@ struct FileFacts {
     std::string failure; // why not, when not playable
     std::string artist;  // never both empty when taken from the file
     std::string title;
+    int duration_ms = 0; // 0 when the file does not tell
 };
 
 // The facts of the file at `path` with the given size and time, from the

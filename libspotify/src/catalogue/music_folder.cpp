@@ -303,6 +303,7 @@ FileFacts probe_path(const std::string &path) {
 
 void apply_file_facts(CatalogueTrack &track, const FileFacts &facts) {
     track.names_pending = false;
+    track.duration_ms = facts.duration_ms;
     if (!track.names_given) {
         FileTags fallback;
         if (facts.artist.empty() || facts.title.empty())

@@ -2,9 +2,12 @@
 // names a file track takes when its tags say nothing.
 #include "media/audio_file.h"
 
+#include <climits>
 #include <cstring>
 
 #include "base/file_io.h"
+#include "media/converter.h"
+#include "media/synth.h"
 
 namespace splocal {
 
@@ -83,6 +86,9 @@ FileProbe probe_audio_file(const std::string &path) {
     if (decoder) {
         probe.names = decoder->tags();
         probe.playable = true;
+        const int64_t frames = delivered_frames(decoder->runs());
+        const int64_t ms = frames > 0 ? frames * 1000 / kSampleRate : 0;
+        probe.duration_ms = ms < INT_MAX ? static_cast<int>(ms) : INT_MAX;
     }
     if (probe.names.artist.empty())
         probe.names.artist = fallback.artist;

@@ -15,6 +15,7 @@ struct FileProbe {
     bool playable = false;
     std::string failure; // why not, when not playable
     FileTags names;      // never empty
+    int duration_ms = 0; // the audio's length as delivered, where the file tells
 };
 
 // Opens the file, reads its header and tags, and closes it again.

@@ -2,6 +2,7 @@
 #include "media/converter.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "media/synth.h"
 
@@ -80,6 +81,57 @@ int16_t to_s16(double sample) {
     return static_cast<int16_t>(v);
 }
 
+int64_t delivered_frames(const std::vector<FileRun> &runs) {
+    if (runs.empty())
+        return -1;
+    int64_t total = 0;
+    for (const FileRun &run : runs) {
+        if (run.rate <= 0 || run.frames < 0)
+            return -1;
+        // The resampler's output of N input frames: ceil(N * 44100 / rate).
+        total += run.rate == kSampleRate ? run.frames
+                                         : (run.frames * kSampleRate + run.rate - 1) / run.rate;
+    }
+    return total;
+}
+
+Converter::Seek Converter::seek(int64_t frame) {
+    ended_ = false;
+    std::vector<FileRun> runs = decoder_->runs();
+    if (runs.empty()) // lengths unknown: one run at the current rate
+        runs.push_back(FileRun{INT64_MAX / kSampleRate, decoder_->rate()});
+    int64_t in_start = 0;
+    int64_t out_start = 0;
+    for (const FileRun &run : runs) {
+        const int64_t out = delivered_frames({run});
+        if (frame >= out_start + out) {
+            in_start += run.frames;
+            out_start += out;
+            continue;
+        }
+        const int64_t local = frame - out_start;
+        if (run.rate != kSampleRate && (!resampler_ || rate_ != run.rate)) {
+            rate_ = run.rate;
+            resampler_ =
+                std::make_unique<Resampler>(rate_, kSampleRate, [this](double *stereo, int frames) {
+                    return read_stereo(stereo, frames);
+                });
+        }
+        const int64_t first = run.rate == kSampleRate ? local : resampler_->first_input(local);
+        if (!decoder_->seek(in_start + first) || decoder_->rate() != run.rate)
+            return Seek::kFailed;
+        take_gains();
+        rate_ = run.rate;
+        if (rate_ == kSampleRate)
+            resampler_.reset();
+        else
+            resampler_->restart(local);
+        return Seek::kDone;
+    }
+    ended_ = true;
+    return Seek::kPastEnd;
+}
+
 Converter::Converter(std::unique_ptr<Decoder> decoder) : decoder_(std::move(decoder)) {
     take_format();
 }
@@ -149,6 +201,8 @@ int Converter::read_stereo(double *out, int frames) {
 }
 
 int Converter::read(int16_t *out, int frames) {
+    if (ended_)
+        return 0;
     int done = 0;
     while (done < frames) {
         const int want = frames - done < kBlock ? frames - done : kBlock;

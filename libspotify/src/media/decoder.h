@@ -39,6 +39,13 @@ struct FileTags {
     std::string title;
 };
 
+// A run of frames at one rate: the whole file, or one link of a chained Ogg
+// stream.
+struct FileRun {
+    int64_t frames = 0;
+    int rate = 0;
+};
+
 class Decoder {
 public:
     virtual ~Decoder() = default;
@@ -60,6 +67,20 @@ public:
     bool format_pending() const { return format_pending_; }
     int pending_rate() const { return pending_rate_; }
     virtual void next_format() { format_pending_ = false; }
+    // The file's runs of frames in order, where it tells (a WAV header, the
+    // Ogg stream's pages, the system decoder's duration); empty otherwise.
+    // May read the file (the Ogg decoder looks at every link's last page).
+    virtual std::vector<FileRun> runs() {
+        return length_ >= 0 ? std::vector<FileRun>{{length_, rate_}} : std::vector<FileRun>{};
+    }
+    // Goes to `frame`, counted from the file's start over all its runs, so
+    // that read() gives that frame next, in the format of the run it falls
+    // in (no format_pending()). False where the file cannot be sought (then
+    // failure() may say why); the position is then unknown.
+    virtual bool seek(int64_t frame) {
+        (void)frame;
+        return false;
+    }
     // Things worth a line in the log that do not stop the file (a header
     // with placeholder sizes, a gap in the stream), each given once.
     std::vector<std::string> take_notes() {

@@ -7,6 +7,14 @@
 // convert rates, and the converter does that the same way everywhere. The
 // file is read as it plays, one compressed packet's worth at a time.
 //
+// A seek asks the reader for a place a little before the frame wanted
+// (kSeekLead), decodes from there and drops the frames before it by the
+// decoded samples' times: the system's readers land on a packet boundary
+// near the time asked, and decoders such as MP3's need a packet or two
+// before the first one they give right. Where the reader lands after the
+// frame, it is asked again from further back. The length comes from the
+// source's duration (MF_PD_DURATION).
+//
 // COM and Media Foundation are started by each decoder on the thread that
 // opens it and shut down by its destructor: a decoder lives and dies on one
 // thread (decoder.h). Both calls count, so decoders on several threads, or
@@ -25,6 +33,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <filesystem>
 #include <vector>
 
@@ -43,6 +52,13 @@ const PROPERTYKEY kTitleKey = {
     {0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}}, 2};
 
 constexpr DWORD kAudio = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
+constexpr int64_t kUnitsPerSecond = 10000000; // Media Foundation's 100 ns
+constexpr int kSeekLeadMs[] = {100, 1000, 5000};
+
+// frames * per / unit without overflow, rounded down (all non-negative).
+int64_t scale(int64_t value, int64_t per, int64_t unit) {
+    return value / unit * per + value % unit * per / unit;
+}
 
 template <typename T> void release(T *&object) {
     if (object) {
@@ -152,6 +168,7 @@ public:
             why = failure_.empty() ? "no audio this system decodes (" + hex(hr) + ")" : failure_;
             return false;
         }
+        read_duration();
         read_tags();
         if (tags_.artist.empty() && tags_.title.empty())
             read_tags_from_file(path);
@@ -179,7 +196,66 @@ public:
         return done;
     }
 
+    std::vector<FileRun> runs() override {
+        if (duration_ <= 0)
+            return {};
+        return {FileRun{scale(duration_, rate_, kUnitsPerSecond), rate_}};
+    }
+
+    bool seek(int64_t frame) override {
+        if (frame < 0 || !failure_.empty())
+            return false;
+        for (const int lead : kSeekLeadMs) {
+            int64_t from = frame - int64_t{lead} * rate_ / 1000;
+            if (from < 0)
+                from = 0;
+            decoded_.clear();
+            taken_ = 0;
+            ended_ = false;
+            PROPVARIANT at;
+            PropVariantInit(&at);
+            at.vt = VT_I8;
+            at.hVal.QuadPart = scale(from, kUnitsPerSecond, rate_);
+            const HRESULT hr = reader_->SetCurrentPosition(GUID_NULL, at);
+            if (FAILED(hr)) {
+                failure_ = "the system's decoder cannot seek (" + hex(hr) + ")";
+                return false;
+            }
+            if (!decode_more())
+                return failure_.empty(); // past the end: nothing to read
+            // The first decoded frame, by its time (rounded to the nearest).
+            const int64_t first = (decoded_time_ * rate_ + kUnitsPerSecond / 2) / kUnitsPerSecond;
+            if (first > frame && from > 0 && lead != kSeekLeadMs[std::size(kSeekLeadMs) - 1])
+                continue; // landed after the frame: from further back
+            // Frames before the one wanted are dropped, packet by packet.
+            const auto channels = static_cast<size_t>(channels_);
+            for (int64_t drop = frame - first; drop > 0;) {
+                const auto have = static_cast<int64_t>((decoded_.size() - taken_) / channels);
+                if (drop < have) {
+                    taken_ += static_cast<size_t>(drop) * channels;
+                    break;
+                }
+                drop -= have;
+                if (!decode_more())
+                    return failure_.empty();
+            }
+            return true;
+        }
+        return false;
+    }
+
 private:
+    // The source's duration, where it tells.
+    void read_duration() {
+        PROPVARIANT value;
+        PropVariantInit(&value);
+        if (SUCCEEDED(reader_->GetPresentationAttribute(
+                static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), MF_PD_DURATION, &value)) &&
+            value.vt == VT_UI8 && value.uhVal.QuadPart < static_cast<ULONGLONG>(INT64_MAX))
+            duration_ = static_cast<int64_t>(value.uhVal.QuadPart);
+        PropVariantClear(&value);
+    }
+
     // Float samples, else 16-bit integers, at the file's own rate and
     // channel count (both left for the reader to fill in from the file).
     HRESULT ask_for_pcm() {
@@ -289,6 +365,8 @@ private:
                 return false;
             }
             const bool added = sample && append(sample);
+            if (added)
+                decoded_time_ = time;
             release(sample);
             if (!failure_.empty() || (flags & MF_SOURCE_READERF_ENDOFSTREAM)) {
                 ended_ = true;
@@ -339,6 +417,8 @@ private:
     IMFSourceReader *reader_ = nullptr;
     bool float_ = false;
     bool ended_ = false;
+    int64_t duration_ = 0;        // 100 ns units; 0: not known
+    int64_t decoded_time_ = 0;    // the time of decoded_'s first frame, 100 ns units
     std::vector<double> decoded_; // the packet being read out
     size_t taken_ = 0;            // samples of decoded_ already given
 };

@@ -2,7 +2,10 @@
 // few thousand frames at a time, every link of a chained stream in order.
 // The file is read as a stream (no seeking), so only the current link's
 // headers are held, and every byte passes the bounds of ogg_bounds.h before
-// the decoder sees it. Channels come in Vorbis order and leave in WAV
+// the decoder sees it. A seek (and a question about the stream's length)
+// opens the file again for seeking: libvorbisfile then reads the last page
+// and every link's headers, and each run of bytes it reads after moving in
+// the file passes a fresh set of bounds. Channels come in Vorbis order and leave in WAV
 // order (front left, front right, centre, low frequency, back, side), so
 // that the converter maps them like WAV channels. Artist and title come
 // from the first link's ARTIST and TITLE comments (vorbis_comments.h).
@@ -10,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/file_io.h"
 #include "media/decoder.h"
 #include "media/ogg_bounds.h"
 #include "media/vorbis_comments.h"
@@ -67,9 +71,9 @@ public:
         const ov_callbacks callbacks{&OggDecoder::read_bytes, nullptr, nullptr, nullptr};
         const int result = ov_open_callbacks(this, &vf_, nullptr, 0, callbacks);
         if (result != 0) {
-            why = !bounds_.why().empty() ? bounds_.why()
-                  : !read_error_.empty() ? read_error_
-                                         : vorbis_error(result);
+            why = !bounds_->why().empty() ? bounds_->why()
+                  : !read_error_.empty()  ? read_error_
+                                          : vorbis_error(result);
             return false;
         }
         opened_ = true;
@@ -93,7 +97,7 @@ public:
             int link = 0;
             float **pcm = nullptr;
             const long got = ov_read_float(&vf_, &pcm, frames - done, &link);
-            if (bounds_.take_gaps() > 0)
+            if (bounds_->take_gaps() > 0)
                 notes_.push_back("a gap in the Ogg Vorbis stream (pages are missing or damaged)");
             if (got == OV_HOLE)
                 continue; // also where one link ends and the next starts
@@ -128,11 +132,48 @@ public:
         take_format();
     }
 
+    std::vector<FileRun> runs() override {
+        std::vector<FileRun> runs;
+        if (!seekable())
+            return runs;
+        for (int link = 0; link < ov_streams(&vf_); ++link) {
+            const ogg_int64_t frames = ov_pcm_total(&vf_, link);
+            const vorbis_info *info = ov_info(&vf_, link);
+            if (frames < 0 || !info)
+                return {};
+            runs.push_back(FileRun{frames, static_cast<int>(info->rate)});
+        }
+        return runs;
+    }
+
+    bool seek(int64_t frame) override {
+        if (frame < 0 || !seekable())
+            return false;
+        held_frames_ = held_at_ = 0;
+        format_pending_ = false;
+        ended_ = false;
+        at_end_ = false;
+        if (frame >= ov_pcm_total(&vf_, -1)) {
+            ended_ = true; // nothing left to read
+            return true;
+        }
+        const int result = ov_pcm_seek(&vf_, frame);
+        if (result != 0) {
+            failure_ = "cannot seek in the Ogg Vorbis stream: " +
+                       (!bounds_->why().empty() ? bounds_->why() : vorbis_error(result));
+            ended_ = true;
+            return false;
+        }
+        link_ = vf_.current_link;
+        take_format();
+        return true;
+    }
+
 private:
     // libvorbisfile's reads: every byte through the bounds first.
     static size_t read_bytes(void *out, size_t size, size_t count, void *self) {
         auto *d = static_cast<OggDecoder *>(self);
-        if (!d->bounds_.why().empty() || !d->read_error_.empty()) {
+        if (!d->bounds_->why().empty() || !d->read_error_.empty()) {
             errno = EIO;
             return 0;
         }
@@ -142,14 +183,68 @@ private:
             errno = EIO;
             return 0;
         }
-        if (got > 0 && !d->bounds_.feed(static_cast<unsigned char *>(out), got)) {
+        if (got > 0 && !d->bounds_->feed(static_cast<unsigned char *>(out), got)) {
             errno = EIO;
             return 0;
         }
+        d->pos_ += static_cast<int64_t>(got);
         if (got == 0)
             d->at_end_ = true;
         errno = 0;
         return size ? got / size : 0;
+    }
+
+    // libvorbisfile's moves, once opened for seeking: what is read from the
+    // new place on passes bounds of its own.
+    static int seek_bytes(void *self, ogg_int64_t offset, int whence) {
+        auto *d = static_cast<OggDecoder *>(self);
+        int64_t to = offset;
+        if (whence == SEEK_CUR)
+            to += d->pos_;
+        else if (whence == SEEK_END)
+            to += file_size(d->file_);
+        if (to < 0 || !seek_to(d->file_, to))
+            return -1;
+        d->pos_ = to;
+        d->bounds_ = std::make_unique<OggBounds>();
+        d->at_end_ = false;
+        return 0;
+    }
+
+    static long tell_bytes(void *self) {
+        return static_cast<long>(static_cast<OggDecoder *>(self)->pos_);
+    }
+
+    // Opens the file again for seeking, once; false when it cannot be
+    // (then the stream is gone and failure() says why).
+    bool seekable() {
+        if (seekable_ || tried_seeking_)
+            return seekable_;
+        tried_seeking_ = true;
+        if (opened_)
+            ov_clear(&vf_);
+        opened_ = false;
+        read_error_.clear();
+        const ov_callbacks callbacks{&OggDecoder::read_bytes, &OggDecoder::seek_bytes, nullptr,
+                                     &OggDecoder::tell_bytes};
+        int result = seek_bytes(this, 0, SEEK_SET) == 0
+                         ? ov_open_callbacks(this, &vf_, nullptr, 0, callbacks)
+                         : OV_EREAD;
+        opened_ = result == 0;
+        if (opened_ && !ov_seekable(&vf_))
+            result = OV_EREAD;
+        if (result != 0) {
+            failure_ = "cannot seek in the Ogg Vorbis stream: " +
+                       (!bounds_->why().empty() ? bounds_->why()
+                        : !read_error_.empty()  ? read_error_
+                                                : vorbis_error(result));
+            ended_ = true;
+            return false;
+        }
+        seekable_ = true;
+        link_ = 0;
+        take_format();
+        return true;
     }
 
     bool acceptable(const vorbis_info *info) {
@@ -171,14 +266,14 @@ private:
 
     // Why the stream stopped, when it did not simply end.
     void finish(long result) {
-        if (!bounds_.why().empty())
-            failure_ = bounds_.why();
+        if (!bounds_->why().empty())
+            failure_ = bounds_->why();
         else if (!read_error_.empty())
             failure_ = read_error_;
         else if (result < 0)
             failure_ = vorbis_error(static_cast<int>(result));
         else if (at_end_)
-            failure_ = bounds_.end_problem();
+            failure_ = bounds_->end_problem();
     }
 
     // Planar floats to interleaved doubles in WAV order.
@@ -216,7 +311,10 @@ private:
     std::FILE *file_;
     OggVorbis_File vf_{};
     bool opened_ = false;
-    OggBounds bounds_;
+    std::unique_ptr<OggBounds> bounds_ = std::make_unique<OggBounds>();
+    int64_t pos_ = 0;       // the file's read position
+    bool seekable_ = false; // opened for seeking (after the first seek)
+    bool tried_seeking_ = false;
     std::string read_error_;
     bool at_end_ = false;
     bool ended_ = false;

@@ -86,6 +86,19 @@ double Resampler::input(int64_t frame, int channel) const {
     return buffer_[static_cast<size_t>(at * 2 + channel)];
 }
 
+int64_t Resampler::first_input(int64_t frame) const {
+    const int64_t oldest = frame * down_ / up_ - half_ + 1;
+    return oldest > 0 ? oldest : 0;
+}
+
+void Resampler::restart(int64_t frame) {
+    buffer_.clear();
+    first_ = first_input(frame);
+    next_out_ = frame;
+    ended_ = false;
+    total_in_ = -1;
+}
+
 int Resampler::read(double *out, int frames) {
     int done = 0;
     for (; done < frames; ++done) {

@@ -29,6 +29,12 @@ public:
     // Writes up to `frames` stereo frames; fewer only at the end.
     int read(double *out, int frames);
     int taps() const { return 2 * half_; }
+    // The first input frame output frame `frame` reads.
+    int64_t first_input(int64_t frame) const;
+    // Goes on at output frame `frame` with an input that starts at
+    // first_input(frame): its output is then the output of the whole input
+    // from that frame on, bit for bit.
+    void restart(int64_t frame);
 
 private:
     double kernel(double x) const;

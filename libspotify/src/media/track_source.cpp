@@ -3,6 +3,36 @@
 
 namespace splocal {
 
+void TrackSource::seek(int64_t frame) {
+    finished_ = false;
+    if (sound_.file.empty()) {
+        next_ = frame < sound_.frames ? static_cast<int>(frame) : sound_.frames;
+        finished_ = next_ >= sound_.frames;
+        return;
+    }
+    start_ = frame;
+    if (converter_)
+        seek_file();
+    else if (opened_) // the file could not be opened
+        finished_ = true;
+}
+
+void TrackSource::seek_file() {
+    switch (converter_->seek(start_)) {
+    case Converter::Seek::kDone:
+        break;
+    case Converter::Seek::kPastEnd:
+        finished_ = true;
+        break;
+    case Converter::Seek::kFailed:
+        finished_ = true;
+        if (failure_.empty())
+            failure_ = converter_->decoder().failure().empty() ? "cannot seek in the file"
+                                                               : converter_->decoder().failure();
+        break;
+    }
+}
+
 int TrackSource::render(int16_t *out, int frames) {
     if (finished_ || frames <= 0)
         return 0;
@@ -20,6 +50,10 @@ int TrackSource::render(int16_t *out, int frames) {
         std::unique_ptr<Decoder> decoder = open_decoder(sound_.file, failure_);
         if (decoder)
             converter_ = std::make_unique<Converter>(std::move(decoder));
+        if (converter_ && start_ != 0)
+            seek_file();
+        if (finished_)
+            return 0;
     }
     if (converter_) {
         count = converter_->read(out, frames);

@@ -20,6 +20,11 @@ public:
     explicit TrackSource(SoundDesc sound) : sound_(std::move(sound)) {}
     // Writes up to `frames` stereo frames; fewer only at the end.
     int render(int16_t *out, int frames);
+    // Goes on at `frame` (0 is the start): the next render gives the track's
+    // frames from there, as rendering from the start would have given them;
+    // at or past the end, none (finished). A file not open yet is sought
+    // once it opens; one that cannot be sought ends, with a failure.
+    void seek(int64_t frame);
     // True once render has given the last frame.
     bool finished() const { return finished_; }
     // Why a file track stopped early or never started; empty otherwise.
@@ -30,8 +35,11 @@ public:
     }
 
 private:
+    void seek_file();
+
     SoundDesc sound_;
     int next_ = 0;
+    int64_t start_ = 0; // where a file opens
     bool opened_ = false;
     bool finished_ = false;
     std::unique_ptr<Converter> converter_;

@@ -162,6 +162,7 @@ public:
                 "the header's RIFF size is a placeholder: read to the end of the file");
         frames_left_ = data_size / block_;
         length_ = frames_left_;
+        data_at_ = data_at;
         if (!seek_to(file_, data_at)) {
             why = "cannot reach the data";
             return false;
@@ -189,6 +190,20 @@ public:
         for (size_t i = 0; i < samples; ++i, p += bytes)
             out[i] = sample(p);
         return whole;
+    }
+
+    bool seek(int64_t frame) override {
+        if (frame < 0)
+            return false;
+        if (frame > length_)
+            frame = length_;
+        if (!seek_to(file_, data_at_ + frame * block_)) {
+            failure_ = "cannot seek in the file";
+            frames_left_ = 0;
+            return false;
+        }
+        frames_left_ = length_ - frame;
+        return true;
     }
 
 private:
@@ -279,6 +294,7 @@ private:
     int bits_ = 0;
     bool float_ = false;
     int64_t frames_left_ = 0;
+    int64_t data_at_ = 0; // the first sample's offset in the file
     std::vector<unsigned char> raw_;
 };
 

@@ -2,8 +2,10 @@
 // rates pass the resampler within its figures, placeholder sizes play to the
 // end; Ogg Vorbis plays every link of a chained stream without a gap, a click
 // or anything but its tone; a file that cannot be played fails its track, and
-// one that stops early ends it, each with a reason in the log.
+// one that stops early ends it, each with a reason in the log. A seek goes on
+// at the offset's frame, bit for bit; each file tells its length.
 #include "libspotify/library_harness.h"
+#include "libspotify/player_seeking.h"
 #include "music/ogg_file.h"
 #include "music/wav_file.h"
 
@@ -13,7 +15,7 @@ namespace {
 using music_test::sine;
 using music_test::wav_bytes;
 
-class FileTracks : public FolderTest {
+class FileTracks : public SeekingTest<FolderTest> {
 protected:
     void add(const std::string &name, const std::string &bytes) {
         write(name, bytes);
@@ -277,6 +279,44 @@ TEST_F(FileTracks, OggStreamsPlayEveryLinkAndTellWhereTheyStopEarly) {
     sp_track *chained = sp_playlist_track(playlist_at(0), 0);
     EXPECT_STREQ(sp_artist_name(sp_track_artist(chained, 0)), "Ana");
     EXPECT_STREQ(sp_track_name(chained), "One");
+}
+
+// WAV at 44.1 and 48 kHz, Ogg in one link, two, and links of other rates
+// and channel counts: a seek before play, while refused, or after frames
+// taken goes on exactly where playing from the start would be at that frame;
+// past the end, the track ends. Lengths come from the data chunk and the
+// Ogg stream's pages, in whole ms of the audio delivered.
+TEST_F(FileTracks, SeekGoesOnAtTheOffsetsFrameBitForBitAndDurationIsTheLength) {
+    using music_test::OggLink;
+    std::vector<double> noise; // no two frames alike
+    for (uint32_t n = 0, x = 1; n < 2 * 66150; ++n, x = x * 1664525 + 1013904223)
+        noise.push_back(static_cast<double>(x >> 16) / 32768.0 - 1.0);
+    add("s16.wav", wav_bytes({}, noise));                                       // 1500 ms
+    add("r48.wav", wav_bytes({48000, 2, 16}, sine(48000, 2, 440, 0.5, 57600))); // 1200 ms
+    add("one.ogg", music_test::ogg_bytes({{44100, 2, 88200, 440}}));            // 2000 ms
+    add("two.ogg", music_test::ogg_bytes({{44100, 2, 22050, 300}, {44100, 2, 44100, 500}}));
+    add("mixed.ogg",
+        music_test::ogg_bytes(
+            {{48000, 1, 24000}, {44100, 2, 22050}, {22050, 2, 11025}, {44100, 1, 22050, 700}}));
+    load();
+    log_in("me", "");
+    const int durations[] = {1500, 1200, 2000, 1500, 2000};
+    const struct {
+        int taken;
+        int ms;
+    } seeks[] = {{-1, 1234}, {0, 501}, {30000, 3}, {4000, 777}, {100, 1499}, {0, 5000}};
+    for (int i = 0; i < 5; ++i) {
+        sp_track *track = sp_playlist_track(playlist_at(0), i);
+        EXPECT_EQ(sp_track_duration(track), durations[i]) << i;
+        const std::vector<int16_t> whole = pcm(i);
+        for (const auto &s : seeks) {
+            const std::vector<int16_t> got = play_seeking(
+                track, s.taken, [&] { EXPECT_EQ(sp_session_player_seek(session, s.ms), 0); });
+            EXPECT_EQ(got, spliced(whole, s.taken, int64_t{s.ms} * 44100 / 1000))
+                << "track " << i << " after " << s.taken << " to " << s.ms << " ms";
+        }
+    }
+    EXPECT_EQ(log().find("seek"), std::string::npos) << log();
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // Windows: the formats the system decodes. FLAC plays bit for bit, MP3 within
 // the codec's tolerance; other rates and channel counts go through the
 // library's converter; a file the system cannot read fails its track with a
-// reason, one cut off halfway ends early.
+// reason, one cut off halfway ends early. A seek lands on the frame the
+// decoded samples' times point to; the length is the source's duration.
 #include "libspotify/library_harness.h"
+#include "libspotify/player_seeking.h"
 #include "music/wav_file.h"
 
 namespace lib_test {
@@ -49,6 +51,57 @@ TEST_F(SystemDecodedTracks, FlacBitForBitMp3WithinToleranceOthersConvertedOrFail
     log_in("me", "");
     EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(0), 3)), SP_ERROR_TRACK_NOT_PLAYABLE);
     EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(0), 4)), SP_ERROR_OK);
+}
+
+using SystemDecodedSeeks = SeekingTest<FolderTest>;
+
+// Seeks to 1 s of the 2 s sweep, before play and while playing: where the
+// audio goes on, measured against playing from the start (the lag that
+// matches best), in frames; the length from the source's duration.
+TEST_F(SystemDecodedSeeks, LandNearTheFrameAndTellTheDuration) {
+    std::filesystem::create_directories(folder);
+    std::string lines = "latency 0\naccount me\nplaylist Files\n";
+    for (const std::string name : {"sweep.flac", "sweep.mp3"}) {
+        std::filesystem::copy_file("music-test-" + name, folder / name);
+        lines += "track file " + name + "\n";
+    }
+    ASSERT_EQ(splocal_load_file(write("catalogue.txt", lines).c_str()), 0);
+    log_in("me", "");
+    const struct {
+        int duration_slack; // ms
+        long lag_slack;     // frames
+    } limits[] = {{0, 0}, {80, 1200}};
+    for (int i = 0; i < 2; ++i) {
+        sp_track *track = sp_playlist_track(playlist_at(0), i);
+        EXPECT_NEAR(sp_track_duration(track), 2000, limits[i].duration_slack) << i;
+        const std::vector<int16_t> whole = pcm(i, 4);
+        for (int taken : {-1, 3000}) {
+            const std::vector<int16_t> got = play_seeking(
+                track, taken, [&] { EXPECT_EQ(sp_session_player_seek(session, 1000), 0); });
+            const size_t from = 2 * static_cast<size_t>(std::max(taken, 0));
+            ASSERT_GT(got.size(), from + 2 * 8192) << i;
+            long best = 0;
+            double least = 1e300;
+            for (long lag = -2000; lag <= 2000; ++lag) {
+                double sum = 0;
+                for (size_t k = 0; k < 2 * 8192; ++k) {
+                    const double d =
+                        got[from + k] - whole[2 * static_cast<size_t>(44100 + lag) + k];
+                    sum += d * d;
+                }
+                if (sum < least) {
+                    least = sum;
+                    best = lag;
+                }
+            }
+            std::printf("%s: duration %d ms, seek lands %ld frames off\n", i ? "mp3" : "flac",
+                        sp_track_duration(track), best);
+            EXPECT_LE(std::labs(best), limits[i].lag_slack) << i;
+            if (i == 0) { // the system's FLAC decoder gives exact times
+                EXPECT_EQ(got, spliced(whole, taken, 44100));
+            }
+        }
+    }
 }
 
 } // namespace
