@@ -76,9 +76,11 @@ struct Buffers {
     WAVEHDR headers[buffer_count] = {};
     uint64_t written_as[buffer_count] = {}; // 0: empty; otherwise the write's number
     uint64_t writes = 0;
-    uint64_t shown = 0;  // the write whose block was posted last; 0: none
-    int32_t rate = 0;    // the device's frames per second
-    bool paused = false; // the device is paused
+    uint64_t shown = 0;      // the write whose block was posted last; 0: none
+    int32_t rate = 0;        // the device's frames per second
+    bool paused = false;     // the device is paused
+    uint32_t volume = 0;     // the level last set on the device
+    bool volume_set = false; // volume has been set once
 
     void write(HWAVEOUT device, int i) {
         write_block(device, &headers[i], slots[i]);
@@ -127,6 +129,19 @@ struct Buffers {
         else
             waveOutRestart(device);
         paused = wanted;
+    }
+
+    // Sets the device's own volume as the main thread asked: the device
+    // scales what it plays, and the blocks the window reads stay as they
+    // were delivered. Set once at the open as well, so that every run
+    // starts at the level asked for whatever the system kept from before.
+    void follow_volume(HWAVEOUT device, PcmQueue *queue) {
+        const uint32_t wanted = queue->volume_wanted.load();
+        if (volume_set && wanted == volume)
+            return;
+        waveOutSetVolume(device, static_cast<DWORD>(wanted | wanted << 16));
+        volume = wanted;
+        volume_set = true;
     }
 
     // The buffer the device is playing, or -1 when it has none in flight.
@@ -184,6 +199,7 @@ DWORD WINAPI audio_output_thread(LPVOID parameter) {
     }
     buffers.rate = static_cast<int32_t>(format.nSamplesPerSec);
     buffers.follow_pause(device, queue); // a pause asked for before the first block
+    buffers.follow_volume(device, queue);
     buffers.write(device, 0);
     buffers.show_playing(queue);
 
@@ -198,6 +214,7 @@ DWORD WINAPI audio_output_thread(LPVOID parameter) {
     // nothing comes back, so nothing is posted and the picture holds still.
     for (;;) {
         buffers.follow_pause(device, queue);
+        buffers.follow_volume(device, queue);
         buffers.retire_returned(device, queue);
         buffers.show_playing(queue);
         buffers.refill(device, queue);

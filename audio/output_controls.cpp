@@ -1,10 +1,10 @@
 // The player's controls that the audio output thread carries out.
 //
 // Threads: pcm_queue_begin_track, audio_output_request_pause,
-// audio_output_pause_requested and audio_output_heard_ms run on the main
-// thread; audio_output_note_played on the audio output thread, which is the
-// only writer of heard and heard_rate. track_mark is changed under the
-// queue's mutex by the main thread and read under it by pushes.
+// audio_output_pause_requested, audio_output_request_volume,
+// audio_output_heard_ms and audio_output_heard run on the main thread; audio_output_note_played on
+// the audio output thread, which is the only writer of heard and heard_rate. track_mark is changed
+// under the queue's mutex by the main thread and read under it by pushes.
 
 #include "audio/output_controls.h"
 
@@ -24,9 +24,10 @@ uint32_t frames_of(uint64_t heard) {
 
 } // namespace
 
-void pcm_queue_begin_track(PcmQueue *queue) {
+uint32_t pcm_queue_begin_track(PcmQueue *queue) {
     const MutexHold hold(queue->mutex);
     queue->track_mark += 1;
+    return queue->track_mark;
 }
 
 void audio_output_request_pause(PcmQueue *queue, bool paused) {
@@ -36,6 +37,16 @@ void audio_output_request_pause(PcmQueue *queue, bool paused) {
 
 bool audio_output_pause_requested(const PcmQueue *queue) {
     return queue->pause_wanted.load();
+}
+
+void audio_output_request_volume(PcmQueue *queue, uint16_t level) {
+    queue->volume_wanted.store(level);
+    SetEvent(queue->event);
+}
+
+HeardPosition audio_output_heard(const PcmQueue *queue) {
+    const uint64_t heard = queue->heard.load();
+    return HeardPosition{mark_of(heard), frames_of(heard), queue->heard_rate.load()};
 }
 
 uint32_t audio_output_heard_ms(PcmQueue *queue) {

@@ -30,6 +30,7 @@ bool pcm_queue_init(PcmQueue *queue, HWND window) {
     queue->pause_wanted.store(false);
     queue->heard.store(0);
     queue->heard_rate.store(0);
+    queue->volume_wanted.store(0xFFFF);
     queue->mutex = queue->event = queue->lend_mutex = nullptr;
     HandleOwner mutex(CreateMutexA(nullptr, FALSE, nullptr));
     HandleOwner event(CreateEventA(nullptr, FALSE, FALSE, nullptr));

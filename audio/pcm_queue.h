@@ -69,6 +69,10 @@ struct PcmQueue {
     // played (low half), one word so that the two are read together.
     std::atomic<uint64_t> heard;
     std::atomic<int32_t> heard_rate; // written by the audio output thread: the device's frame rate
+    // Written by the main thread, read by the audio output thread, which the
+    // event wakes after each change; no lock: the device's volume as the
+    // wave-out level of each channel (0 to 0xFFFF).
+    std::atomic<uint32_t> volume_wanted;
 };
 
 // Empties the record, creates its mutex, event and lend_mutex, and stores window.

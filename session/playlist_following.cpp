@@ -59,8 +59,35 @@ void mark_playlists_changed(SessionState *state) {
 
 // The track at the current position cannot be played: the next pass moves past it.
 void ask_for_advance(SessionState *state) {
-    state->advance_pending.store(1);
+    state->advance_pending.store(kAdvanceUnplayable);
     SetEvent(state->wake_event);
+}
+
+uint32_t track_count(sp_playlist *playlist) {
+    const int count = playlist ? sp_playlist_num_tracks(playlist) : 0;
+    return count > 0 ? static_cast<uint32_t>(count) : 0;
+}
+
+// Shuffled, a playlist newly followed starts a round of its own, drawn once
+// its tracks are known (follow_order).
+void forget_rounds(SessionState *state) {
+    if (state->order.shuffle)
+        play_order_set_shuffle(&state->order, true, kPlayOrderNone, 0);
+}
+
+// Shuffled, the position follows the order, which an edit keeps on the
+// track playing (or moves to the one after it, when that one was removed).
+// A shuffled playlist that had no tracks yet draws its first round once they
+// arrive.
+void follow_order(SessionState *state) {
+    PlayOrder *order = &state->order;
+    if (!order->shuffle)
+        return;
+    const uint32_t count = track_count(state->playlist);
+    if (order->entries.empty() && count > 0 && !state->current_track)
+        play_order_set_shuffle(order, true, kPlayOrderNone, count);
+    const uint32_t current = play_order_current(order);
+    state->track_index = current != kPlayOrderNone ? current : count;
 }
 
 // Stops following the selected playlist. Audio already queued plays out.
@@ -88,8 +115,10 @@ void session_select_playlist(SessionState *state, const char *name) {
                 state->playlist = playlist;
         }
     }
-    if (state->playlist)
+    if (state->playlist) {
+        follow_order(state);
         session_play_current(state);
+    }
 }
 
 void session_switch_playlist(SessionState *state, const char *name) {
@@ -97,6 +126,8 @@ void session_switch_playlist(SessionState *state, const char *name) {
     session_stop_player(state);
     state->track_index = 0;
     state->advance_pending.store(0); // it belonged to the playlist left
+    // Shuffled, the new playlist starts a round of its own.
+    forget_rounds(state);
     session_select_playlist(state, name);
 }
 
@@ -149,10 +180,18 @@ void session_play_current(SessionState *state) {
         state->advance_pending.store(0);
         state->current_track = track;
         // Whatever is delivered from here is this track's, including a
-        // restart of the same track.
-        if (state->queue)
-            pcm_queue_begin_track(state->queue);
+        // restart of the same track or a start from a seek's position.
+        const uint32_t start_ms = state->start_at_ms;
+        if (state->queue) {
+            state->current_mark = pcm_queue_begin_track(state->queue);
+            const int length = sp_track_duration(track);
+            track_timing_record(&state->timings, state->current_mark, start_ms,
+                                length > 0 ? static_cast<uint32_t>(length) : 0);
+        }
+        play_order_track_started(&state->order);
         sp_session_player_load(state->session, track); // results are not looked at
+        if (start_ms > 0)
+            sp_session_player_seek(state->session, static_cast<int>(start_ms));
         sp_session_player_play(state->session, 1);
         state->player_held = false; // a pause holds it again once its start is queued
     }
@@ -188,17 +227,32 @@ int session_list_playlists(SessionState *state, char ***names) {
     return filled;
 }
 
-void on_tracks_added(sp_playlist *playlist, sp_track *const *, int, int, void *userdata) {
+void on_tracks_added(sp_playlist *playlist, sp_track *const *, int count, int position,
+                     void *userdata) {
     SessionState *state = state_of(userdata);
     mark_playlists_changed(state);
-    if (playlist == state->playlist)
-        session_play_current(state);
+    if (playlist != state->playlist)
+        return;
+    if (state->order.shuffle && count > 0 && position >= 0) {
+        // A round not drawn yet is drawn whole by follow_order.
+        if (!state->order.entries.empty())
+            play_order_tracks_added(&state->order, static_cast<uint32_t>(position),
+                                    static_cast<uint32_t>(count));
+        follow_order(state);
+    }
+    session_play_current(state);
 }
 
 void on_tracks_removed(sp_playlist *playlist, const int *indices, int count, void *userdata) {
     SessionState *state = state_of(userdata);
     if (playlist != state->playlist)
         return;
+    if (state->order.shuffle) {
+        play_order_tracks_removed(&state->order, indices, count);
+        follow_order(state);
+        session_play_current(state);
+        return;
+    }
     // Removals before the position keep the same track at the new index.
     uint32_t before = 0;
     for (int i = 0; i < count; ++i) {
@@ -209,10 +263,16 @@ void on_tracks_removed(sp_playlist *playlist, const int *indices, int count, voi
     session_play_current(state);
 }
 
-void on_tracks_moved(sp_playlist *playlist, const int *, int, int, void *userdata) {
+void on_tracks_moved(sp_playlist *playlist, const int *indices, int count, int new_position,
+                     void *userdata) {
     SessionState *state = state_of(userdata);
-    if (playlist == state->playlist)
-        session_play_current(state);
+    if (playlist != state->playlist)
+        return;
+    if (state->order.shuffle) {
+        play_order_tracks_moved(&state->order, indices, count, new_position);
+        follow_order(state);
+    }
+    session_play_current(state);
 }
 
 void on_playlist_renamed(sp_playlist *playlist, void *userdata) {
@@ -225,6 +285,8 @@ void on_playlist_renamed(sp_playlist *playlist, void *userdata) {
     if (is_wanted(state, name)) {
         state->playlist = playlist;
         state->track_index = 0;
+        forget_rounds(state);
+        follow_order(state);
         session_play_current(state);
     } else if (playlist == state->playlist) {
         drop_selection(state);
@@ -236,6 +298,8 @@ void on_playlist_added(sp_playlistcontainer *, sp_playlist *playlist, int, void 
     sp_playlist_add_callbacks(playlist, &state->playlist_callbacks, state);
     if (is_wanted(state, sp_playlist_name(playlist))) {
         state->playlist = playlist;
+        forget_rounds(state);
+        follow_order(state);
         session_play_current(state);
     }
     mark_playlists_changed(state);

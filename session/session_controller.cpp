@@ -21,8 +21,11 @@
 #include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
 #include "session/application_key.h"
+#include "session/player_controls.h"
 #include "session/playlist_following.h"
 #include "session/session_state.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -64,8 +67,22 @@ bool create_session(SessionState *state) {
     return true;
 }
 
-// Moves on one position, however often advance_pending was set since the
-// last pass. Queued audio of the previous track still plays.
+NextReason next_reason(int32_t pending) {
+    switch (pending) {
+    case kAdvanceEnded:
+        return NextReason::Ended;
+    case kAdvanceUnplayable:
+        return NextReason::Unplayable;
+    default:
+        return NextReason::Skipped;
+    }
+}
+
+// Moves on once in the play order, however often advance_pending was set
+// since the last pass (the last reason given counts). Queued audio of the
+// previous track still plays, so that the join is gapless, also when the
+// same track plays again. Where the order ends, the position goes past the
+// last track and the player stays idle.
 void advance(SessionState *state) {
     {
         const MutexHold hold(state->lock);
@@ -73,8 +90,12 @@ void advance(SessionState *state) {
             state->current_track = nullptr;
             sp_session_player_unload(state->session);
         }
-        state->track_index += 1;
-        state->advance_pending.store(0);
+        const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
+        const uint32_t tracks = count > 0 ? static_cast<uint32_t>(count) : 0;
+        const uint32_t next = play_order_next(&state->order, state->track_index, tracks,
+                                              next_reason(state->advance_pending.exchange(0)));
+        state->track_index =
+            next == kPlayOrderNone ? std::max(tracks, state->track_index + 1) : next;
     }
     session_play_current(state);
 }
@@ -116,7 +137,7 @@ int session_process(SessionState *state) {
 
 void session_skip(SessionState *state) {
     session_stop_player(state);
-    state->advance_pending.store(1);
+    state->advance_pending.store(kAdvanceSkipped);
     SetEvent(state->wake_event);
 }
 
@@ -141,12 +162,19 @@ bool session_is_paused(const SessionState *state) {
 void session_previous(SessionState *state) {
     const MutexHold hold(state->lock);
     // What the device has played counts, not what was delivered: a second
-    // of audio waits in the queue and eight buffers in the device.
-    const bool restart = state->current_track && state->queue &&
-                         audio_output_heard_ms(state->queue) > kRestartAfterMs;
+    // of audio waits in the queue and eight buffers in the device. After a
+    // seek, the track counts from where it was sought.
+    const bool restart =
+        state->current_track && state->queue && session_position_ms(state) > kRestartAfterMs;
     session_stop_player(state);
-    if (!restart && state->track_index > 0)
-        state->track_index -= 1;
+    if (!restart) {
+        // Past the last track, or before the playlist's tracks arrived, the
+        // position itself tells the track before.
+        const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
+        const uint32_t tracks =
+            std::max(count > 0 ? static_cast<uint32_t>(count) : 0u, state->track_index + 1);
+        state->track_index = play_order_previous(&state->order, state->track_index, tracks);
+    }
     // An end of track or a skip still pending belonged to the track stopped here.
     state->advance_pending.store(0);
     session_play_current(state);
@@ -181,7 +209,7 @@ void on_metadata_updated(sp_session *session) {
 
 void on_end_of_track(sp_session *session) {
     SessionState *state = state_of(session);
-    state->advance_pending.store(1);
+    state->advance_pending.store(kAdvanceEnded);
     SetEvent(state->wake_event);
 }
 

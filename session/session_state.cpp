@@ -8,6 +8,8 @@
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 
+#include <chrono>
+
 bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue) {
     state->wake_event = wake_event;
     state->lock = CreateMutexA(nullptr, FALSE, nullptr);
@@ -19,6 +21,15 @@ bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue)
     state->current_track = nullptr;
     state->track_index = 0;
     state->player_held = false;
+    state->current_mark = 0;
+    state->start_at_ms = 0;
+    state->timings = TrackTimings{};
+    state->volume_percent = 100;
+    state->muted = false;
+    // A shuffle differs from run to run.
+    play_order_seed(
+        &state->order,
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     state->advance_pending.store(0);
     state->playlists_changed = 0;
     state->login_failed = 0;

@@ -16,12 +16,23 @@
 
 #include <windows.h>
 
+#include "session/play_order.h"
+#include "session/track_timing.h"
+
 #include <libspotify/api.h>
 
 #include <atomic>
 #include <cstdint>
 
 struct PcmQueue;
+
+// Why the next pass moves on, as advance_pending holds it: repeat of one
+// track plays a track that ended again, but passes one skipped or unplayable.
+enum AdvanceReason : int32_t {
+    kAdvanceSkipped = 1,
+    kAdvanceEnded = 2,
+    kAdvanceUnplayable = 3,
+};
 
 struct SessionState {
     HANDLE wake_event;                    // the main loop's auto-reset wake event
@@ -34,7 +45,13 @@ struct SessionState {
     sp_track *current_track;              // under lock: the track in the player, or null
     uint32_t track_index;                 // main thread only (see above): position in playlist
     bool player_held;                     // main thread only: told to wait while paused
-    std::atomic<int32_t> advance_pending; // move on one position at the next pass
+    uint32_t current_mark;                // main thread only: the queue's mark of current_track
+    uint32_t start_at_ms;                 // main thread only: where the next load starts (a seek)
+    TrackTimings timings;                 // main thread only: the last few starts in the player
+    PlayOrder order;                      // main thread only: shuffle and repeat
+    int32_t volume_percent;               // main thread only: 0 to 100, 100 at the start
+    bool muted;                           // main thread only: the device is silenced
+    std::atomic<int32_t> advance_pending; // 0, or why to move on at the next pass (AdvanceReason)
     int32_t playlists_changed;            // under lock: the dialog's list is stale
     int32_t login_failed;                 // under lock: the last login failed
     sp_playlist_callbacks playlist_callbacks;

@@ -15,4 +15,5 @@ struct AppContext {
     HANDLE wake_event;      // auto-reset; also held by the SessionState
     Visualizer *visualizer; // the HistogramVisualizer, through its base
     bool playing_started;   // main thread: "Start playing" was pressed once
+    int wheel_delta;        // main thread: the wheel's turn not yet taken as volume steps
 };

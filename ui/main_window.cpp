@@ -2,6 +2,7 @@
 
 #include "audio/pcm_queue.h"
 #include "audio/user_messages.h"
+#include "session/player_controls.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
 #include "ui/app_context.h"
@@ -17,10 +18,62 @@ HistogramVisualizer *histogram_of(AppContext *context) {
 }
 
 // What the keys and the media keys ask for.
-enum class Command { None, TogglePause, Pause, Play, Next, Previous, ShowDialog };
+enum class Command {
+    None,
+    TogglePause,
+    Pause,
+    Play,
+    Next,
+    Previous,
+    ShowDialog,
+    SeekBack,
+    SeekForward,
+    SeekFarBack,
+    SeekFarForward,
+    Restart,
+    VolumeUp,
+    VolumeDown,
+    ToggleMute,
+    ToggleShuffle,
+    CycleRepeat,
+};
+
+// The seek keys' moves, and how long the time line shows the volume after a change.
+constexpr int32_t kSeekMs = 5000;
+constexpr int32_t kSeekFarMs = 30000;
+constexpr uint64_t kVolumeNoteMs = 2000;
+constexpr UINT_PTR kVolumeNoteTimer = 1;
+
+bool is_volume_command(Command command) {
+    return command == Command::VolumeUp || command == Command::VolumeDown ||
+           command == Command::ToggleMute;
+}
+
+// Repaints the window for the time line alone when its text changed: while
+// blocks arrive each paint shows it anyway, but while paused, or once the
+// playlist ended, nothing else would.
+void refresh_time_line(AppContext *context) {
+    HistogramVisualizer *histogram = histogram_of(context);
+    if (context->main_window == nullptr ||
+        histogram->time_line() == histogram->time_line_layout.text)
+        return;
+    histogram->line_only_paint = true;
+    InvalidateRect(context->main_window, nullptr, FALSE);
+}
+
+// The time line shows the volume for a while after each change, and is
+// repainted when that while is over.
+void show_volume(AppContext *context) {
+    histogram_of(context)->volume_note_until = GetTickCount64() + kVolumeNoteMs;
+    if (context->main_window != nullptr)
+        SetTimer(context->main_window, kVolumeNoteTimer, static_cast<UINT>(kVolumeNoteMs + 20),
+                 nullptr);
+}
 
 void carry_out(AppContext *context, Command command) {
     SessionState *state = context->session_state;
+    if (is_volume_command(command))
+        show_volume(context);
     switch (command) {
     case Command::TogglePause:
         session_toggle_pause(state);
@@ -41,9 +94,40 @@ void carry_out(AppContext *context, Command command) {
     case Command::ShowDialog:
         show_connect_dialog_again(*context);
         break;
-    case Command::None:
+    case Command::SeekBack:
+        session_seek_by(state, -kSeekMs);
         break;
+    case Command::SeekForward:
+        session_seek_by(state, kSeekMs);
+        break;
+    case Command::SeekFarBack:
+        session_seek_by(state, -kSeekFarMs);
+        break;
+    case Command::SeekFarForward:
+        session_seek_by(state, kSeekFarMs);
+        break;
+    case Command::Restart:
+        session_seek_to(state, 0);
+        break;
+    case Command::VolumeUp:
+        session_change_volume(state, 1);
+        break;
+    case Command::VolumeDown:
+        session_change_volume(state, -1);
+        break;
+    case Command::ToggleMute:
+        session_toggle_mute(state);
+        break;
+    case Command::ToggleShuffle:
+        session_toggle_shuffle(state);
+        break;
+    case Command::CycleRepeat:
+        session_cycle_repeat(state);
+        break;
+    case Command::None:
+        return;
     }
+    refresh_time_line(context);
 }
 
 // The hot keys' identifiers, one for each media key taken system-wide.
@@ -59,11 +143,29 @@ constexpr HotKey kHotKeys[] = {
     {4, VK_MEDIA_STOP, Command::Pause},
 };
 
-// A key pressed in the main window. A key held down repeats N and P (each
-// repeat moves on once more), never the keys that toggle or show.
+// A key pressed in the main window. A key held down repeats N, P, the seeks
+// and the volume (each repeat moves on once more), never the keys that
+// toggle or show.
 Command command_of_key(WPARAM key, LPARAM flags) {
     const bool repeat = (flags & (LPARAM{1} << 30)) != 0;
+    const bool with_ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
     switch (key) {
+    case VK_LEFT:
+        return with_ctrl ? Command::SeekFarBack : Command::SeekBack;
+    case VK_RIGHT:
+        return with_ctrl ? Command::SeekFarForward : Command::SeekForward;
+    case VK_HOME:
+        return Command::Restart;
+    case VK_UP:
+        return Command::VolumeUp;
+    case VK_DOWN:
+        return Command::VolumeDown;
+    case 0x4D: // M
+        return repeat ? Command::None : Command::ToggleMute;
+    case 0x53: // S
+        return repeat ? Command::None : Command::ToggleShuffle;
+    case 0x52: // R
+        return repeat ? Command::None : Command::CycleRepeat;
     case 0x4E: // N, with or without Shift or Ctrl
     case VK_MEDIA_NEXT_TRACK:
         return Command::Next;
@@ -167,18 +269,44 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_SIZE:
         context->visualizer->discard_device_resources();
         return 0;
-    case WM_PAINT:
-        context->visualizer->render(); // a failed paint still validates the window
+    case WM_PAINT: {
+        // A failed paint still validates the window. A paint for the time line
+        // alone leaves the trail as it is.
+        HistogramVisualizer *histogram = histogram_of(context);
+        if (histogram->line_only_paint)
+            histogram->present_again();
+        else
+            histogram->render();
+        histogram->line_only_paint = false;
         ValidateRect(window, nullptr);
         return 0;
+    }
     case WM_DISPLAYCHANGE:
-    case WM_TIMER:
         InvalidateRect(window, nullptr, FALSE);
+        return 0;
+    case WM_TIMER:
+        if (wparam == kVolumeNoteTimer) {
+            KillTimer(window, kVolumeNoteTimer);
+            refresh_time_line(context);
+        } else {
+            InvalidateRect(window, nullptr, FALSE);
+        }
         return 0;
     case UM_AUDIO_BLOCK:
         histogram_of(context)->current_block = reinterpret_cast<PcmBlock *>(wparam);
+        histogram_of(context)->line_only_paint = false;
         InvalidateRect(window, nullptr, FALSE);
         return 0;
+    case WM_MOUSEWHEEL: {
+        // A step for each notch; finer wheels add up to one.
+        context->wheel_delta += GET_WHEEL_DELTA_WPARAM(wparam);
+        while (context->wheel_delta >= WHEEL_DELTA || context->wheel_delta <= -WHEEL_DELTA) {
+            const bool up = context->wheel_delta > 0;
+            context->wheel_delta += up ? -WHEEL_DELTA : WHEEL_DELTA;
+            carry_out(context, up ? Command::VolumeUp : Command::VolumeDown);
+        }
+        return 0;
+    }
     case WM_KEYDOWN:
         carry_out(context, command_of_key(wparam, lparam));
         // A media key is answered here alone: passed on, it would come back

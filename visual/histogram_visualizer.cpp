@@ -6,6 +6,7 @@
 #include "visual/bar_layout.h"
 #include "visual/hue_color.h"
 #include "visual/spectrum_analysis.h"
+#include "visual/time_line_text.h"
 #include "visual/title_text.h"
 
 #include <string>
@@ -17,6 +18,9 @@ namespace {
 // they are in double arithmetic.
 constexpr float kTrailScale = 0.98f;
 constexpr float kTrailOpacity = 0.9f;
+// The time line's band at the bottom of the window, and its text's size.
+constexpr double kTimeLineHeight = 24;
+constexpr float kTimeLineFontSize = 15.0f;
 
 D2D1_RECT_F rect(double left, double top, double right, double bottom) {
     return D2D1_RECT_F{static_cast<float>(left), static_cast<float>(top), static_cast<float>(right),
@@ -30,6 +34,7 @@ struct FrameGeometry {
     D2D1_RECT_F whole;
     D2D1_RECT_F trail;
     D2D1_RECT_F title;
+    D2D1_RECT_F time_line;
 };
 
 FrameGeometry frame_geometry(const RECT &client) {
@@ -42,13 +47,15 @@ FrameGeometry frame_geometry(const RECT &client) {
     g.whole = rect(0, 0, w, h);
     g.trail = rect(w - w * scale, h - h * scale, w * scale, h * scale);
     g.title = rect(0, h / 6, w, h / 3);
+    g.time_line = rect(0, h - kTimeLineHeight, w, h);
     return g;
 }
 
 // What one frame shows, computed before anything is drawn.
 struct FrameContent {
     FrameGeometry geometry;
-    IDWriteTextLayout *title; // may be null: then no title is drawn
+    IDWriteTextLayout *title;     // may be null: then no title is drawn
+    IDWriteTextLayout *time_line; // may be null: then no time line is drawn
     D2D1_COLOR_F color;
     BarRect bars[histogram::kMaxBars];
     int bar_count;
@@ -142,7 +149,8 @@ HRESULT draw_offscreen(ID2D1Factory *factory, ID2D1HwndRenderTarget *window_targ
     return S_OK;
 }
 
-// The window: black, the frame over it, the title again in white.
+// The window: black, the frame over it, the title again in white, and the
+// time line, white on a black band of its own at the bottom.
 HRESULT present(ID2D1HwndRenderTarget *window_target, ID2D1BitmapRenderTarget *frame,
                 const FrameContent &content) {
     const FrameGeometry &g = content.geometry;
@@ -164,6 +172,13 @@ HRESULT present(ID2D1HwndRenderTarget *window_target, ID2D1BitmapRenderTarget *f
             window_target->DrawTextLayout(D2D1_POINT_2F{g.title.left, g.title.top}, content.title,
                                           brush, D2D1_DRAW_TEXT_OPTIONS_NONE);
         }
+        if (content.time_line != nullptr) {
+            brush->SetColor(&black);
+            window_target->FillRectangle(&g.time_line, brush);
+            brush->SetColor(&white);
+            window_target->DrawTextLayout(D2D1_POINT_2F{g.time_line.left, g.time_line.top},
+                                          content.time_line, brush, D2D1_DRAW_TEXT_OPTIONS_NONE);
+        }
     }
     release(bitmap);
     release(brush);
@@ -175,13 +190,14 @@ HRESULT present(ID2D1HwndRenderTarget *window_target, ID2D1BitmapRenderTarget *f
 
 HistogramVisualizer::HistogramVisualizer()
     : current_block(nullptr), dwrite_factory(nullptr), text_format(nullptr),
-      title_layout(nullptr), title_layout_size{0.0f, 0.0f}, previous_frame(nullptr), hue_step(0),
-      history(nullptr), peak(0.0f) {
+      time_line_format(nullptr), volume_note_until(0), line_only_paint(false),
+      previous_frame(nullptr), hue_step(0), history(nullptr), peak(0.0f) {
     history = new float[histogram::kBins]();
 }
 
-// Factory, DirectWrite factory, then the title's format; the first failure
-// ends the chain and is returned. The alignment's result is not examined.
+// Factory, DirectWrite factory, then the title's and the time line's
+// formats; the first failure ends the chain and is returned. The
+// alignments' results are not examined.
 HRESULT HistogramVisualizer::create_device_independent_resources() {
     HRESULT hr = D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, IID_ID2D1Factory, nullptr,
                                    reinterpret_cast<void **>(&d2d_factory));
@@ -196,29 +212,67 @@ HRESULT HistogramVisualizer::create_device_independent_resources() {
     }
     if (SUCCEEDED(hr)) {
         text_format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
+        // A font every Windows has, small and plain.
+        hr = dwrite_factory->CreateTextFormat(L"Tahoma", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                              DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                              kTimeLineFontSize, L"en-us", &time_line_format);
+    }
+    if (SUCCEEDED(hr)) {
+        time_line_format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
+        time_line_format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
     }
     return hr;
 }
 
-// The title laid out in its box, made again only when the text or the box's
+// A text laid out in its box, made again only when the text or the box's
 // size changes: laying text out is a large share of a paint. Null when there
-// is no text format or the layout cannot be made; then no title is drawn.
-IDWriteTextLayout *HistogramVisualizer::title_layout_for(const std::wstring &text,
-                                                         const D2D1_RECT_F &box) {
+// is no text, no format, or the layout cannot be made; then nothing is drawn.
+IDWriteTextLayout *HistogramVisualizer::layout_for(CachedLayout &cache, IDWriteTextFormat *format,
+                                                   const std::wstring &text,
+                                                   const D2D1_RECT_F &box) {
     const float width = box.right - box.left;
     const float height = box.bottom - box.top;
-    if (title_layout != nullptr && text == title_layout_text && width == title_layout_size.width &&
-        height == title_layout_size.height) {
-        return title_layout;
+    if (cache.layout != nullptr && text == cache.text && width == cache.size.width &&
+        height == cache.size.height) {
+        return cache.layout;
     }
-    release(title_layout);
-    if (text_format != nullptr && dwrite_factory != nullptr &&
+    release(cache.layout);
+    cache.text.clear();
+    cache.size = D2D1_SIZE_F{0.0f, 0.0f};
+    if (!text.empty() && format != nullptr && dwrite_factory != nullptr &&
         SUCCEEDED(dwrite_factory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()),
-                                                   text_format, width, height, &title_layout))) {
-        title_layout_text = text;
-        title_layout_size = D2D1_SIZE_F{width, height};
+                                                   format, width, height, &cache.layout))) {
+        cache.text = text;
+        cache.size = D2D1_SIZE_F{width, height};
     }
-    return title_layout;
+    return cache.layout;
+}
+
+std::wstring HistogramVisualizer::time_line() const {
+    if (session_state == nullptr) {
+        return std::wstring();
+    }
+    return time_line_text(session_playback_status(session_state),
+                          GetTickCount64() < volume_note_until);
+}
+
+HRESULT HistogramVisualizer::present_again() {
+    if (render_target == nullptr || previous_frame == nullptr) {
+        return S_OK;
+    }
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(window_handle, &client);
+    FrameContent content;
+    content.geometry = frame_geometry(client);
+    content.title =
+        layout_for(title_layout, text_format, title_text(session_state), content.geometry.title);
+    content.time_line =
+        layout_for(time_line_layout, time_line_format, time_line(), content.geometry.time_line);
+    const HRESULT status = present(render_target, previous_frame, content);
+    if (status == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
+        discard_device_resources();
+    }
+    return status;
 }
 
 // One frame: analyse the block now playing, draw a new offscreen frame (the
@@ -252,7 +306,10 @@ HRESULT HistogramVisualizer::render() {
 
         FrameContent content;
         content.geometry = frame_geometry(client);
-        content.title = title_layout_for(title_text(session_state), content.geometry.title);
+        content.title = layout_for(title_layout, text_format, title_text(session_state),
+                                   content.geometry.title);
+        content.time_line =
+            layout_for(time_line_layout, time_line_format, time_line(), content.geometry.time_line);
         const FrameColor c = frame_color(hue_step);
         content.color = D2D1_COLOR_F{c.r, c.g, c.b, c.a};
         content.bar_count = bar_layout(content.geometry.width, content.geometry.height, history,

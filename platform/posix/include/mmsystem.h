@@ -69,6 +69,7 @@ MMRESULT waveOutReset(HWAVEOUT device);
 MMRESULT waveOutPause(HWAVEOUT device);
 MMRESULT waveOutRestart(HWAVEOUT device);
 MMRESULT waveOutClose(HWAVEOUT device);
+MMRESULT waveOutSetVolume(HWAVEOUT device, DWORD volume);
 
 #ifdef __cplusplus
 }

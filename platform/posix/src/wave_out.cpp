@@ -73,6 +73,8 @@ struct Device {
     bool halted = false;                   // guarded by lock
     bool paused = false;                   // guarded by lock: waveOutPause, until waveOutRestart
     size_t pauses = 0;                     // guarded by lock: waveOutPause calls
+    DWORD volume = 0xFFFFFFFFu;            // guarded by lock: waveOutSetVolume
+    size_t volume_changes = 0;             // guarded by lock: waveOutSetVolume calls
     std::mt19937 random;                   // guarded by lock
     std::thread pacer;                     // started at open, joined by the first halt
 };
@@ -351,6 +353,17 @@ MMRESULT waveOutRestart(HWAVEOUT handle) {
     return MMSYSERR_NOERROR;
 }
 
+MMRESULT waveOutSetVolume(HWAVEOUT handle, DWORD volume) {
+    Device *device = device_of(handle);
+    if (!device)
+        return misuse(MMSYSERR_INVALHANDLE);
+    std::lock_guard<std::mutex> guard(device->lock);
+    device->volume = volume;
+    ++device->volume_changes;
+    device->changed.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
 MMRESULT waveOutClose(HWAVEOUT handle) {
     Device *device = device_of(handle);
     if (!device)
@@ -487,6 +500,22 @@ size_t posix_wave_out_pauses(void) {
         return 0;
     std::lock_guard<std::mutex> guard(device->lock);
     return device->pauses;
+}
+
+DWORD posix_wave_out_volume(void) {
+    Device *device = current_device();
+    if (!device)
+        return 0xFFFFFFFFu;
+    std::lock_guard<std::mutex> guard(device->lock);
+    return device->volume;
+}
+
+size_t posix_wave_out_volume_changes(void) {
+    Device *device = current_device();
+    if (!device)
+        return 0;
+    std::lock_guard<std::mutex> guard(device->lock);
+    return device->volume_changes;
 }
 
 size_t posix_wave_out_misuses(void) {

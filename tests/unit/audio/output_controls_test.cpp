@@ -1,9 +1,12 @@
-// The device's own pause on the in-memory wave-out device: nothing lost,
-// repeated or zeroed across it, nothing posted while paused; and the count of
-// what the device has played of the current track.
+// The device's own pause and volume on the in-memory wave-out device:
+// nothing lost, repeated, zeroed or scaled across them, nothing posted while
+// paused; and the count of what the device has played of the current track.
 
+#include "audio/device_volume.h"
 #include "audio/output_controls.h"
 #include "output_thread_harness.h"
+
+#include <cmath>
 
 namespace {
 
@@ -73,6 +76,51 @@ TEST_F(PauseIsTheDevicesOwn, HeardCountsPlayedFramesOfTheCurrentTrackOnly) {
     play(2);
     ASSERT_TRUE(posix_wave_out_wait_writes(20, kPatience));
     EXPECT_EQ(audio_output_heard_ms(queue), 100u);
+}
+
+using VolumeIsTheDevicesOwn = OutputThreadTest;
+
+bool device_volume_becomes(DWORD volume) {
+    for (DWORD waited = 0; waited < kPatience; waited += 5) {
+        if (posix_wave_out_volume() == volume)
+            return true;
+        Sleep(5);
+    }
+    return false;
+}
+
+// A level asked for before the first block is the device's from its open;
+// each later one reaches the device, on both channels; and what the device
+// is given stays the blocks' samples, unscaled, whatever the volume.
+TEST_F(VolumeIsTheDevicesOwn, EveryLevelReachesTheDeviceAndTheSamplesStayAsDelivered) {
+    ASSERT_TRUE(audio_output_start(queue, kWindow));
+    audio_output_request_volume(queue, 0x1234);
+    push(441);
+    ASSERT_TRUE(posix_wave_out_wait_writes(1, kPatience));
+    EXPECT_TRUE(device_volume_becomes(0x12341234u));
+    for (int i = 0; i < 11; ++i)
+        push(441);
+    audio_output_request_volume(queue, 0);
+    EXPECT_TRUE(device_volume_becomes(0u));
+    audio_output_request_volume(queue, 0xFFFF);
+    EXPECT_TRUE(device_volume_becomes(0xFFFFFFFFu));
+    play(12);
+    EXPECT_EQ(played(), pushed);
+}
+
+// Even steps in decibels: 100 % plays the samples as they are, each step of
+// 5 % takes 2 dB off, 0 % and below is silence.
+TEST(VolumeCurve, EvenStepsOfTwoDecibelsFromFullToSilence) {
+    EXPECT_EQ(device_volume_level(100), 0xFFFF);
+    EXPECT_EQ(device_volume_level(120), 0xFFFF);
+    EXPECT_EQ(device_volume_level(0), 0);
+    EXPECT_EQ(device_volume_level(-5), 0);
+    EXPECT_EQ(device_volume_level(50), 6554); // -20 dB
+    for (int percent = 100; percent > kVolumeStepPercent; percent -= kVolumeStepPercent) {
+        const double step = 20 * std::log10(static_cast<double>(device_volume_level(percent)) /
+                                            device_volume_level(percent - kVolumeStepPercent));
+        EXPECT_NEAR(step, 2.0, 0.05) << percent;
+    }
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // The player's controls on the session: previous (by what the device has
 // played), a skip and a playlist switch while paused, the position after a
-// switch. The audio output thread's count is stood in for by
-// audio_output_note_played, as the thread calls it for each buffer played.
+// switch, seeking, and the order that shuffle and repeat give. The audio output thread's count is
+// stood in for by audio_output_note_played, as the thread calls it for each buffer played.
 #include "audio/output_controls.h"
+#include "session/player_controls.h"
 #include "support/libspotify/library_harness.h"
 #include "support/pcm_block.h"
 
@@ -106,6 +107,147 @@ TEST_F(SkipsWhilePausedStayPaused, NextAndSwitchAtTheNewStartEditsKeepThePositio
     pass();
     EXPECT_EQ(player_track(), other[1]);
     EXPECT_TRUE(session_is_paused(&state));
+}
+
+// The samples of every queued block, oldest first.
+std::vector<int16_t> queued_samples(PcmQueue &queue) {
+    std::vector<int16_t> samples;
+    WaitForSingleObject(queue.mutex, INFINITE);
+    for (const PcmBlock *block = queue.head; block; block = block->next)
+        samples.insert(samples.end(), block->samples(), block->samples() + 2 * block->frame_count);
+    ReleaseMutex(queue.mutex);
+    return samples;
+}
+
+// 64 frames of track from frame first.
+std::vector<int16_t> frames_of(int track, int first) {
+    std::vector<int16_t> all(2 * (static_cast<size_t>(first) + 64));
+    splocal_track_pcm(track, all.data(), first + 64);
+    return std::vector<int16_t>(all.end() - 128, all.end());
+}
+
+using SeekFollowsTheKeyNsRule = PreviousGoesByWhatWasHeard;
+
+// A seek stops the player inside a delivery of the old position: only a
+// queue emptied after the unload is free of it. The track goes on at the
+// frame asked for, counted from what the device has played; back past the
+// start is the start; after a seek P restarts the track; past the end is N.
+TEST_F(SeekFollowsTheKeyNsRule, TheTrackGoesOnAtTheFrameAskedForAndNothingOfTheOldPosition) {
+    ASSERT_TRUE(start(1));
+    hear(2000);
+    splocal_hold_delivery(state.session, 1);
+    ASSERT_TRUE(pass_until([&] { return splocal_delivery_held(state.session) != 0; }));
+    pcm_queue_flush(&queue);
+    session_seek_by(&state, 5000);
+    const auto head_is = [&](int track, int frame) {
+        if (!pass_until([&] { return pcm_queue_frames(&queue) >= 64; }))
+            return false;
+        const std::vector<int16_t> head = queued_samples(queue);
+        return std::equal(head.begin(), head.begin() + 128, frames_of(track, frame).begin());
+    };
+    EXPECT_TRUE(head_is(mix[1], 7000 * 441 / 10)) << "not at 7 s, or the old position queued";
+    EXPECT_EQ(session_position_ms(&state), 7000u) << "nothing of the new position heard yet";
+    session_seek_by(&state, 5000); // repeated before anything was heard: from the last target
+    EXPECT_TRUE(head_is(mix[1], 12000 * 441 / 10));
+    session_seek_by(&state, -30000);
+    EXPECT_TRUE(head_is(mix[1], 0));
+
+    session_seek_to(&state, 9999);
+    session_set_paused(&state, true);
+    session_previous(&state);
+    EXPECT_EQ(player_track(), mix[1]) << "P after a seek past 3 s goes back a track";
+    EXPECT_TRUE(head_is(mix[1], 0));
+    session_seek_to(&state, 29001);
+    EXPECT_TRUE(head_is(mix[1], 29001 * 441 / 10));
+    EXPECT_TRUE(session_is_paused(&state));
+    session_seek_to(&state, 30000);
+    pass();
+    EXPECT_EQ(player_track(), mix[2]) << "past the end is the next track";
+    EXPECT_TRUE(head_is(mix[2], 0));
+    EXPECT_TRUE(session_is_paused(&state));
+}
+
+class OrderOfPlay : public SessionTest {
+protected:
+    // Logged in, following "Mix" of count short tracks, which the library
+    // ends one after the other as the queue takes them.
+    void follow(int count) {
+        mix = new_playlist("Mix", count, 2048);
+        ASSERT_TRUE(log_in());
+        session_select_playlist(&state, "Mix");
+    }
+    // The tracks heard in the queue, one entry for each start of a track.
+    std::vector<int> heard_order() {
+        const std::vector<int16_t> samples = queued_samples(queue);
+        std::vector<int> order;
+        for (size_t at = 0; at + 2 * 2048 <= samples.size(); at += 2 * 2048) {
+            int found = -1;
+            for (const int track : mix) {
+                if (std::equal(samples.begin() + static_cast<long>(at),
+                               samples.begin() + static_cast<long>(at) + 128,
+                               frames_of(track, 0).begin()))
+                    found = track;
+            }
+            order.push_back(found);
+        }
+        return order;
+    }
+};
+
+// Repeat one plays the track that ended again, joined without a gap, while
+// N moves on; repeat all plays the first after the last.
+TEST_F(OrderOfPlay, RepeatOneAgainGaplessNMovesOnRepeatAllWraps) {
+    session_cycle_repeat(&state);
+    session_cycle_repeat(&state);
+    ASSERT_EQ(state.order.repeat, RepeatMode::One);
+    follow(3);
+    ASSERT_TRUE(pass_until([&] { return heard_order().size() >= 3; }));
+    EXPECT_EQ(heard_order(), std::vector<int>(heard_order().size(), mix[0]));
+    session_skip(&state);
+    pass();
+    EXPECT_EQ(player_track(), mix[1]) << "N with repeat one stays";
+
+    session_cycle_repeat(&state);
+    session_cycle_repeat(&state);
+    ASSERT_EQ(state.order.repeat, RepeatMode::All);
+    session_seek_to(&state, 0);
+    ASSERT_TRUE(pass_until([&] { return heard_order().size() >= 4; }));
+    const std::vector<int> order = heard_order();
+    EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 4),
+              (std::vector<int>{mix[1], mix[2], mix[0], mix[1]}));
+}
+
+// Shuffled, each track plays once and then nothing.
+TEST_F(OrderOfPlay, ShufflePlaysEachTrackOnceThenStops) {
+    session_toggle_shuffle(&state);
+    follow(5);
+    ASSERT_TRUE(pass_until([&] { return heard_order().size() >= 5 && player_track() == -1; }));
+    pass();
+    std::vector<int> order = heard_order();
+    std::sort(order.begin(), order.end());
+    EXPECT_EQ(order, std::vector<int>(mix.begin(), mix.end()));
+}
+
+// The time line shows the block being heard: the old position while the
+// device plays out the buffers before a seek or a change of track, the new
+// one once it is heard or while the device is paused.
+TEST(TimeLineFollowsTheBlockHeard, OldMarkUntilTheNewIsHeardOrWhilePaused) {
+    TrackTimings timings{};
+    track_timing_record(&timings, 7, 0, 30000);
+    track_timing_record(&timings, 8, 12000, 30000); // a seek to 12 s
+    const auto shown = [&](HeardPosition heard, uint32_t current, bool paused) {
+        const PlayPosition p = track_timing_position(
+            &timings, heard, track_timing_heard_mark(&timings, heard, current, paused));
+        return p.known ? static_cast<int>(p.position_ms) : -1;
+    };
+    EXPECT_EQ(shown({7, 44100, 44100}, 8, false), 1000);
+    EXPECT_EQ(shown({7, 44100, 44100}, 8, true), 12000);
+    EXPECT_EQ(shown({8, 22050, 44100}, 8, false), 12500);
+    EXPECT_EQ(shown({3, 22050, 44100}, 8, false), 12000) << "a mark no longer kept";
+    EXPECT_EQ(shown({7, 44100 * 40, 44100}, 0, false), 30000) << "past the length";
+    EXPECT_EQ(shown({0, 0, 0}, 0, false), -1);
+    EXPECT_EQ(track_timing_position(&timings, {7, 44100, 44100}, 8).position_ms, 12000u)
+        << "the track in the player counts from its start until heard";
 }
 
 } // namespace

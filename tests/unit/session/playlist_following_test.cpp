@@ -142,7 +142,7 @@ TEST_F(EditAfterAnAdvanceRequestKeepsTheNewTrack, UnplayableTrackRemovedBeforeTh
     splocal_track_set_available(mix[0], 0);
     ASSERT_TRUE(log_in());
     session_select_playlist(&state, "Mix");
-    ASSERT_EQ(state.advance_pending.load(), 1);
+    ASSERT_EQ(state.advance_pending.load(), kAdvanceUnplayable);
     const int first = 0;
     splocal_playlist_remove_tracks(mix.id, &first, 1);
     int timeout = 0;

@@ -87,7 +87,7 @@ protected:
     // Runs the loop until it quits; false when a watchdog thread had to end it.
     bool run() {
         post(kStart);
-        AppContext context{nullptr, dialog, &state, wake, nullptr, false};
+        AppContext context{nullptr, dialog, &state, wake, nullptr, false, 0};
         std::atomic<bool> finished{false}, fired{false};
         std::thread watchdog([&, loop = GetCurrentThreadId()] {
             wait_for([&] { return finished.load(); });

@@ -1,10 +1,14 @@
 // The player's keys in the main window (keys, media keys, app commands and
-// hot keys), and the connect dialog shown again with L.
+// hot keys, the wheel), and the connect dialog shown again with L.
+#include "audio/device_volume.h"
 #include "audio/output_controls.h"
+#include "session/player_controls.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 #include "support/pcm_block.h"
 #include "ui_fixture.h"
+
+#include <tuple>
 
 namespace {
 
@@ -89,14 +93,14 @@ TEST_F(PlayerKeys, KeysMediaKeysAppCommandsAndHotKeysEachDoTheirCommand) {
 
 class DialogShownAgain : public UiFixture {
 protected:
-    // Logged in with three playlists of two tracks, playing "Second".
+    // Logged in with three playlists of two one-minute tracks, playing "Second".
     void start_second() {
         splocal_account_add("ann", "pw");
         for (const char *name : {"First", "Second", "Third"}) {
             const int id = splocal_playlist_add("ann", name, -1);
             for (int i = 0; i < 2; ++i) {
                 const int track =
-                    splocal_track_add("A", name, SPLOCAL_SOUND_TONE, 300 + 100 * i, 44100 * 30);
+                    splocal_track_add("A", name, SPLOCAL_SOUND_TONE, 300 + 100 * i, 44100 * 60);
                 splocal_playlist_add_tracks(id, &track, 1, -1);
             }
         }
@@ -156,4 +160,58 @@ TEST_F(DialogShownAgain, EscChangesNothingStartPlaysTheChosenFromItsFirstTrack) 
     EXPECT_FALSE(session_is_paused(state_)) << "Start playing left the player paused";
     EXPECT_EQ(state_->current_track, sp_playlist_track(state_->playlist, 0))
         << "not from the first track";
+}
+
+// The seek keys move from the position of the track in the player (nothing
+// of it heard here: from where it started), Ctrl moving further; Up, Down
+// and the wheel step the device's volume and repeat when held, as the seeks
+// do; M, S and R act once however long they are held, M bringing the volume
+// back as it was and R going round off, all, one.
+TEST_F(DialogShownAgain, SeekVolumeShuffleAndRepeatKeys) {
+    ASSERT_NO_FATAL_FAILURE(start_second());
+    const auto position_after = [&](WPARAM key, bool ctrl) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+        SetKeyboardState(keys);
+        SendMessageW(context_.main_window, WM_KEYDOWN, key, kRepeat | 1);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+        return session_position_ms(state_);
+    };
+    EXPECT_EQ(position_after(VK_RIGHT, false), 5000u);
+    EXPECT_EQ(position_after(VK_RIGHT, true), 35000u) << "Ctrl+Right";
+    EXPECT_EQ(position_after(VK_LEFT, false), 30000u);
+    EXPECT_EQ(position_after(VK_LEFT, true), 0u) << "Ctrl+Left";
+    EXPECT_EQ(position_after(VK_RIGHT, false), 5000u);
+    EXPECT_EQ(position_after(VK_HOME, false), 0u);
+
+    const auto after = [&](UINT message, WPARAM wparam, LPARAM lparam) {
+        SendMessageW(context_.main_window, message, wparam, lparam);
+        return std::make_tuple(queue_.volume_wanted.load(), state_->order.shuffle,
+                               state_->order.repeat);
+    };
+    const auto volume = [](int percent) { return uint32_t{device_volume_level(percent)}; };
+    using std::make_tuple;
+    const auto off = RepeatMode::Off;
+    EXPECT_EQ(after(WM_KEYDOWN, VK_UP, 1), make_tuple(volume(100), false, off));
+    EXPECT_EQ(after(WM_KEYDOWN, VK_DOWN, 1), make_tuple(volume(95), false, off));
+    EXPECT_EQ(after(WM_KEYDOWN, VK_DOWN, kRepeat | 1), make_tuple(volume(90), false, off));
+    EXPECT_EQ(after(WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0),
+              make_tuple(volume(85), false, off));
+    after(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA / 2), 0);
+    EXPECT_EQ(after(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA / 2), 0),
+              make_tuple(volume(90), false, off))
+        << "two half notches are one step";
+    EXPECT_EQ(after(WM_KEYDOWN, 'M', 1), make_tuple(0u, false, off));
+    EXPECT_EQ(after(WM_KEYDOWN, 'M', kRepeat | 1), make_tuple(0u, false, off));
+    EXPECT_EQ(after(WM_KEYDOWN, 'M', 1), make_tuple(volume(90), false, off));
+    EXPECT_EQ(after(WM_KEYDOWN, 'S', 1), make_tuple(volume(90), true, off));
+    EXPECT_EQ(after(WM_KEYDOWN, 'S', kRepeat | 1), make_tuple(volume(90), true, off));
+    EXPECT_EQ(after(WM_KEYDOWN, 'R', 1), make_tuple(volume(90), true, RepeatMode::All));
+    EXPECT_EQ(after(WM_KEYDOWN, 'R', kRepeat | 1), make_tuple(volume(90), true, RepeatMode::All));
+    EXPECT_EQ(after(WM_KEYDOWN, 'R', 1), make_tuple(volume(90), true, RepeatMode::One));
+    EXPECT_EQ(after(WM_KEYDOWN, 'R', 1), make_tuple(volume(90), true, off));
+    EXPECT_EQ(state_->current_track, sp_playlist_track(state_->playlist, 0))
+        << "shuffle turned on changed the track playing";
 }

@@ -65,7 +65,7 @@ protected:
         ASSERT_TRUE(session_state_init(state_, wake_event, &queue_));
         visualizer_ = new HistogramVisualizer();
         visualizer_->session_state = state_;
-        context_ = {nullptr, nullptr, state_, wake_event, visualizer_, false};
+        context_ = {nullptr, nullptr, state_, wake_event, visualizer_, false, 0};
         ASSERT_EQ(create_windows(context_), 0);
         box_timer_ = SetTimer(nullptr, 0, 10, &close_boxes);
         SetForegroundWindow(dialog());

@@ -1,0 +1,105 @@
+// Seeking, the device's volume, shuffle and repeat, and the time line's
+// status.
+//
+// Threads: everything here runs on the main thread, from the main window's
+// keys. The volume reaches the audio output thread through the queue
+// (audio_output_request_volume), which sets it on the device it owns. A seek
+// stops the player through session_stop_player, under the session mutex, as
+// the key N does.
+
+#include "session/player_controls.h"
+
+#include "audio/device_volume.h"
+#include "audio/output_controls.h"
+#include "platform/win32_owners.h"
+#include "session/playlist_following.h"
+#include "session/session_controller.h"
+#include "session/session_state.h"
+
+#include <algorithm>
+
+namespace {
+
+void apply_volume(SessionState *state) {
+    if (state->queue)
+        audio_output_request_volume(state->queue,
+                                    device_volume_level(state->muted ? 0 : state->volume_percent));
+}
+
+uint32_t current_mark(const SessionState *state) {
+    return state->current_track ? state->current_mark : 0;
+}
+
+} // namespace
+
+uint32_t session_position_ms(SessionState *state) {
+    if (!state->queue || !state->current_track)
+        return 0;
+    return track_timing_position(&state->timings, audio_output_heard(state->queue),
+                                 state->current_mark)
+        .position_ms;
+}
+
+void session_seek_to(SessionState *state, uint32_t ms) {
+    const MutexHold hold(state->lock);
+    sp_track *track = state->current_track;
+    if (!track || !state->session)
+        return;
+    const int length = sp_track_duration(track);
+    if (length > 0 && ms >= static_cast<uint32_t>(length)) {
+        session_skip(state);
+        return;
+    }
+    session_stop_player(state);
+    state->start_at_ms = ms;
+    session_play_current(state);
+    state->start_at_ms = 0; // for this track only, whether or not it could start
+}
+
+void session_seek_by(SessionState *state, int32_t delta_ms) {
+    const int64_t target = int64_t{session_position_ms(state)} + delta_ms;
+    session_seek_to(state, static_cast<uint32_t>(std::clamp<int64_t>(target, 0, UINT32_MAX)));
+}
+
+void session_change_volume(SessionState *state, int steps) {
+    state->volume_percent = std::clamp(state->volume_percent + steps * kVolumeStepPercent, 0, 100);
+    state->muted = false;
+    apply_volume(state);
+}
+
+void session_toggle_mute(SessionState *state) {
+    state->muted = !state->muted;
+    apply_volume(state);
+}
+
+void session_toggle_shuffle(SessionState *state) {
+    const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
+    const uint32_t playing = state->current_track ? state->track_index : kPlayOrderNone;
+    // Short of memory, shuffle stays off.
+    play_order_set_shuffle(&state->order, !state->order.shuffle, playing,
+                           count > 0 ? static_cast<uint32_t>(count) : 0);
+}
+
+void session_cycle_repeat(SessionState *state) {
+    play_order_cycle_repeat(&state->order);
+}
+
+PlaybackStatus session_playback_status(SessionState *state) {
+    PlaybackStatus status{};
+    status.paused = session_is_paused(state);
+    PlayPosition position{false, 0, 0};
+    if (state->queue) {
+        const HeardPosition heard = audio_output_heard(state->queue);
+        const uint32_t mark =
+            track_timing_heard_mark(&state->timings, heard, current_mark(state), status.paused);
+        position = track_timing_position(&state->timings, heard, mark);
+    }
+    status.has_position = position.known;
+    status.position_ms = position.position_ms;
+    status.length_ms = position.length_ms;
+    status.shuffle = state->order.shuffle;
+    status.repeat = state->order.repeat;
+    status.volume_percent = state->volume_percent;
+    status.muted = state->muted;
+    return status;
+}
