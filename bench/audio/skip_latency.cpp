@@ -11,7 +11,9 @@
 //     device paused), Space again (to the next block played), P within 3 s
 //     (to the previous track's first block), P after 3 s (to the same
 //     track's first block) and another playlist chosen in the dialog shown
-//     again (to its first track's first block); their mean and greatest.
+//     again (to its first track's first block), a seek 5 s forward and one
+//     back (to the first block of the new position) and a volume step (to
+//     the device's new volume); their mean and greatest.
 //
 // The device starts a block when the one before it comes back, and the
 // thread posts UM_AUDIO_BLOCK for it at that moment: the post of the block
@@ -20,6 +22,7 @@
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
 #include "audio/user_messages.h"
+#include "session/player_controls.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
@@ -37,6 +40,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -77,10 +81,11 @@ template <typename Done> void passes(Clock::duration time, Done done) {
     }
 }
 
-// Awaits track's first chunk at the device.
-void await(int track) {
-    awaited.assign(size_t{kChunk} * 2, 0);
-    splocal_track_pcm(track, awaited.data(), kChunk);
+// Awaits the chunk of track that starts at frame first at the device.
+void await(int track, int first = 0) {
+    std::vector<int16_t> from_start(size_t{2} * static_cast<size_t>(first + kChunk));
+    splocal_track_pcm(track, from_start.data(), first + kChunk);
+    awaited.assign(from_start.end() - 2 * kChunk, from_start.end());
     awaiting.store(true);
 }
 
@@ -166,7 +171,7 @@ int main(int argc, char **argv) {
         return 0;
 
     // The other keys, SKIPS rounds of each.
-    std::vector<double> pause, resume, previous, again, other;
+    std::vector<double> pause, resume, previous, again, other, seeks, volume;
     for (int i = 0; i < skips; ++i) {
         Clock::time_point pressed = Clock::now();
         session_toggle_pause(&state);
@@ -201,6 +206,29 @@ int main(int argc, char **argv) {
         // P after 3 s: the same track from its start.
         passes(std::chrono::milliseconds(3500), [] { return false; });
         again.push_back(key_to_first_block(tracks[0], [] { session_previous(&state); }));
+
+        // A seek forward, then one back: to the first block of the position
+        // sought, which the library delivers from its frame on.
+        for (const int32_t delta : {5000, -5000}) {
+            const uint32_t target = session_position_ms(&state) + static_cast<uint32_t>(delta);
+            await(tracks[0], static_cast<int>(uint64_t{target} * kRate / 1000));
+            pressed = Clock::now();
+            session_seek_by(&state, delta);
+            passes(std::chrono::seconds(5), [] { return !awaiting.load(); });
+            seeks.push_back(ms_since(heard_time(), pressed));
+            passes(std::chrono::milliseconds(500), [] { return false; });
+        }
+        // A volume step down and back up: to the device's new volume.
+        for (const int steps : {-1, 1}) {
+            const DWORD before = posix_wave_out_volume();
+            pressed = Clock::now();
+            session_change_volume(&state, steps);
+            while (posix_wave_out_volume() == before &&
+                   Clock::now() - pressed < std::chrono::seconds(2))
+                std::this_thread::yield();
+            volume.push_back(ms_since(Clock::now(), pressed));
+            passes(std::chrono::milliseconds(100), [] { return false; });
+        }
         if (awaiting.load() || awaiting_any.load() || !posix_wave_out_wait_paused(0, 0)) {
             std::fprintf(stderr, "round %d: a key was not answered within its time\n", i);
             return 1;
@@ -211,6 +239,8 @@ int main(int argc, char **argv) {
     report("P within 3 s", previous);
     report("P after 3 s", again);
     report("another playlist", other);
+    report("seek 5 s", seeks);
+    report("volume step", volume);
     posix_wave_out_halt();
     return 0;
 }
