@@ -1,5 +1,5 @@
-// The main window's table of messages: resize, audio block, timer, paint and
-// the key N.
+// The main window's table of messages: resize, audio block, timer, paint,
+// the key N, and the time line's repaints.
 #include "support/pcm_block.h"
 #include "ui_fixture.h"
 
@@ -67,4 +67,37 @@ TEST_F(MainWindowHandlesItsMessages, KeyNSkipsAltNAndOtherKeysDoNot) {
     state_->advance_pending.store(0);
     SendMessageA(window, WM_KEYDOWN, 'N', (1 << 30) | 1);
     EXPECT_EQ(state_->advance_pending.load(), 1) << "a repeat";
+}
+
+// With no block arriving (paused, or the playlist over), the window repaints
+// only when the time line changes, and then for the line alone: the last
+// frame is presented again and no new one drawn (the trail stays as it
+// was). A held S changes nothing; the volume shown after a step goes when
+// the window's timer finds its two seconds over.
+TEST_F(MainWindowHandlesItsMessages, ALineChangeAloneRepaintsTheLineAndLeavesTheTrail) {
+    HWND window = context_.main_window;
+    ShowWindow(window, SW_SHOW);
+    PcmBlock *block = make_block(16); // never lent: the paint reads none of it
+    SendMessageA(window, UM_AUDIO_BLOCK, reinterpret_cast<WPARAM>(block), 0);
+    UpdateWindow(window);
+    const int32_t frames_drawn = visualizer_->hue_step;
+    ASSERT_EQ(frames_drawn, 1);
+    const auto after = [&](UINT message, WPARAM wparam, LPARAM lparam) {
+        SendMessageA(window, message, wparam, lparam);
+        const bool repaint = needs_paint(window);
+        UpdateWindow(window);
+        return repaint;
+    };
+    EXPECT_TRUE(after(WM_KEYDOWN, 'S', 1));
+    EXPECT_EQ(visualizer_->time_line_layout.text, L"shuffle");
+    EXPECT_FALSE(after(WM_KEYDOWN, 'S', (1 << 30) | 1)) << "a held S";
+    EXPECT_TRUE(after(WM_KEYDOWN, VK_DOWN, 1));
+    EXPECT_EQ(visualizer_->time_line_layout.text, L"shuffle   volume 95 %");
+    EXPECT_FALSE(after(WM_TIMER, 1, 0)) << "the volume's two seconds are not over";
+    visualizer_->volume_note_until = 0;
+    EXPECT_TRUE(after(WM_TIMER, 1, 0));
+    EXPECT_EQ(visualizer_->time_line_layout.text, L"shuffle");
+    EXPECT_EQ(visualizer_->hue_step, frames_drawn) << "a new frame was drawn for the line";
+    visualizer_->current_block = nullptr;
+    std::free(block);
 }
