@@ -228,6 +228,42 @@ TEST_F(OrderOfPlay, ShufflePlaysEachTrackOnceThenStops) {
     EXPECT_EQ(order, std::vector<int>(mix.begin(), mix.end()));
 }
 
+// Edited while shuffled, the playlist keeps the track playing: tracks
+// removed or added before it leave it in the player, and the order goes on
+// through the tracks not yet heard, new ones included.
+TEST_F(OrderOfPlay, EditsWhileShuffledKeepTheTrackPlaying) {
+    mix = new_playlist("Mix", 6);
+    ASSERT_TRUE(log_in());
+    session_select_playlist(&state, "Mix");
+    play_order_seed(&state.order, 5);
+    session_toggle_shuffle(&state);
+    session_skip(&state);
+    pass();
+    const int playing = player_track();
+    ASSERT_GT(state.track_index, 0u);
+    const int first = 0;
+    splocal_playlist_remove_tracks(mix.id, &first, 1);
+    pass();
+    EXPECT_EQ(player_track(), playing);
+    const int added = add_track();
+    splocal_playlist_add_tracks(mix.id, &added, 1, 0);
+    pass();
+    EXPECT_EQ(player_track(), playing);
+    EXPECT_EQ(sp_playlist_track(state.playlist, static_cast<int>(state.track_index)),
+              state.current_track);
+    std::vector<int> rest, unheard{added};
+    for (int i = 0; i < 5; ++i) {
+        session_skip(&state);
+        pass();
+        rest.push_back(player_track());
+    }
+    std::copy_if(mix.begin() + 1, mix.end(), std::back_inserter(unheard),
+                 [&](int track) { return track != playing; });
+    std::sort(rest.begin(), rest.end());
+    std::sort(unheard.begin(), unheard.end());
+    EXPECT_EQ(rest, unheard) << "the added track, and not the removed one, each once";
+}
+
 // The time line shows the block being heard: the old position while the
 // device plays out the buffers before a seek or a change of track, the new
 // one once it is heard or while the device is paused.
