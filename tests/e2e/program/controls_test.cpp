@@ -22,50 +22,6 @@ constexpr size_t kSecondOfSamples = 2 * 44100;
 // The device's eight buffers of 1024 frames, and half a second for the
 // paths between the key and the device.
 constexpr size_t kEightBuffers = 2 * (8 * 1024 + 22050);
-constexpr size_t kHiccup = 2 * 11025; // the longest silence a loaded device may leave
-
-// Where needle's first 64 samples start in sound at or after from, or -1.
-long long find_from(const std::vector<int16_t> &sound, const std::vector<int16_t> &needle,
-                    size_t from) {
-    if (needle.size() < 64 || from >= sound.size())
-        return -1;
-    const auto found = std::search(sound.begin() + static_cast<long long>(from), sound.end(),
-                                   needle.begin(), needle.begin() + 64);
-    return found == sound.end() ? -1 : found - sound.begin();
-}
-
-// The track followed through sound from at: how much of it, the silences in
-// between, and whether anything else was heard.
-struct Followed {
-    size_t matched = 0;         // samples of the track, in order
-    size_t end = 0;             // where the last one matched is in sound
-    size_t longest_silence = 0; // in samples
-    int long_silences = 0;      // longer than a device's hiccup
-    bool other_sound = false;
-};
-Followed follow(const std::vector<int16_t> &sound, long long at, const std::vector<int16_t> &track,
-                size_t samples) {
-    Followed f;
-    if (at < 0)
-        return f;
-    size_t silence = 0;
-    for (size_t p = static_cast<size_t>(at);
-         p < sound.size() && f.matched < samples && f.matched < track.size(); ++p) {
-        if (sound[p] == track[f.matched]) {
-            ++f.matched;
-            f.end = p + 1;
-            silence = 0;
-        } else if (sound[p] == 0) {
-            f.long_silences += ++silence == kHiccup + 1;
-            f.longest_silence = std::max(f.longest_silence, silence);
-        } else {
-            f.other_sound = true;
-            break;
-        }
-    }
-    return f;
-}
-
 // The track followed through a recording of what was heard, 441 samples at
 // a time: silences, and how far each stretch of sound is from where the one
 // before left off.
@@ -164,21 +120,6 @@ protected:
         }
     }
     static std::wstring wide(const std::string &ascii) { return {ascii.begin(), ascii.end()}; }
-    // Waits until the capture holds track from at on for at least samples.
-    bool heard(long long at, const std::vector<int16_t> &track, size_t samples,
-               int timeout_ms = 15000) const {
-        return driver::wait_until(
-            [&] { return follow(captured(), at, track, samples).matched >= samples; }, timeout_ms,
-            50);
-    }
-    // Waits for track's start in the capture at or after from; where, or -1.
-    long long wait_start(const std::vector<int16_t> &track, size_t from,
-                         int timeout_ms = 15000) const {
-        long long at = -1;
-        driver::wait_until([&] { return (at = find_from(captured(), track, from)) >= 0; },
-                           timeout_ms, 20);
-        return at;
-    }
 };
 
 TEST_F(ProgramControls, PauseIsSeamlessPreviousGoesByTimeHeardLSwitchesMediaKeysFromBehind) {

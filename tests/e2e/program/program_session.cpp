@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -213,14 +214,11 @@ std::vector<int16_t> track_audio(int track) {
 }
 
 long long find_start(const std::vector<int16_t> &haystack, const std::vector<int16_t> &needle) {
-    if (needle.size() < 64)
-        return -1;
-    auto found = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.begin() + 64);
-    return found == haystack.end() ? -1 : found - haystack.begin();
+    return find_from(haystack, needle, 0);
 }
 
 ::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
-                                         std::initializer_list<int> tracks, size_t *end) {
+                                         const std::vector<int> &tracks, size_t *end) {
     std::vector<int16_t> expected;
     std::vector<size_t> joins; // where each track after the first starts in expected
     for (int track : tracks) {
@@ -243,7 +241,7 @@ long long find_start(const std::vector<int16_t> &haystack, const std::vector<int
     // (Silence shows at the first sample that differs, a few samples into a
     // track that starts quietly.) The last period written may stay in the
     // device until more follows.
-    constexpr size_t kHiccup = 2 * 11025, kTail = 2 * 4096, kNearAJoin = 2 * 256;
+    constexpr size_t kTail = 2 * 4096, kNearAJoin = 2 * 256;
     const auto near_a_join = [&](size_t done) {
         return std::any_of(joins.begin(), joins.end(), [&](size_t join) {
             return done + kNearAJoin >= join && done <= join + kNearAJoin;
@@ -270,8 +268,8 @@ long long find_start(const std::vector<int16_t> &haystack, const std::vector<int
     return ::testing::AssertionSuccess();
 }
 
-std::vector<int16_t> ProgramSession::wait_for_tracks(std::initializer_list<int> tracks,
-                                                     int timeout_ms, size_t from) const {
+std::vector<int16_t> ProgramSession::wait_for_tracks(const std::vector<int> &tracks, int timeout_ms,
+                                                     size_t from) const {
     std::vector<int16_t> sound;
     driver::wait_until(
         [&] {
@@ -282,4 +280,54 @@ std::vector<int16_t> ProgramSession::wait_for_tracks(std::initializer_list<int> 
         },
         timeout_ms, 200);
     return sound;
+}
+
+long long find_from(const std::vector<int16_t> &sound, const std::vector<int16_t> &needle,
+                    size_t from) {
+    if (needle.size() < 64 || from >= sound.size())
+        return -1;
+    const auto found = std::search(sound.begin() + static_cast<long long>(from), sound.end(),
+                                   needle.begin(), needle.begin() + 64);
+    return found == sound.end() ? -1 : found - sound.begin();
+}
+
+Followed follow(const std::vector<int16_t> &sound, long long at, const std::vector<int16_t> &track,
+                size_t samples, size_t from, uint16_t level) {
+    Followed f;
+    if (at < 0)
+        return f;
+    const int slack = level == 0xFFFF ? 0 : kLevelSlack;
+    size_t silence = 0;
+    for (size_t p = static_cast<size_t>(at);
+         p < sound.size() && f.matched < samples && from + f.matched < track.size(); ++p) {
+        const int difference = std::abs(sound[p] - at_level(track[from + f.matched], level));
+        if (difference <= slack) {
+            ++f.matched;
+            f.end = p + 1;
+            f.worst = std::max(f.worst, difference);
+            silence = 0;
+        } else if (sound[p] == 0) {
+            f.long_silences += ++silence == kHiccup + 1;
+            f.longest_silence = std::max(f.longest_silence, silence);
+        } else {
+            f.other_sound = true;
+            break;
+        }
+    }
+    return f;
+}
+
+bool ProgramSession::heard(long long at, const std::vector<int16_t> &track, size_t samples,
+                           int timeout_ms, size_t from, uint16_t level) const {
+    return driver::wait_until(
+        [&] { return follow(captured(), at, track, samples, from, level).matched >= samples; },
+        timeout_ms, 50);
+}
+
+long long ProgramSession::wait_start(const std::vector<int16_t> &track, size_t from,
+                                     int timeout_ms) const {
+    long long at = -1;
+    driver::wait_until([&] { return (at = find_from(captured(), track, from)) >= 0; }, timeout_ms,
+                       20);
+    return at;
 }

@@ -41,6 +41,13 @@ protected:
     // shows within timeout_ms, the box in *box; "" when none does.
     std::string message_box(HWND *box, int timeout_ms = 10000) const;
     void dismiss(HWND box) const; // with the Enter key, as a user would
+    // Waits until the capture holds track from at on for at least samples
+    // (from the track's sample from on, at the device's level).
+    bool heard(long long at, const std::vector<int16_t> &track, size_t samples,
+               int timeout_ms = 15000, size_t from = 0, uint16_t level = 0xFFFF) const;
+    // Waits for track's start in the capture at or after from; where, or -1.
+    long long wait_start(const std::vector<int16_t> &track, size_t from,
+                         int timeout_ms = 15000) const;
     // Gives window the display's focus through the window manager, as a
     // user's click on it would, and waits until it has it. The test's window
     // manager leaves the focus where it was when a window comes back after
@@ -58,7 +65,7 @@ protected:
     std::vector<int16_t> captured() const;
     // Waits until what the sound device received from sample from on passes
     // plays_gapless; what it received then, from there.
-    std::vector<int16_t> wait_for_tracks(std::initializer_list<int> tracks, int timeout_ms,
+    std::vector<int16_t> wait_for_tracks(const std::vector<int> &tracks, int timeout_ms,
                                          size_t from = 0) const;
 
     driver::ConnectDialog dialog_;
@@ -75,6 +82,8 @@ private:
     std::string pulse_dir_; // the private sound server's, when there is one
 };
 
+constexpr size_t kHiccup = 2 * 11025; // the longest silence a loaded device may leave
+
 // A track's audio as the library delivers it, from the same catalogue.
 std::vector<int16_t> track_audio(int track);
 // Where needle's first 64 samples start in haystack, or -1.
@@ -84,11 +93,38 @@ long long find_start(const std::vector<int16_t> &haystack, const std::vector<int
 // tolerated: the device under load); *end gets where the last one ends (or
 // will: the device may keep the final period until more follows).
 ::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
-                                         std::initializer_list<int> tracks, size_t *end = nullptr);
+                                         const std::vector<int> &tracks, size_t *end = nullptr);
+// Where needle's first 64 samples start in sound at or after from, or -1.
+long long find_from(const std::vector<int16_t> &sound, const std::vector<int16_t> &needle,
+                    size_t from);
+
+// A sample of a track as the sound device plays it at level (0 to 0xFFFF:
+// the device's own volume scales it, within kLevelSlack; 0xFFFF exactly).
+constexpr int kLevelSlack = 2;
+inline int at_level(int16_t sample, uint16_t level) {
+    return level == 0xFFFF ? sample : static_cast<int>(sample * (level / 65535.0));
+}
+// The track followed through sound from at (from its sample from on, at
+// level): how much of it, the silences in between, and whether anything else
+// was heard.
+struct Followed {
+    size_t matched = 0;         // samples of the track, in order
+    size_t end = 0;             // where the last one matched is in sound
+    size_t longest_silence = 0; // in samples
+    int long_silences = 0;      // longer than a device's hiccup
+    int worst = 0;              // the largest difference from the level's sample
+    bool other_sound = false;
+};
+Followed follow(const std::vector<int16_t> &sound, long long at, const std::vector<int16_t> &track,
+                size_t samples, size_t from = 0, uint16_t level = 0xFFFF);
 
 // The pixels of a width x height client area that the title line covers, as
 // the main window sets it ("Georgia" 48, centred, a sixth to a third down).
 std::vector<bool> title_mask(const std::wstring &text, int width, int height);
+// The time line's band at the bottom of the main window, and the pixels of
+// a width-wide band that its text covers ("Tahoma" 15, centred both ways).
+constexpr int kTimeLineHeight = 24;
+std::vector<bool> time_line_mask(const std::wstring &text, int width);
 // Which pixels of a capture are white.
 std::vector<bool> white_pixels(const driver::Capture &capture);
 // Intersection over union of two masks.

@@ -3,7 +3,12 @@
 #include <d2d1.h>
 #include <dwrite.h>
 
-std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
+namespace {
+
+// The white pixels of text in font at size, white on a black width x height
+// picture, centred across box (and from its top to its bottom with middle).
+std::vector<bool> text_mask(const std::wstring &text, const wchar_t *font, float size,
+                            const D2D1_RECT_F &box, bool middle, int width, int height) {
     driver::Capture drawn{width, height,
                           std::vector<uint32_t>(static_cast<size_t>(width) * height)};
     ID2D1Factory *factory = nullptr;
@@ -22,18 +27,18 @@ std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
     if (SUCCEEDED(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, &factory)) &&
         SUCCEEDED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
                                       reinterpret_cast<IUnknown **>(&write))) &&
-        SUCCEEDED(write->CreateTextFormat(L"Georgia", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+        SUCCEEDED(write->CreateTextFormat(font, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
                                           DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                          48.0f, L"en-us", &format)) &&
+                                          size, L"en-us", &format)) &&
         SUCCEEDED(format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER)) &&
+        SUCCEEDED(format->SetParagraphAlignment(middle ? DWRITE_PARAGRAPH_ALIGNMENT_CENTER
+                                                       : DWRITE_PARAGRAPH_ALIGNMENT_NEAR)) &&
         SUCCEEDED(factory->CreateDCRenderTarget(&properties, &target)) &&
         SUCCEEDED(target->BindDC(memory, &whole)) &&
         SUCCEEDED(target->CreateSolidColorBrush(D2D1::ColorF(1, 1, 1, 1), &brush))) {
-        const float w = static_cast<float>(width), h = static_cast<float>(height);
         target->BeginDraw();
         target->Clear(D2D1::ColorF(0, 0, 0, 1));
-        target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format,
-                         D2D1::RectF(0, h / 6.0f, w, h / 3.0f), brush);
+        target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format, box, brush);
         if (SUCCEEDED(target->EndDraw())) {
             GdiFlush();
             const uint32_t *pixels = static_cast<const uint32_t *>(bits);
@@ -48,6 +53,20 @@ std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
     DeleteObject(bitmap);
     DeleteDC(memory);
     return white_pixels(drawn);
+}
+
+} // namespace
+
+std::vector<bool> title_mask(const std::wstring &text, int width, int height) {
+    const float w = static_cast<float>(width), h = static_cast<float>(height);
+    return text_mask(text, L"Georgia", 48.0f, D2D1::RectF(0, h / 6.0f, w, h / 3.0f), false, width,
+                     height);
+}
+
+std::vector<bool> time_line_mask(const std::wstring &text, int width) {
+    return text_mask(text, L"Tahoma", 15.0f,
+                     D2D1::RectF(0, 0, static_cast<float>(width), kTimeLineHeight), true, width,
+                     kTimeLineHeight);
 }
 
 std::vector<bool> white_pixels(const driver::Capture &capture) {

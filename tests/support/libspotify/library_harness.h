@@ -40,6 +40,8 @@ protected:
     void TearDown() override {
         splocal_session_release(session); // joins the library's threads
         splocal_reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
     // A tone of its own, so that audio tells tracks apart; 30 s by default.
     int add_track(int frames = 44100 * 30, const char *artist = "A", const char *title = "t") {
@@ -53,9 +55,38 @@ protected:
     sp_playlist *playlist_at(int i) {
         return sp_playlistcontainer_playlist(sp_session_playlistcontainer(session), i);
     }
+    // Writes a file at a UTF-8 path in the case's folder, `later` seconds on
+    // (as an editor's write would be) when not 0; its whole path.
+    std::string write(const std::string &path, const std::string &bytes, int later = 0) {
+        namespace fs = std::filesystem;
+        const fs::path where = folder / fs::path(std::u8string(path.begin(), path.end()));
+        fs::create_directories(where.parent_path());
+        std::ofstream(where, std::ios::binary) << bytes;
+        if (later)
+            fs::last_write_time(where,
+                                fs::file_time_type::clock::now() + std::chrono::seconds(later));
+        return where.string();
+    }
+    // The track's audio, at most `seconds` long, decoded once.
+    static std::vector<int16_t> pcm(int track, int seconds = 3) {
+        std::vector<int16_t> out(2 * static_cast<size_t>(seconds) * 44100);
+        out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), seconds * 44100)));
+        return out;
+    }
+    std::string log() {
+        std::ifstream in(folder / "library.log", std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
 
     sp_session *session = nullptr;
     int tracks_ = 0;
+    // A folder of the case's own (ctest runs cases side by side), removed after.
+    const std::filesystem::path folder = [] {
+        const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(test->test_suite_name()) + "-" + test->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        return name;
+    }();
 };
 
 struct Recorder {
@@ -109,10 +140,10 @@ protected:
         EXPECT_EQ(rec.wrong_thread.load(), 0) << "a callback ran on the wrong thread";
     }
 
-    sp_error create(const char *folder = "no-such-folder") {
+    sp_error create(const char *settings = "no-such-folder") {
         static const unsigned char key[321] = {1, 2, 3};
-        const sp_session_config config{SPOTIFY_API_VERSION, folder,  folder,     key,
-                                       sizeof key,          "tests", &callbacks, this};
+        const sp_session_config config{SPOTIFY_API_VERSION, settings, settings,   key,
+                                       sizeof key,          "tests",  &callbacks, this};
         return sp_session_create(&config, &session);
     }
     // Creates the session if needed, logs in and runs the library's work.
@@ -161,49 +192,7 @@ protected:
     sp_session_callbacks callbacks{};
 };
 
-// Writes a file at a UTF-8 path inside the folder, each write `later` seconds
-// on (as an editor's would be, when not 0); its whole path.
-inline std::filesystem::path write_file(const std::filesystem::path &folder,
-                                        const std::string &path, const std::string &bytes,
-                                        int later = 0) {
-    namespace fs = std::filesystem;
-    const fs::path where = folder / fs::path(std::u8string(path.begin(), path.end()));
-    fs::create_directories(where.parent_path());
-    std::ofstream(where, std::ios::binary) << bytes;
-    if (later)
-        fs::last_write_time(where, fs::file_time_type::clock::now() + std::chrono::seconds(later));
-    return where;
-}
-
-// A folder of the case's own (ctest runs cases side by side), removed after.
-class FolderTest : public LibraryTest {
-protected:
-    void TearDown() override {
-        LibraryTest::TearDown();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-    std::string write(const std::string &path, const std::string &bytes, int later = 0) {
-        return write_file(folder, path, bytes, later).string();
-    }
-    // The track's audio, at most `seconds` long, decoded once.
-    static std::vector<int16_t> pcm(int track, int seconds = 3) {
-        std::vector<int16_t> out(2 * static_cast<size_t>(seconds) * 44100);
-        out.resize(2 * static_cast<size_t>(splocal_track_pcm(track, out.data(), seconds * 44100)));
-        return out;
-    }
-    std::string log() {
-        std::ifstream in(folder / "library.log", std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    const std::filesystem::path folder = [] {
-        const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(test->test_suite_name()) + "-" + test->name();
-        std::replace(name.begin(), name.end(), '/', '-');
-        return name;
-    }();
-};
+using FolderTest = LibraryTest;
 
 class SessionTest : public CatalogueTest {
 protected:
@@ -266,6 +255,17 @@ protected:
     }
     bool woken() { return WaitForSingleObject(wake, 0) == WAIT_OBJECT_0; }
     int player_track() { return splocal_player_track(state.session); }
+    // The names as the dialog gets them, released as it does (own copies, or ASan objects).
+    std::vector<std::string> listed() {
+        char **names = nullptr;
+        const int count = session_list_playlists(&state, &names);
+        EXPECT_NE(names, nullptr); // an array, also when it is empty
+        std::vector<std::string> result(names, names + count);
+        for (int i = 0; i < count; ++i)
+            std::free(names[i]);
+        delete[] names;
+        return result;
+    }
     // True when the oldest queued block starts with the track's first frames.
     bool head_is_start_of(int track) {
         int16_t expected[128] = {};

@@ -268,41 +268,26 @@ TEST_F(FileTurningBadEndsItsTrack, WhatWasReadPlaysThenOneEndAndTheLogSaysWhy) {
 
 // The program's own session core, playing Mix, while its catalogue file is
 // edited around the track that plays.
-class PlayingSurvivesACatalogueEdit : public SessionTest {
-protected:
-    void TearDown() override {
-        SessionTest::TearDown();
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    const fs::path root = "live-edit-playing-test";
-};
+using PlayingSurvivesACatalogueEdit = SessionTest;
 
 TEST_F(PlayingSurvivesACatalogueEdit, SameTrackSamePositionNewListInTheDialog) {
     splocal_set_watch_interval(0);
-    const fs::path file =
-        write_file(root, "catalogue.txt", catalogue("Mix: a b c d | Old: y", 30000), 1);
-    ASSERT_EQ(splocal_load_file(file.string().c_str()), 0);
+    const std::string file = write("catalogue.txt", catalogue("Mix: a b c d | Old: y", 30000), 1);
+    ASSERT_EQ(splocal_load_file(file.c_str()), 0);
     ASSERT_TRUE(log_in());
     state.track_index = 1;
     session_select_playlist(&state, "Mix");
     const int playing = player_track();
     ASSERT_TRUE(pass_until([&] { return pcm_queue_frames(&queue) > 4096; }));
     const int position = splocal_player_position(state.session);
-    write_file(root, "catalogue.txt", catalogue("New: x | Mix: a b d c e | Older: y", 30000), 2);
+    write("catalogue.txt", catalogue("New: x | Mix: a b d c e | Older: y", 30000), 2);
     ASSERT_EQ(splocal_catalogue_check(1), 1);
     pass();
     EXPECT_EQ(state.track_index, 1u);
     EXPECT_EQ(player_track(), playing);
     EXPECT_GE(splocal_player_position(state.session), position);
     EXPECT_TRUE(head_is_start_of(playing));
-    char **names = nullptr;
-    ASSERT_EQ(session_list_playlists(&state, &names), 3);
-    EXPECT_STREQ(names[0], "New");
-    EXPECT_STREQ(names[2], "Older");
-    for (int i = 0; i < 3; ++i)
-        std::free(names[i]);
-    delete[] names;
+    EXPECT_EQ(listed(), (std::vector<std::string>{"New", "Mix", "Older"}));
 }
 
 } // namespace

@@ -10,24 +10,30 @@
 namespace lib_test {
 namespace {
 
-using SystemDecodedTracks = FolderTest;
+// A catalogue of the files made at build time (music-test-NAME), then `more`.
+template <class Base> class SystemDecoded : public Base {
+protected:
+    void serve(std::initializer_list<std::string> names, const std::string &more = "") {
+        std::filesystem::create_directories(this->folder);
+        std::string lines = "latency 0\naccount me\nplaylist Files\n";
+        for (const std::string &name : names) {
+            std::filesystem::copy_file("music-test-" + name, this->folder / name);
+            lines += "track file " + name + "\n";
+        }
+        ASSERT_EQ(splocal_load_file(this->write("catalogue.txt", lines + more).c_str()), 0);
+    }
+};
+using SystemDecodedTracks = SystemDecoded<FolderTest>;
 
 TEST_F(SystemDecodedTracks, FlacBitForBitMp3WithinToleranceOthersConvertedOrFailed) {
-    // The files made at build time (music-test-*), then two of the test's own.
-    std::filesystem::create_directories(folder);
-    std::string lines = "latency 0\naccount me\nplaylist Files\n";
-    for (const std::string name : {"sweep.flac", "sweep.mp3", "tone48-mono.flac"}) {
-        std::filesystem::copy_file("music-test-" + name, folder / name);
-        lines += "track file " + name + "\n";
-    }
     write("noise.flac", std::string(4000, '\x5A'));
     std::ifstream in("music-test-sweep.mp3", std::ios::binary);
     std::string half((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     half.resize(half.size() / 2);
     const std::string name = "H\xC3\xA4lfte #1 50%.mp3"; // no URL, outside the ANSI code page
     write(name, half);
-    lines += "track file noise.flac\ntrack file \"" + name + "\"\n";
-    ASSERT_EQ(splocal_load_file(write("catalogue.txt", lines).c_str()), 0);
+    serve({"sweep.flac", "sweep.mp3", "tone48-mono.flac"},
+          "track file noise.flac\ntrack file \"" + name + "\"\n");
 
     const std::vector<int16_t> sweep = music_test::wav_samples("music-test-sweep.wav");
     ASSERT_EQ(sweep.size(), 2u * 2 * 44100);
@@ -53,19 +59,13 @@ TEST_F(SystemDecodedTracks, FlacBitForBitMp3WithinToleranceOthersConvertedOrFail
     EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(0), 4)), SP_ERROR_OK);
 }
 
-using SystemDecodedSeeks = SeekingTest<FolderTest>;
+using SystemDecodedSeeks = SystemDecoded<SeekingTest<FolderTest>>;
 
 // Seeks to 1 s of the 2 s sweep, before play and while playing: where the
 // audio goes on, measured against playing from the start (the lag that
 // matches best), in frames; the length from the source's duration.
 TEST_F(SystemDecodedSeeks, LandNearTheFrameAndTellTheDuration) {
-    std::filesystem::create_directories(folder);
-    std::string lines = "latency 0\naccount me\nplaylist Files\n";
-    for (const std::string name : {"sweep.flac", "sweep.mp3"}) {
-        std::filesystem::copy_file("music-test-" + name, folder / name);
-        lines += "track file " + name + "\n";
-    }
-    ASSERT_EQ(splocal_load_file(write("catalogue.txt", lines).c_str()), 0);
+    serve({"sweep.flac", "sweep.mp3"});
     log_in("me", "");
     const struct {
         int duration_slack; // ms
@@ -84,15 +84,11 @@ TEST_F(SystemDecodedSeeks, LandNearTheFrameAndTellTheDuration) {
             double least = 1e300;
             for (long lag = -2000; lag <= 2000; ++lag) {
                 double sum = 0;
-                for (size_t k = 0; k < 2 * 8192; ++k) {
-                    const double d =
-                        got[from + k] - whole[2 * static_cast<size_t>(44100 + lag) + k];
-                    sum += d * d;
-                }
-                if (sum < least) {
-                    least = sum;
-                    best = lag;
-                }
+                for (size_t k = 0; k < 2 * 8192; ++k)
+                    sum += std::pow(got[from + k] - whole[2 * static_cast<size_t>(44100 + lag) + k],
+                                    2);
+                if (sum < least)
+                    least = sum, best = lag;
             }
             std::printf("%s: duration %d ms, seek lands %ld frames off\n", i ? "mp3" : "flac",
                         sp_track_duration(track), best);

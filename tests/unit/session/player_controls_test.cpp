@@ -235,6 +235,7 @@ TEST_F(OrderOfPlay, EditsWhileShuffledKeepTheTrackPlaying) {
     mix = new_playlist("Mix", 6);
     ASSERT_TRUE(log_in());
     session_select_playlist(&state, "Mix");
+    ASSERT_TRUE(pass_until([&] { return player_track() == mix[0]; }));
     play_order_seed(&state.order, 5);
     session_toggle_shuffle(&state);
     session_skip(&state);

@@ -180,18 +180,6 @@ TEST_F(TrackSequenceRunsThroughThePlaylist, UnplayablePassedOneAPassLoadingAwait
     EXPECT_EQ(player_track(), appended);
 }
 
-// The names as the dialog gets them, released as it does (own copies, or ASan objects).
-std::vector<std::string> listed(SessionState *state) {
-    char **names = nullptr;
-    const int count = session_list_playlists(state, &names);
-    EXPECT_NE(names, nullptr); // an array, also when it is empty
-    std::vector<std::string> result(names, names + count);
-    for (int i = 0; i < count; ++i)
-        std::free(names[i]);
-    delete[] names;
-    return result;
-}
-
 TEST_F(PlaylistListOffersLoadedNames, LoadedOnlyInContainerOrderAsOwnCopies) {
     char **names = &state.wanted_name; // any non-null value: no container yet gives null
     EXPECT_EQ(session_list_playlists(&state, &names) + (names != nullptr), 0);
@@ -200,16 +188,16 @@ TEST_F(PlaylistListOffersLoadedNames, LoadedOnlyInContainerOrderAsOwnCopies) {
     for (int id : ids)
         splocal_playlist_hold_loading(id, 1);
     ASSERT_TRUE(log_in());
-    EXPECT_EQ(listed(&state), std::vector<std::string>{}); // all loading
+    EXPECT_EQ(listed(), std::vector<std::string>{}); // all loading
     for (int id : {ids[0], ids[2]})
         splocal_playlist_hold_loading(id, 0);
     pass();
-    EXPECT_EQ(listed(&state), (std::vector<std::string>{"First", "Third"}));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"First", "Third"}));
     state.playlists_changed = 0;
     splocal_playlist_hold_loading(ids[1], 0);
     pass();
     EXPECT_EQ(state.playlists_changed, 1);
-    EXPECT_EQ(listed(&state), (std::vector<std::string>{"First", "Held", "Third"}));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"First", "Held", "Third"}));
 }
 
 } // namespace

@@ -28,9 +28,6 @@ protected:
         run_until([&] { return listed() || (!g_boxes.empty() && enabled(IDC_CONNECT)); }, 5000);
         return listed() && g_boxes.empty();
     }
-    int list_count() const {
-        return static_cast<int>(SendMessageA(item(IDC_PLAYLIST), CB_GETCOUNT, 0, 0));
-    }
     std::wstring list_item(int index) const {
         wchar_t text[128] = {};
         SendMessageW(item(IDC_PLAYLIST), CB_GETLBTEXT, static_cast<WPARAM>(index),
@@ -81,7 +78,7 @@ TEST_F(DialogFollowsTheSession, FailuresAreShownThenLoginListsAndStartsTheChosen
     expect_enabled({IDC_PLAYLIST, IDC_START, IDC_EXIT}, {IDC_USERNAME, IDC_PASSWORD, IDC_CONNECT});
     EXPECT_EQ(list_item(0) + L"|" + list_item(1) + L"|" + list_item(2),
               wide("First|" + kUmlauts + "|" + kCjk));
-    EXPECT_EQ(SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(selected(), CB_ERR);
     EXPECT_EQ(start_playing(), "<none>") << "nothing chosen: nothing happens";
     EXPECT_TRUE(IsWindowVisible(dialog()));
     EXPECT_FALSE(IsWindowVisible(context_.main_window));
@@ -96,7 +93,7 @@ TEST_F(DialogFollowsTheSession, FailuresAreShownThenLoginListsAndStartsTheChosen
     // The hidden dialog still follows the library; a rebuild drops the selection.
     splocal_playlist_add(kUser.c_str(), "Fourth", -1);
     EXPECT_TRUE(run_until([&] { return list_count() == 4; }, 5000));
-    EXPECT_EQ(SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(selected(), CB_ERR);
     EXPECT_FALSE(IsWindowVisible(dialog()));
     click(IDC_EXIT);
     EXPECT_EQ(take_quit(), 0) << "Exit ends the loop with code 0";

@@ -1,5 +1,5 @@
 // The main window's table of messages: resize, audio block, timer, paint,
-// the key N, and the time line's repaints.
+// and the time line's repaints (the keys: player_keys_test.cpp).
 #include "support/pcm_block.h"
 #include "ui_fixture.h"
 
@@ -46,27 +46,6 @@ TEST_F(MainWindowHandlesItsMessages, SizeDropsTargetsLastBlockIsPaintedTimerAsks
     visualizer_->current_block = nullptr;
     std::free(blocks[0]);
     std::free(blocks[1]);
-}
-
-// N, first press or repeat, empties the queue, sets the flag and wakes the
-// main loop; Alt+N, other keys and the character do nothing.
-TEST_F(MainWindowHandlesItsMessages, KeyNSkipsAltNAndOtherKeysDoNot) {
-    HWND window = context_.main_window;
-    pcm_queue_push(&queue_, make_block(1024));
-    SendMessageA(window, WM_SYSKEYDOWN, 'N', (1 << 29) | 1);
-    SendMessageA(window, WM_KEYDOWN, 'Q', 1);
-    SendMessageA(window, WM_KEYDOWN, VK_SPACE, 1);
-    SendMessageA(window, WM_CHAR, 'n', 1);
-    EXPECT_EQ(pcm_queue_frames(&queue_), 1024);
-    EXPECT_EQ(state_->advance_pending.load(), 0);
-    WaitForSingleObject(context_.wake_event, 0); // start from an unsignalled event
-    SendMessageA(window, WM_KEYDOWN, 'N', 1);
-    EXPECT_EQ(pcm_queue_frames(&queue_), 0);
-    EXPECT_EQ(state_->advance_pending.load(), 1);
-    EXPECT_EQ(WaitForSingleObject(context_.wake_event, 0), WAIT_OBJECT_0);
-    state_->advance_pending.store(0);
-    SendMessageA(window, WM_KEYDOWN, 'N', (1 << 30) | 1);
-    EXPECT_EQ(state_->advance_pending.load(), 1) << "a repeat";
 }
 
 // With no block arriving (paused, or the playlist over), the window repaints

@@ -19,7 +19,7 @@ struct Asked {
     bool paused;
     int32_t advance;
     uint32_t index;
-    bool flushed;
+    bool flushed, woken;
 };
 
 } // namespace
@@ -32,18 +32,21 @@ protected:
         pcm_queue_push(&queue_, make_block(1024));
         state_->advance_pending.store(0);
         state_->track_index = 2;
+        WaitForSingleObject(context_.wake_event, 0); // start from an unsignalled event
         const LRESULT r = SendMessageW(context_.main_window, message, wparam, lparam);
         if (result)
             *result = r;
         return {session_is_paused(state_), state_->advance_pending.load(), state_->track_index,
-                pcm_queue_frames(&queue_) == 0};
+                pcm_queue_frames(&queue_) == 0,
+                WaitForSingleObject(context_.wake_event, 0) == WAIT_OBJECT_0};
     }
     static LPARAM app_command(int command) {
         return MAKELPARAM(0, static_cast<WORD>(command) | FAPPCOMMAND_KEY);
     }
 };
 
-// Each way in to each command; a held Space or Play/Pause toggles once.
+// Each way in to each command; a held Space or Play/Pause toggles once, a
+// held N skips again; Alt+N, other keys and the typed character do nothing.
 TEST_F(PlayerKeys, KeysMediaKeysAppCommandsAndHotKeysEachDoTheirCommand) {
     struct Case {
         const char *what;
@@ -65,6 +68,7 @@ TEST_F(PlayerKeys, KeysMediaKeysAppCommandsAndHotKeysEachDoTheirCommand) {
         {"Stop key", WM_KEYDOWN, VK_MEDIA_STOP, 1, true, false, 2},
         {"Play/Pause hot key", WM_HOTKEY, 1, 0, false, false, 2},
         {"N", WM_KEYDOWN, 'N', 1, false, true, 2},
+        {"N held", WM_KEYDOWN, 'N', kRepeat | 1, false, true, 2},
         {"Next key", WM_KEYDOWN, VK_MEDIA_NEXT_TRACK, 1, false, true, 2},
         {"Next command", WM_APPCOMMAND, 0, app_command(APPCOMMAND_MEDIA_NEXTTRACK), false, true, 2},
         {"Next hot key", WM_HOTKEY, 2, 0, false, true, 2},
@@ -76,6 +80,9 @@ TEST_F(PlayerKeys, KeysMediaKeysAppCommandsAndHotKeysEachDoTheirCommand) {
         {"Previous hot key", WM_HOTKEY, 3, 0, false, false, 1},
         {"Stop hot key", WM_HOTKEY, 4, 0, true, false, 2},
         {"Alt+P", WM_SYSKEYDOWN, 'P', (1 << 29) | 1, true, false, 2},
+        {"Alt+N", WM_SYSKEYDOWN, 'N', (1 << 29) | 1, true, false, 2},
+        {"Q", WM_KEYDOWN, 'Q', 1, true, false, 2},
+        {"n typed", WM_CHAR, 'n', 1, true, false, 2},
         {"Volume command", WM_APPCOMMAND, 0, app_command(APPCOMMAND_VOLUME_UP), true, false, 2},
     };
     for (const Case &c : cases) {
@@ -85,6 +92,7 @@ TEST_F(PlayerKeys, KeysMediaKeysAppCommandsAndHotKeysEachDoTheirCommand) {
         EXPECT_EQ(asked.advance, c.skipped ? 1 : 0) << c.what;
         EXPECT_EQ(asked.flushed, c.skipped || c.index != 2) << c.what;
         EXPECT_EQ(asked.index, c.index) << c.what;
+        EXPECT_TRUE(asked.woken || !c.skipped) << c.what << ": the main loop not woken";
         if (c.message == WM_APPCOMMAND && c.lparam != app_command(APPCOMMAND_VOLUME_UP)) {
             EXPECT_EQ(result, TRUE) << c.what << ": not reported as handled";
         }
@@ -107,15 +115,11 @@ protected:
         SetDlgItemTextA(dialog(), IDC_USERNAME, "ann");
         SetDlgItemTextA(dialog(), IDC_PASSWORD, "pw");
         click(IDC_CONNECT);
-        ASSERT_TRUE(run_until([&] { return list() == 3; }, 5000));
+        ASSERT_TRUE(run_until([&] { return list_count() == 3; }, 5000));
         SendMessageA(item(IDC_PLAYLIST), CB_SETCURSEL, 1, 0);
         click(IDC_START);
         ASSERT_TRUE(run_until([&] { return playing() == "Second"; }, 5000));
     }
-    int list() const {
-        return static_cast<int>(SendMessageA(item(IDC_PLAYLIST), CB_GETCOUNT, 0, 0));
-    }
-    LRESULT selected() const { return SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0); }
     // The title of the track in the player (each track is titled with its playlist).
     std::string playing() {
         sp_track *track = state_->current_track;
@@ -151,7 +155,7 @@ TEST_F(DialogShownAgain, EscChangesNothingStartPlaysTheChosenFromItsFirstTrack) 
     key_in_main_window('L');
     SendMessageA(item(IDC_PLAYLIST), CB_SETCURSEL, 2, 0);
     splocal_playlist_add("ann", "Fourth", -1); // the list is rebuilt: the choice stays
-    ASSERT_TRUE(run_until([&] { return list() == 4; }, 5000));
+    ASSERT_TRUE(run_until([&] { return list_count() == 4; }, 5000));
     EXPECT_EQ(selected(), 2);
     click(IDC_START);
     EXPECT_FALSE(IsWindowVisible(dialog()));

@@ -86,6 +86,10 @@ protected:
     HWND dialog() const { return context_.dialog; }
     HWND item(int id) const { return GetDlgItem(context_.dialog, id); }
     bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
+    int list_count() const {
+        return static_cast<int>(SendMessageA(item(IDC_PLAYLIST), CB_GETCOUNT, 0, 0));
+    }
+    LRESULT selected() const { return SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0); }
     void click(int id) const {
         SendMessageA(dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(item(id)));
