@@ -1,6 +1,10 @@
 // Any file as the library plays a track from it: opened by its path (the
 // content picks the decoder), decoded and converted to the delivery format
-// to its end, its notes taken as the player takes them. The checksums of
+// to its end, its notes taken as the player takes them. Then as the loader
+// looks at it (its tags and length, for which an Ogg stream of one link is
+// opened for seeking, and a chain's links are walked through), and as a seek
+// plays it: to a frame its last bytes pick, then a few seconds from there,
+// and back to the start. The checksums of
 // the Ogg pages in the input are made right first, so that what a change
 // does reaches the decoder instead of a page refused for its checksum.
 #include <unistd.h>
@@ -13,6 +17,7 @@
 
 #include <ogg/ogg.h>
 
+#include "media/audio_file.h"
 #include "media/track_source.h"
 
 namespace {
@@ -47,11 +52,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     splocal::SoundDesc sound;
     sound.file = path;
-    splocal::TrackSource source(sound);
     static int16_t out[2 * 4096];
-    while (source.render(out, 4096) == 4096)
+    {
+        splocal::TrackSource source(sound);
+        while (source.render(out, 4096) == 4096)
+            source.take_notes();
         source.take_notes();
-    source.take_notes();
+    }
+    const splocal::FileProbe probe = splocal::probe_audio_file(path);
+    // Mostly within the length the loader read, sometimes past it.
+    uint32_t pick = 0;
+    for (size_t i = size >= 4 ? size - 4 : 0; i < size; ++i)
+        pick = pick << 8 | data[i];
+    const int64_t length = int64_t{probe.duration_ms} * 441 / 10;
+    const int64_t frame = static_cast<int64_t>(pick) % (length + length / 8 + 4096);
+    {
+        splocal::TrackSource source(sound);
+        source.seek(frame);
+        for (int i = 0; i < 32 && source.render(out, 4096) == 4096; ++i)
+            source.take_notes();
+        source.take_notes();
+        // And again while playing, back to the start.
+        source.seek(0);
+        source.render(out, 4096);
+    }
     std::remove(path.c_str());
     return 0;
 }

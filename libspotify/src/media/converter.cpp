@@ -99,7 +99,7 @@ Converter::Seek Converter::seek(int64_t frame) {
     ended_ = false;
     std::vector<FileRun> runs = decoder_->runs();
     if (runs.empty()) // lengths unknown: one run at the current rate
-        runs.push_back(FileRun{INT64_MAX / kSampleRate, decoder_->rate()});
+        runs.push_back(FileRun{INT64_MAX / kMaxFileRate, decoder_->rate()});
     int64_t in_start = 0;
     int64_t out_start = 0;
     for (const FileRun &run : runs) {

@@ -84,7 +84,8 @@ private:
 
 } // namespace
 
-bool check_setup_header(const unsigned char *packet, size_t size, std::string &why) {
+bool check_setup_header(const unsigned char *packet, size_t size, std::string &why,
+                        uint64_t *kept) {
     if (size < 8 || packet[0] != 5 || std::memcmp(packet + 1, "vorbis", 6) != 0) {
         why = kNotValid;
         return false;
@@ -119,6 +120,8 @@ bool check_setup_header(const unsigned char *packet, size_t size, std::string &w
                   std::to_string(kMaxCodebookValues) + " values in all): refused";
             return false;
         }
+        if (kept)
+            *kept += static_cast<uint64_t>(entries) + 64;
         const long ordered = bits.read(1);
         if (ordered == 0) {
             const long sparse = bits.read(1);
@@ -168,6 +171,8 @@ bool check_setup_header(const unsigned char *packet, size_t size, std::string &w
                 why = kNotValid;
                 return false;
             }
+            if (kept)
+                *kept += values * sizeof(long);
         } else if (map != 0) {
             why = kNotValid;
             return false;

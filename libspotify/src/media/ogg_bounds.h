@@ -41,8 +41,11 @@ constexpr uint64_t kMaxCodebookEntries = uint64_t{1} << 19;
 constexpr uint64_t kMaxCodebookValues = uint64_t{1} << 20;
 
 // Checks the codebooks of a setup header packet (type 5) against the bounds
-// above. False, saying why, when they break one or cannot be read.
-bool check_setup_header(const unsigned char *packet, size_t size, std::string &why);
+// above. False, saying why, when they break one or cannot be read. When
+// `kept` is given, adds to it the bytes the decoder keeps for the codebooks
+// as read from the header (their lengths and values), before decoding.
+bool check_setup_header(const unsigned char *packet, size_t size, std::string &why,
+                        uint64_t *kept = nullptr);
 
 class OggBounds {
 public:

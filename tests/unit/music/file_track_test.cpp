@@ -319,5 +319,52 @@ TEST_F(FileTracks, SeekGoesOnAtTheOffsetsFrameBitForBitAndDurationIsTheLength) {
     EXPECT_EQ(log().find("seek"), std::string::npos) << log();
 }
 
+// `link` (one link's pages) `count` times over, each copy a stream of its
+// own serial number.
+std::string chain_of(const std::string &link, int count) {
+    std::string out;
+    for (int k = 0; k < count; ++k) {
+        std::string copy = link;
+        for (size_t at = 0; at + 27 <= copy.size();) {
+            auto *h = reinterpret_cast<unsigned char *>(copy.data() + at);
+            for (int i = 0; i < 4; ++i)
+                h[14 + i] = static_cast<unsigned char>((k + 1) >> (8 * i));
+            ogg_page page{h, 27 + h[26], h + 27 + h[26], 0};
+            for (int i = 0; i < h[26]; ++i)
+                page.body_len += h[27 + i];
+            ogg_page_checksum_set(&page);
+            at += static_cast<size_t>(page.header_len + page.body_len);
+        }
+        out += copy;
+    }
+    return out;
+}
+
+// A chained stream of as many links as a seek may read seeks, bit for bit,
+// and tells its length; one of more plays from its start, but tells no
+// length, and a seek in it ends the track with the reason in the log.
+TEST_F(FileTracks, ChainsOfMoreLinksThanASeekReadsAreNotSought) {
+    const std::string link = music_test::ogg_bytes({{44100, 1, 441, 300}}); // 10 ms
+    add("most.ogg", chain_of(link, 1024));
+    add("more.ogg", chain_of(link, 1025));
+    load();
+    log_in("me", "");
+    sp_track *most = sp_playlist_track(playlist_at(0), 0);
+    sp_track *more = sp_playlist_track(playlist_at(0), 1);
+    EXPECT_EQ(sp_track_duration(most), 10240);
+    EXPECT_EQ(sp_track_duration(more), 0);
+    EXPECT_EQ(pcm(1).size(), size_t{2 * 441 * 1025});
+    EXPECT_EQ(play_seeking(most, -1, [&] { EXPECT_EQ(sp_session_player_seek(session, 10000), 0); }),
+              spliced(pcm(0, 11), -1, 441000));
+    EXPECT_EQ(log().find("seek"), std::string::npos) << log();
+    EXPECT_TRUE(play_seeking(more, -1, [&] {
+                    EXPECT_EQ(sp_session_player_seek(session, 10000), 0);
+                }).empty());
+    EXPECT_NE(log().find("more.ogg: cannot seek in the Ogg Vorbis stream: a chained Ogg stream of "
+                         "more than 1024 links"),
+              std::string::npos)
+        << log();
+}
+
 } // namespace
 } // namespace lib_test
