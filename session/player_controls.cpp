@@ -26,6 +26,13 @@ void apply_volume(SessionState *state) {
                                     device_volume_level(state->muted ? 0 : state->volume_percent));
 }
 
+// Plays the track at the position from ms into it; the player is stopped.
+void start_at(SessionState *state, uint32_t ms) {
+    state->start_at_ms = ms;
+    session_play_current(state);
+    state->start_at_ms = 0; // for this track only, whether or not it could start
+}
+
 uint32_t current_mark(const SessionState *state) {
     return state->current_track ? state->current_mark : 0;
 }
@@ -51,12 +58,42 @@ void session_seek_to(SessionState *state, uint32_t ms) {
         return;
     }
     session_stop_player(state);
-    state->start_at_ms = ms;
-    session_play_current(state);
-    state->start_at_ms = 0; // for this track only, whether or not it could start
+    start_at(state, ms);
 }
 
 void session_seek_by(SessionState *state, int32_t delta_ms) {
+    const MutexHold hold(state->lock);
+    if (!state->current_track || !state->queue)
+        return;
+    // At a join without a gap the player already plays the next track while
+    // the device still plays out the end of the one before: the move is from
+    // what is heard. Back within that track plays it again from there (it is
+    // the one before in the play order, or the same one repeated); forward
+    // past its end moves as far into the track in the player.
+    const HeardPosition heard = audio_output_heard(state->queue);
+    const TrackTiming *sounding = track_timing_find(&state->timings, heard.mark);
+    const TrackTiming *playing = track_timing_find(&state->timings, state->current_mark);
+    if (sounding && playing && sounding != playing && playing->joined &&
+        heard.mark + 1 == playing->mark && sounding->length_ms > 0 && !session_is_paused(state)) {
+        const int64_t target =
+            int64_t{track_timing_position(&state->timings, heard, heard.mark).position_ms} +
+            delta_ms;
+        if (target >= sounding->length_ms) {
+            session_seek_to(state, static_cast<uint32_t>(target - sounding->length_ms));
+            return;
+        }
+        const uint32_t index = sounding->index;
+        session_stop_player(state);
+        if (index != state->track_index) {
+            const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
+            state->track_index = state->order.shuffle && count > 0
+                                     ? play_order_previous(&state->order, state->track_index,
+                                                           static_cast<uint32_t>(count))
+                                     : index;
+        }
+        start_at(state, static_cast<uint32_t>(std::max<int64_t>(target, 0)));
+        return;
+    }
     const int64_t target = int64_t{session_position_ms(state)} + delta_ms;
     session_seek_to(state, static_cast<uint32_t>(std::clamp<int64_t>(target, 0, UINT32_MAX)));
 }

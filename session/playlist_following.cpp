@@ -185,8 +185,10 @@ void session_play_current(SessionState *state) {
         if (state->queue) {
             state->current_mark = pcm_queue_begin_track(state->queue);
             const int length = sp_track_duration(track);
-            track_timing_record(&state->timings, state->current_mark, start_ms,
-                                length > 0 ? static_cast<uint32_t>(length) : 0);
+            track_timing_record(&state->timings,
+                                TrackTiming{state->current_mark, start_ms,
+                                            length > 0 ? static_cast<uint32_t>(length) : 0,
+                                            state->track_index, state->start_joined});
         }
         play_order_track_started(&state->order);
         sp_session_player_load(state->session, track); // results are not looked at

@@ -92,12 +92,15 @@ void advance(SessionState *state) {
         }
         const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
         const uint32_t tracks = count > 0 ? static_cast<uint32_t>(count) : 0;
-        const uint32_t next = play_order_next(&state->order, state->track_index, tracks,
-                                              next_reason(state->advance_pending.exchange(0)));
+        const int32_t reason = state->advance_pending.exchange(0);
+        const uint32_t next =
+            play_order_next(&state->order, state->track_index, tracks, next_reason(reason));
         state->track_index =
             next == kPlayOrderNone ? std::max(tracks, state->track_index + 1) : next;
+        state->start_joined = reason == kAdvanceEnded;
     }
     session_play_current(state);
+    state->start_joined = false;
 }
 
 } // namespace

@@ -23,6 +23,7 @@ bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue)
     state->player_held = false;
     state->current_mark = 0;
     state->start_at_ms = 0;
+    state->start_joined = false;
     state->timings = TrackTimings{};
     state->volume_percent = 100;
     state->muted = false;

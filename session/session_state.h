@@ -47,6 +47,7 @@ struct SessionState {
     bool player_held;                     // main thread only: told to wait while paused
     uint32_t current_mark;                // main thread only: the queue's mark of current_track
     uint32_t start_at_ms;                 // main thread only: where the next load starts (a seek)
+    bool start_joined;                    // main thread only: the next load follows an ended track
     TrackTimings timings;                 // main thread only: the last few starts in the player
     PlayOrder order;                      // main thread only: shuffle and repeat
     int32_t volume_percent;               // main thread only: 0 to 100, 100 at the start

@@ -2,9 +2,7 @@
 
 #include "session/track_timing.h"
 
-namespace {
-
-const TrackTiming *find(const TrackTimings *timings, uint32_t mark) {
+const TrackTiming *track_timing_find(const TrackTimings *timings, uint32_t mark) {
     if (mark == 0)
         return nullptr;
     for (const TrackTiming &timing : timings->kept) {
@@ -14,17 +12,14 @@ const TrackTiming *find(const TrackTimings *timings, uint32_t mark) {
     return nullptr;
 }
 
-} // namespace
-
-void track_timing_record(TrackTimings *timings, uint32_t mark, uint32_t start_ms,
-                         uint32_t length_ms) {
-    timings->kept[timings->next] = TrackTiming{mark, start_ms, length_ms};
+void track_timing_record(TrackTimings *timings, const TrackTiming &timing) {
+    timings->kept[timings->next] = timing;
     timings->next = (timings->next + 1) % kTimingsKept;
 }
 
 PlayPosition track_timing_position(const TrackTimings *timings, HeardPosition heard,
                                    uint32_t mark) {
-    const TrackTiming *timing = find(timings, mark);
+    const TrackTiming *timing = track_timing_find(timings, mark);
     if (!timing)
         return PlayPosition{false, 0, 0};
     uint64_t position = timing->start_ms;
@@ -37,7 +32,8 @@ PlayPosition track_timing_position(const TrackTimings *timings, HeardPosition he
 
 uint32_t track_timing_heard_mark(const TrackTimings *timings, HeardPosition heard, uint32_t current,
                                  bool paused) {
-    if (current != 0 && (paused || heard.mark == current || !find(timings, heard.mark)))
+    if (current != 0 &&
+        (paused || heard.mark == current || !track_timing_find(timings, heard.mark)))
         return current;
-    return find(timings, heard.mark) ? heard.mark : 0;
+    return track_timing_find(timings, heard.mark) ? heard.mark : 0;
 }

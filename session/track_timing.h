@@ -17,6 +17,8 @@ struct TrackTiming {
     uint32_t mark;      // the queue's track mark; 0: an unused entry
     uint32_t start_ms;  // the position in the track its first block starts at
     uint32_t length_ms; // the track's length; 0: not known
+    uint32_t index;     // the track's position in the playlist
+    bool joined;        // it follows the mark before without a gap (that track ended)
 };
 
 constexpr int kTimingsKept = 4;
@@ -27,8 +29,9 @@ struct TrackTimings {
 };
 
 // Remembers a start of a track in the player, replacing the oldest kept.
-void track_timing_record(TrackTimings *timings, uint32_t mark, uint32_t start_ms,
-                         uint32_t length_ms);
+void track_timing_record(TrackTimings *timings, const TrackTiming &timing);
+// The start kept for mark, or null.
+const TrackTiming *track_timing_find(const TrackTimings *timings, uint32_t mark);
 
 struct PlayPosition {
     bool known; // false: nothing to show

@@ -126,6 +126,13 @@ std::vector<int16_t> frames_of(int track, int first) {
     return std::vector<int16_t>(all.end() - 128, all.end());
 }
 
+// True when the queue starts with track's frames from frame on.
+bool queued_head_is(PcmQueue &queue, int track, int frame) {
+    const std::vector<int16_t> head = queued_samples(queue);
+    return head.size() >= 128 &&
+           std::equal(head.begin(), head.begin() + 128, frames_of(track, frame).begin());
+}
+
 using SeekFollowsTheKeyNsRule = PreviousGoesByWhatWasHeard;
 
 // A seek stops the player inside a delivery of the old position: only a
@@ -140,10 +147,8 @@ TEST_F(SeekFollowsTheKeyNsRule, TheTrackGoesOnAtTheFrameAskedForAndNothingOfTheO
     pcm_queue_flush(&queue);
     session_seek_by(&state, 5000);
     const auto head_is = [&](int track, int frame) {
-        if (!pass_until([&] { return pcm_queue_frames(&queue) >= 64; }))
-            return false;
-        const std::vector<int16_t> head = queued_samples(queue);
-        return std::equal(head.begin(), head.begin() + 128, frames_of(track, frame).begin());
+        return pass_until([&] { return pcm_queue_frames(&queue) >= 64; }) &&
+               queued_head_is(queue, track, frame);
     };
     EXPECT_TRUE(head_is(mix[1], 7000 * 441 / 10)) << "not at 7 s, or the old position queued";
     EXPECT_EQ(session_position_ms(&state), 7000u) << "nothing of the new position heard yet";
@@ -165,6 +170,28 @@ TEST_F(SeekFollowsTheKeyNsRule, TheTrackGoesOnAtTheFrameAskedForAndNothingOfTheO
     EXPECT_EQ(player_track(), mix[2]) << "past the end is the next track";
     EXPECT_TRUE(head_is(mix[2], 0));
     EXPECT_TRUE(session_is_paused(&state));
+}
+
+// At a join without a gap the player already plays the next track while
+// the end of the one before is heard: Left goes back into the track heard,
+// Right past its end as far into the next.
+TEST_F(SeekFollowsTheKeyNsRule, AtAJoinTheSeekMovesFromTheTrackHeard) {
+    ASSERT_TRUE(start(1));
+    const auto join_after = [&](uint32_t heard_ms) {
+        hear(heard_ms);
+        on_end_of_track(state.session); // its last frame delivered
+        pass();
+        return player_track() == mix[2] || player_track() == mix[1];
+    };
+    ASSERT_TRUE(join_after(29000));
+    ASSERT_EQ(player_track(), mix[2]);
+    session_seek_by(&state, -5000);
+    EXPECT_EQ(player_track(), mix[1]);
+    EXPECT_TRUE(pass_until([&] { return queued_head_is(queue, mix[1], 24000 * 441 / 10); }));
+    ASSERT_TRUE(join_after(5000)); // mix[1] from 24 s: 29 s heard
+    session_seek_by(&state, 5000);
+    EXPECT_EQ(player_track(), mix[2]);
+    EXPECT_TRUE(pass_until([&] { return queued_head_is(queue, mix[2], 4000 * 441 / 10); }));
 }
 
 class OrderOfPlay : public SessionTest {
@@ -270,8 +297,8 @@ TEST_F(OrderOfPlay, EditsWhileShuffledKeepTheTrackPlaying) {
 // one once it is heard or while the device is paused.
 TEST(TimeLineFollowsTheBlockHeard, OldMarkUntilTheNewIsHeardOrWhilePaused) {
     TrackTimings timings{};
-    track_timing_record(&timings, 7, 0, 30000);
-    track_timing_record(&timings, 8, 12000, 30000); // a seek to 12 s
+    track_timing_record(&timings, {7, 0, 30000, 0, false});
+    track_timing_record(&timings, {8, 12000, 30000, 0, false}); // a seek to 12 s
     const auto shown = [&](HeardPosition heard, uint32_t current, bool paused) {
         const PlayPosition p = track_timing_position(
             &timings, heard, track_timing_heard_mark(&timings, heard, current, paused));
