@@ -25,8 +25,25 @@ void player_main(sp_session *session) {
     const sp_audioformat format{SP_SAMPLETYPE_INT16_NATIVE_ENDIAN, kSampleRate, kChannels};
     // Player thread only: the loaded track's audio, and the frames rendered
     // from it that the program has not taken yet.
+    uint64_t source_generation = 0; // the generation the source was sought for
+    // Between the steps of a seek reading on through a file: whether the
+    // player has moved on since (read without the mutex). A test's hold
+    // stops the seek here first, as it would a delivery.
+    const SeekCancel moved_on = [&p, &source_generation] {
+        if (p.generation.load() != source_generation)
+            return true;
+        if (!p.hold.load())
+            return false;
+        std::unique_lock<std::mutex> lock(p.mutex);
+        while (p.hold && p.generation == source_generation && !p.stopping) {
+            p.held = true;
+            p.cv.wait(lock);
+        }
+        p.hold = false;
+        p.held = false;
+        return p.generation != source_generation;
+    };
     std::unique_ptr<TrackSource> source;
-    uint64_t source_generation = 0;
     uint64_t source_load = 0;
     std::string source_file;   // the loaded track's file, if it is one
     bool failure_told = false; // the file's failure went to the log
@@ -52,7 +69,7 @@ void player_main(sp_session *session) {
         }
         const uint64_t generation = p.generation;
         if (!source || source_load != p.load_serial) {
-            source = std::make_unique<TrackSource>(p.sound);
+            source = std::make_unique<TrackSource>(p.sound, moved_on);
             p.has_source = true;
             source_load = p.load_serial;
             source_generation = 0;

@@ -181,7 +181,8 @@ SP_LIBEXPORT(int64_t) splocal_player_position64(sp_session *session);
  * progress, so sp_session_player_unload or _load waits for it. Such an
  * unload or load (or hold 0, or the session's end) lets it go on into the
  * program; the hold acts once. Tests use it to put a delivery in the middle
- * of an operation of the program. */
+ * of an operation of the program. A seek that reads on through a file to
+ * reach its frame stops before its next step in the same way while held. */
 SP_LIBEXPORT(void) splocal_hold_delivery(sp_session *session, int hold);
 /* Non-zero while the player waits inside a held delivery. */
 SP_LIBEXPORT(int) splocal_delivery_held(sp_session *session);

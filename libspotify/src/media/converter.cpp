@@ -95,7 +95,7 @@ int64_t delivered_frames(const std::vector<FileRun> &runs) {
     return total;
 }
 
-Converter::Seek Converter::seek(int64_t frame) {
+Converter::Seek Converter::seek(int64_t frame, const SeekCancel &cancel) {
     ended_ = false;
     std::vector<FileRun> runs = decoder_->runs();
     if (runs.empty()) // lengths unknown: one run at the current rate
@@ -118,7 +118,12 @@ Converter::Seek Converter::seek(int64_t frame) {
                 });
         }
         const int64_t first = run.rate == kSampleRate ? local : resampler_->first_input(local);
-        if (!decoder_->seek(in_start + first) || decoder_->rate() != run.rate)
+        const bool done = decoder_->seek(in_start + first, cancel);
+        if (decoder_->abandoned()) {
+            ended_ = true;
+            return Seek::kAbandoned;
+        }
+        if (!done || decoder_->rate() != run.rate)
             return Seek::kFailed;
         take_gains();
         rate_ = run.rate;

@@ -38,11 +38,13 @@ public:
     explicit Converter(std::unique_ptr<Decoder> decoder);
     // Writes up to `frames` stereo frames to out; fewer only at the end.
     int read(int16_t *out, int frames);
-    enum class Seek { kDone, kPastEnd, kFailed };
+    enum class Seek { kDone, kPastEnd, kFailed, kAbandoned };
     // Goes to output frame `frame`: read() gives it next (kDone), nothing
     // more when it is at or past the end (kPastEnd); kFailed when the file
-    // cannot be sought (the decoder's failure() may say why).
-    Seek seek(int64_t frame);
+    // cannot be sought (the decoder's failure() may say why); kAbandoned
+    // when `cancel` (decoder.h) stopped it, and then read() gives nothing
+    // until the next seek.
+    Seek seek(int64_t frame, const SeekCancel &cancel = {});
     const Decoder &decoder() const { return *decoder_; }
     Decoder &decoder() { return *decoder_; }
 

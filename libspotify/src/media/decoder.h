@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +47,11 @@ struct FileRun {
     int rate = 0;
 };
 
+// Asked between the steps of a seek that reads on to its frame (a few
+// thousand frames each), on the seeking thread: true once the seek is no
+// longer wanted (the player has moved on).
+using SeekCancel = std::function<bool()>;
+
 class Decoder {
 public:
     virtual ~Decoder() = default;
@@ -81,6 +87,17 @@ public:
         (void)frame;
         return false;
     }
+    // seek(), asking `cancel` between its steps: once it says so the seek
+    // stops where it is and returns false with abandoned() and no failure;
+    // what read() gives then is unspecified until the next seek.
+    bool seek(int64_t frame, const SeekCancel &cancel) {
+        cancel_ = &cancel;
+        abandoned_ = false;
+        const bool done = seek(frame);
+        cancel_ = nullptr;
+        return done;
+    }
+    bool abandoned() const { return abandoned_; }
     // Things worth a line in the log that do not stop the file (a header
     // with placeholder sizes, a gap in the stream), each given once.
     std::vector<std::string> take_notes() {
@@ -90,6 +107,14 @@ public:
     }
 
 protected:
+    // For seek(): true from the moment the seek in progress is no longer
+    // wanted.
+    bool cancelled() {
+        if (!abandoned_ && cancel_ && *cancel_ && (*cancel_)())
+            abandoned_ = true;
+        return abandoned_;
+    }
+
     int rate_ = 0;
     int channels_ = 0;
     uint32_t mask_ = 0;
@@ -99,6 +124,10 @@ protected:
     bool format_pending_ = false;
     int pending_rate_ = 0;
     std::vector<std::string> notes_;
+
+private:
+    const SeekCancel *cancel_ = nullptr; // during seek(frame, cancel)
+    bool abandoned_ = false;
 };
 
 // Highest channel count and rate accepted from a file.

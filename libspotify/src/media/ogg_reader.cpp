@@ -6,11 +6,13 @@
 // its length) opens it again for seeking: libvorbisfile then reads the last
 // page and the headers, and each run of bytes it reads after moving in the
 // file passes a fresh set of bounds. A chained stream's length comes from
-// its pages, walked through once, and a seek in it plays the stream on to
-// the frame. Channels come in Vorbis order and leave in WAV order (front
-// left, front right, centre, low frequency, back, side), so that the
-// converter maps them like WAV channels. Artist and title come from the
-// first link's ARTIST and TITLE comments (vorbis_comments.h).
+// its pages, walked through once (which also finds where each link
+// starts), and a seek in it opens the stream at the first page of the link
+// that holds the frame and plays that link on to it, in steps that stop
+// once the seek is no longer wanted. Channels come in Vorbis order and leave
+// in WAV order (front left, front right, centre, low frequency, back, side),
+// so that the converter maps them like WAV channels. Artist and title come
+// from the first link's ARTIST and TITLE comments (vorbis_comments.h).
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -69,8 +71,8 @@ constexpr int64_t kTailBytes = 65536;    // where the last page is looked for
 constexpr int64_t kMaxLinkFrames = int64_t{1} << 40;
 
 // Pages of an open file from `from` on, to `to` (the end when -1), each
-// given to `take` until it returns false. Bytes that are no page are passed
-// over. False when the file cannot be read.
+// given to `take` with its byte offset until it returns false. Bytes that
+// are no page are passed over. False when the file cannot be read.
 template <typename Take> bool each_page(std::FILE *file, int64_t from, int64_t to, Take take) {
     if (!seek_to(file, from))
         return false;
@@ -79,6 +81,7 @@ template <typename Take> bool each_page(std::FILE *file, int64_t from, int64_t t
     bool ok = true;
     bool going = true;
     int64_t at = from;
+    int64_t page_at = from; // where the next page (or what is passed over) starts
     while (going && (to < 0 || at < to)) {
         const long want = to < 0 || to - at > 65536 ? 65536 : static_cast<long>(to - at);
         char *buffer = ogg_sync_buffer(&sync, want);
@@ -90,11 +93,12 @@ template <typename Take> bool each_page(std::FILE *file, int64_t from, int64_t t
         ogg_sync_wrote(&sync, static_cast<long>(got));
         at += static_cast<int64_t>(got);
         ogg_page page;
-        int result;
-        while (going && (result = ogg_sync_pageout(&sync, &page)) != 0) {
+        long result;
+        while (going && (result = ogg_sync_pageseek(&sync, &page)) != 0) {
             if (result > 0)
                 going = take(page, static_cast<const unsigned char *>(page.header),
-                             static_cast<size_t>(page.header_len + page.body_len));
+                             static_cast<size_t>(page.header_len + page.body_len), page_at);
+            page_at += result > 0 ? result : -result; // a page, or bytes passed over
         }
     }
     ogg_sync_clear(&sync);
@@ -108,9 +112,10 @@ bool is_vorbis_start(const ogg_page &page) {
 
 // What check_links() finds.
 struct Links {
-    std::string why;           // why the file cannot be sought; empty when it can
-    bool chained = false;      // two links or more
-    std::vector<FileRun> runs; // a chain's links; empty when their lengths are unknown
+    std::string why;             // why the file cannot be sought; empty when it can
+    bool chained = false;        // two links or more
+    std::vector<FileRun> runs;   // a chain's links; empty when their lengths are unknown
+    std::vector<int64_t> starts; // for each of runs, the byte offset of its link's first page
 };
 
 // Whether the file is a chain, and for a chain, its links as playing reads
@@ -131,14 +136,14 @@ Links check_links(std::FILE *file) {
     int last = 0;
     bool any = false;
     if (!each_page(file, 0, -1,
-                   [&](const ogg_page &page, const unsigned char *, size_t) {
+                   [&](const ogg_page &page, const unsigned char *, size_t, int64_t) {
                        if (!ogg_page_bos(&page))
                            return false;
                        first.push_back(ogg_page_serialno(&page));
                        return first.size() <= 64;
                    }) ||
         !each_page(file, size > kTailBytes ? size - kTailBytes : 0, size,
-                   [&](const ogg_page &page, const unsigned char *, size_t) {
+                   [&](const ogg_page &page, const unsigned char *, size_t, int64_t) {
                        last = ogg_page_serialno(&page);
                        any = true;
                        return true;
@@ -176,7 +181,8 @@ Links check_links(std::FILE *file) {
         int64_t start = -1;  // the granule position of its first frame, once known
         int64_t counted = 0; // the frames of the audio packets before that
         long last_block = -1;
-        int64_t end = 0; // its last granule position
+        int64_t end = 0;    // its last granule position
+        int64_t offset = 0; // where its first page starts
     };
     OggBounds bounds;
     std::unique_ptr<Link> link;
@@ -197,10 +203,12 @@ Links check_links(std::FILE *file) {
         lengths = lengths && link->end <= kMaxLinkFrames;
         found.runs.push_back(
             FileRun{std::max<int64_t>(frames, 0), static_cast<int>(link->info.rate)});
+        found.starts.push_back(link->offset);
         return true;
     };
-    const bool read =
-        each_page(file, 0, -1, [&](ogg_page &page, const unsigned char *bytes, size_t length) {
+    const bool read = each_page(
+        file, 0, -1,
+        [&](ogg_page &page, const unsigned char *bytes, size_t length, int64_t offset) {
             if (!bounds.feed(bytes, length)) {
                 why = bounds.why();
                 return false;
@@ -216,6 +224,7 @@ Links check_links(std::FILE *file) {
                         return false;
                     }
                     link = std::make_unique<Link>();
+                    link->offset = offset;
                 }
                 last_was_bos = true;
                 if (std::find(link->serials.begin(), link->serials.end(), serial) !=
@@ -277,8 +286,10 @@ Links check_links(std::FILE *file) {
         why = "cannot read the file";
     if (why.empty())
         link_done();
-    if (!why.empty() || !lengths)
+    if (!why.empty() || !lengths) {
         found.runs.clear();
+        found.starts.clear();
+    }
     return found;
 }
 
@@ -298,7 +309,7 @@ public:
                 why = "cannot read the file";
             return false;
         }
-        return open_stream(why);
+        return open_stream(0, 0, why);
     }
 
     int read(double *out, int frames) override {
@@ -367,7 +378,7 @@ public:
             ended_ = true;
             return false;
         }
-        return found.chained ? seek_in_chain(frame) : seek_in_link(frame);
+        return found.chained ? seek_in_chain(found, frame) : seek_in_link(frame);
     }
 
 private:
@@ -402,14 +413,32 @@ private:
     }
 
     // A chain: libvorbisfile's seeks across links neither land exactly nor
-    // keep clear of a link whose decoder setup failed, so the stream is
-    // played on to the frame (from the start when it is behind), and gives
-    // there what playing from the start gives.
-    bool seek_in_chain(int64_t frame) {
+    // keep clear of a link whose decoder setup failed. So the stream opens
+    // afresh at the first page of the link that holds the frame, as playing
+    // takes up each link afresh, and plays that link on to the frame (from
+    // where it is, when that is in the link and not past the frame): it gives
+    // there what playing from the start gives. Where the links' lengths are
+    // unknown, it plays on from the stream's start. It plays on in steps of a
+    // few thousand frames, and stops between them once the seek is no longer
+    // wanted (cancelled()).
+    bool seek_in_chain(const Links &found, int64_t frame) {
+        int64_t link_frame = 0; // the link's first frame, counted from the file's start
+        int64_t link_offset = 0;
+        size_t k = 0;
+        for (; k < found.runs.size() && frame >= link_frame + found.runs[k].frames; ++k)
+            link_frame += found.runs[k].frames;
+        if (!found.runs.empty() && k == found.runs.size()) {
+            held_frames_ = held_at_ = 0;
+            format_pending_ = false;
+            ended_ = true; // past the last link: nothing left to read
+            return true;
+        }
+        if (!found.runs.empty())
+            link_offset = found.starts[k];
         const int64_t heard = reached_;
-        if (failed_ || !opened_ || frame < frame_) {
+        if (failed_ || !opened_ || frame < frame_ || frame_ < link_frame) {
             std::string why;
-            if (!open_stream(why)) {
+            if (!open_stream(link_offset, link_frame, why)) {
                 failure_ = "cannot seek in the Ogg Vorbis stream: " + why;
                 ended_ = true;
                 return false;
@@ -417,6 +446,8 @@ private:
         }
         std::vector<double> skipped;
         while (frame_ < frame && !ended_) {
+            if (cancelled())
+                return false; // where it stopped is where the next seek starts from
             if (format_pending_) {
                 next_format();
                 continue;
@@ -443,19 +474,21 @@ private:
         return failure_.empty();
     }
 
-    // Opens the file as a stream, at its start.
-    bool open_stream(std::string &why) {
+    // Opens the file as a stream at the page at `offset` (the first page of
+    // a link), whose first frame is `frame` of the file.
+    bool open_stream(int64_t offset, int64_t frame, std::string &why) {
         if (opened_)
             ov_clear(&vf_);
         opened_ = false;
         bounds_ = std::make_unique<OggBounds>();
         read_error_.clear();
         failure_.clear();
-        pos_ = frame_ = 0;
+        pos_ = offset;
+        frame_ = frame;
         link_ = 0;
         held_frames_ = held_at_ = 0;
         format_pending_ = ended_ = at_end_ = failed_ = false;
-        if (!seek_start(file_)) {
+        if (!seek_to(file_, offset)) {
             why = "cannot read the file";
             return false;
         }

@@ -18,10 +18,11 @@ void TrackSource::seek(int64_t frame) {
 }
 
 void TrackSource::seek_file() {
-    switch (converter_->seek(start_)) {
+    switch (converter_->seek(start_, cancel_)) {
     case Converter::Seek::kDone:
         break;
     case Converter::Seek::kPastEnd:
+    case Converter::Seek::kAbandoned: // no longer wanted: nothing until the next seek
         finished_ = true;
         break;
     case Converter::Seek::kFailed:

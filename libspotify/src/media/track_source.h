@@ -1,7 +1,9 @@
 // The audio of one track as the player renders it: synthesized, or an
 // audio file decoded and converted as it plays (opened at the first
 // render, so on the player thread). A file that cannot be opened, or that
-// turns bad, ends its track where it stops.
+// turns bad, ends its track where it stops. A seek that reads on through
+// the file asks `cancel` (decoder.h) between its steps, and once it says so
+// stops there: the source then renders nothing until the next seek.
 #ifndef LIBSPOTIFY_SRC_MEDIA_TRACK_SOURCE_H
 #define LIBSPOTIFY_SRC_MEDIA_TRACK_SOURCE_H
 
@@ -17,7 +19,8 @@ namespace splocal {
 
 class TrackSource {
 public:
-    explicit TrackSource(SoundDesc sound) : sound_(std::move(sound)) {}
+    explicit TrackSource(SoundDesc sound, SeekCancel cancel = {})
+        : sound_(std::move(sound)), cancel_(std::move(cancel)) {}
     // Writes up to `frames` stereo frames; fewer only at the end.
     int render(int16_t *out, int frames);
     // Goes on at `frame` (0 is the start): the next render gives the track's
@@ -38,6 +41,7 @@ private:
     void seek_file();
 
     SoundDesc sound_;
+    SeekCancel cancel_;
     int next_ = 0;
     int64_t start_ = 0; // where a file opens
     bool opened_ = false;

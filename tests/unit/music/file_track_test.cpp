@@ -319,6 +319,28 @@ TEST_F(FileTracks, SeekGoesOnAtTheOffsetsFrameBitForBitAndDurationIsTheLength) {
     EXPECT_EQ(log().find("seek"), std::string::npos) << log();
 }
 
+// A seek reading on through a link stops where it is once the player moves
+// on: held at its first step, then sought back to the start, it never reads
+// the damaged page on its way, which is noted once, when playing gets there.
+TEST_F(FileTracks, ASeekReadingOnStopsOnceThePlayerMovesOn) {
+    std::string bytes = music_test::ogg_bytes({{44100, 2, 4410}, {44100, 2, 441000}});
+    bytes[bytes.rfind("OggS", bytes.rfind("OggS") - 1) + 40] ^= 1; // the page before the last
+    add("damaged.ogg", bytes);
+    load();
+    log_in("me", "");
+    splocal_hold_delivery(session, 1);
+    ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), SP_ERROR_OK);
+    EXPECT_EQ(sp_session_player_seek(session, 9900), SP_ERROR_OK);
+    sp_session_player_play(session, 1);
+    ASSERT_TRUE(wait_until([&] { return splocal_delivery_held(session) != 0; }));
+    EXPECT_EQ(sp_session_player_seek(session, 0), SP_ERROR_OK);
+    ASSERT_TRUE(wait_until([&] { return rec.end_of_track.load() == 1; }));
+    const std::string logged = log();
+    const size_t gap = logged.find("damaged.ogg: a gap");
+    EXPECT_NE(gap, std::string::npos) << logged;
+    EXPECT_EQ(logged.find("damaged.ogg: a gap", gap + 1), std::string::npos) << logged;
+}
+
 // `link` (one link's pages) `count` times over, each copy a stream of its
 // own serial number.
 std::string chain_of(const std::string &link, int count) {
