@@ -1,13 +1,11 @@
-// Playlist churn while playing: the followed playlist changes every 100 ms
+// Playlist churn while playing: every 100 ms the followed playlist changes
 // (tracks added, removed, moved, made unavailable and available again, another
-// playlist renamed, the key N) while the audio output thread plays on the
-// in-memory device in real time; under TSan a field touched outside its lock
-// shows as a race. Every byte played must be runs of the catalogue's tracks,
-// each from its first frame; a removed track that was playing is never heard
-// beyond the buffers at the device when its removal was processed (eight, and
-// one block the thread may hold), and any other removed track beyond the audio
-// already queued then; the device plays something every second while an
-// available track stands at or after the position.
+// playlist renamed, the key N) while the output thread plays on the in-memory
+// device in real time; under TSan a field touched outside its lock shows as a
+// race. What is played must be runs of the catalogue's tracks, each from its
+// first frame; a removed track is never heard past the audio at the device and
+// queued when its removal was processed; the sound goes on while an available
+// track stands at or after the position.
 // LORVANE_SOAK_SECONDS sets the length (default 40 s; scripts/soak: ten minutes).
 
 #include "audio/audio_output.h"
@@ -22,6 +20,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -35,12 +34,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRate = 44100;
 constexpr size_t kFrame = 4;
-constexpr size_t kAtTheDevice = 9 * 1024 * kFrame;
-
-struct Entry {
-    int track;
-    bool available;
-};
+constexpr size_t kAtTheDevice = 9 * 1024 * kFrame; // eight buffers, a block on its way
 
 std::vector<uint32_t> pcm_of(int track) {
     std::vector<uint32_t> frames(static_cast<size_t>(splocal_track_pcm(track, nullptr, 0)));
@@ -48,6 +42,11 @@ std::vector<uint32_t> pcm_of(int track) {
                       static_cast<int>(frames.size()));
     return frames;
 }
+
+struct Entry {
+    int track;
+    bool available;
+};
 
 TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
     const char *setting = std::getenv("LORVANE_SOAK_SECONDS");
@@ -60,18 +59,18 @@ TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
 
     std::mt19937 random(2024);
     std::vector<int> all; // every track made, in order
-    const auto new_track = [&] {
-        const int frames = kRate * (2 + static_cast<int>(random() % 5));
-        const int seed = static_cast<int>(all.size()) + 1;
-        return all.emplace_back(
-            splocal_track_add("Churn", "Track", SPLOCAL_SOUND_NOISE, seed, frames));
-    };
     std::vector<Entry> model;
-    for (int i = 0; i < 6; ++i)
-        model.push_back({new_track(), true});
     const int playlist = splocal_playlist_add("churn", "Churn", -1);
     const int other = splocal_playlist_add("churn", "Other", -1);
-    splocal_playlist_add_tracks(playlist, all.data(), 6, -1);
+    const auto add = [&](size_t where) {
+        const int frames = kRate * (2 + static_cast<int>(random() % 5));
+        const int track = all.emplace_back(splocal_track_add(
+            "Churn", "Track", SPLOCAL_SOUND_NOISE, static_cast<int>(all.size()) + 1, frames));
+        splocal_playlist_add_tracks(playlist, &track, 1, static_cast<int>(where));
+        model.insert(model.begin() + static_cast<long>(where), {track, true});
+    };
+    for (size_t i = 0; i < 6; ++i)
+        add(i);
 
     static HANDLE wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     static PcmQueue queue;
@@ -97,14 +96,11 @@ TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
         const int kind = static_cast<int>(random() % 10);
         const int at = static_cast<int>(random() % static_cast<unsigned>(size));
         if (size < 3 || (kind < 3 && size < 12)) {
-            const int track = new_track(), where = static_cast<int>(random() % (size + 1));
-            splocal_playlist_add_tracks(playlist, &track, 1, where);
-            model.insert(model.begin() + where, {track, true});
+            add(random() % static_cast<unsigned>(size + 1));
         } else if (kind < 6) {
             const int track = model[static_cast<size_t>(at)].track;
-            // The track in the player stops and the queue is emptied. Any
-            // other track can only have audio queued already: the end of the
-            // track just passed, up to a second ahead of the next one.
+            // The track in the player stops and the queue is emptied; any
+            // other can only have audio queued already (up to a second).
             const bool in_player = splocal_player_track(state.session) == track;
             const size_t queued = in_player ? 0 : pcm_queue_frames(&queue) * kFrame;
             splocal_playlist_remove_tracks(playlist, &at, 1);
@@ -130,34 +126,26 @@ TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
         }
         pump_for(std::chrono::milliseconds(100));
 
-        // Once a second: the device must have played something, unless no
+        // Once a second the device must have played something, unless no
         // available track is left at or after the position.
         const size_t played = posix_wave_out_played(nullptr, 0);
         WaitForSingleObject(state.lock, INFINITE);
-        const size_t index = state.track_index;
+        const size_t index = std::min<size_t>(state.track_index, model.size());
         ReleaseMutex(state.lock);
-        bool playable = false;
-        for (size_t i = index; i < model.size(); ++i)
-            playable = playable || model[i].available;
-        if (played != last_played || !playable) {
-            last_played = played;
-            last_growth = Clock::now();
-        }
+        if (played != last_played || std::none_of(model.begin() + static_cast<long>(index),
+                                                  model.end(), [](Entry e) { return e.available; }))
+            last_played = played, last_growth = Clock::now();
         ASSERT_LT(Clock::now() - last_growth, std::chrono::seconds(1))
             << "the sound stopped with playable tracks at change " << change;
-        if (index + 2 >= model.size()) { // keep the playlist from running out
-            const int track = new_track();
-            splocal_playlist_add_tracks(playlist, &track, 1, -1);
-            model.push_back({track, true});
-        }
+        if (index + 2 >= model.size()) // keep the playlist from running out
+            add(model.size());
     }
     posix_wave_out_halt();
 
     // Split what was played into runs of tracks, each from its first frame.
-    // A track fades in from silence: a run is known by the first two frames
+    // A track fades in from silence: a run is known by its first two frames
     // with sound (faint, so several tracks may share them: the one that goes
-    // on longest with what was played is taken), and silent frames belong to
-    // no track in particular.
+    // on longest with what was played is taken); silence belongs to no track.
     std::vector<uint32_t> played(posix_wave_out_played(nullptr, 0) / kFrame);
     posix_wave_out_played(played.data(), played.size() * kFrame);
     std::multimap<uint64_t, std::pair<int, size_t>> starts; // first sound: track, its frame
@@ -168,7 +156,11 @@ TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
             ++f;
         starts.insert({pcm[f] | uint64_t{pcm[f + 1]} << 32, {track, f}});
     }
-    std::vector<uint32_t> pcm;
+    const auto allowed = [&](int track, size_t p) {
+        const auto gone = removed.find(track);
+        return gone == removed.end() || p * kFrame < gone->second;
+    };
+    std::vector<uint32_t> pcm; // the run's track
     int track = -1, runs = 0;
     for (size_t p = 0, offset = 0; p < played.size(); ++p, ++offset) {
         if (track >= 0 && offset < pcm.size() && played[p] == pcm[offset])
@@ -181,22 +173,19 @@ TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
             ASSERT_NE(first, last) << "frame " << p << " is no track's audio";
             size_t longest = 0;
             for (auto candidate = first; candidate != last; ++candidate) {
-                const std::vector<uint32_t> sound = pcm_of(candidate->second.first);
-                size_t same = 0, at = candidate->second.second;
+                const auto [id, at] = candidate->second;
+                std::vector<uint32_t> sound = pcm_of(id);
+                size_t same = 0;
                 while (p + same < played.size() && at + same < sound.size() && same < 4096 &&
                        played[p + same] == sound[at + same])
                     ++same;
-                // Equal runs cannot tell the tracks apart: a track still
-                // allowed here is preferred to one removed before.
-                const auto gone = removed.find(candidate->second.first);
-                const bool allowed = gone == removed.end() || p * kFrame < gone->second;
-                if (same > longest || (same == longest && allowed))
-                    longest = same, track = candidate->second.first, offset = at, pcm = sound;
+                // Equal runs cannot tell the tracks apart: one still allowed wins.
+                if (same > longest || (same == longest && allowed(id, p)))
+                    longest = same, track = id, offset = at, pcm = std::move(sound);
             }
             ++runs;
         }
-        const auto gone = removed.find(track);
-        ASSERT_TRUE(gone == removed.end() || p * kFrame < gone->second)
+        ASSERT_TRUE(allowed(track, p))
             << "track " << track << " heard at byte " << p * kFrame << " after its removal";
     }
     std::printf("%zu s of audio in %d runs; %zu tracks removed\n", played.size() / kRate, runs,

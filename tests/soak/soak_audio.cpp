@@ -1,8 +1,7 @@
-// Endurance of the audio path on Wine's real wave-out device, which ALSA
-// captures to a file (unpaced, several times real time): SECONDS of audio in
-// one-minute tracks through the session, music delivery, the queue and the
-// audio output thread must be captured bit for bit, while committed memory
-// and open handles, sampled every two seconds, stay flat once settled.
+// Endurance of the audio path on Wine's wave-out device, captured by ALSA to a
+// file (unpaced): SECONDS of audio in one-minute tracks through the session,
+// music delivery, the queue and the output thread must be captured bit for
+// bit, while committed memory and open handles stay flat once settled.
 // Usage: LORVANE_CAPTURE=<Unix path> soak_audio SECONDS; exits 0 on success.
 
 #include "audio/audio_output.h"
@@ -18,9 +17,11 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,7 @@ template <typename Done> bool run_until(Done done, DWORD limit_ms) {
 
 // Committed memory in KiB and open handles (every value up to 65 536 is
 // tried: Wine's GetProcessHandleCount does not count them).
-std::pair<long long, long long> usage() {
+std::array<long long, 2> usage() {
     PROCESS_MEMORY_COUNTERS memory{};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     long long handles = 0;
@@ -56,33 +57,26 @@ std::pair<long long, long long> usage() {
 // Follows the tracks through the capture, passing over silence where a track
 // has sound (Wine writes it where the device ran dry).
 bool capture_holds(const std::string &path, const std::vector<int> &tracks) {
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    std::vector<uint32_t> chunk(1 << 16);
-    size_t have = 0, at = 0, read = 0;
-    const auto next = [&](uint32_t &frame) {
-        if (at == have)
-            have = file ? std::fread(chunk.data(), 4, chunk.size(), file) : 0, at = 0;
-        return at < have ? (frame = chunk[at++], ++read, true) : false;
-    };
-    bool same = true;
-    for (size_t t = 0; t < tracks.size() && same; ++t) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
+                                                                std::fclose);
+    uint32_t frame = 0;
+    size_t read = 0;
+    const auto next = [&] { return file && std::fread(&frame, 4, 1, file.get()) == 1 && ++read; };
+    for (size_t t = 0; t < tracks.size(); ++t) {
         std::vector<uint32_t> want(static_cast<size_t>(splocal_track_pcm(tracks[t], nullptr, 0)));
         splocal_track_pcm(tracks[t], reinterpret_cast<int16_t *>(want.data()),
                           static_cast<int>(want.size()));
-        for (size_t e = 0; e < want.size() && same; ++e) {
-            uint32_t frame = 0;
-            bool got = next(frame);
+        for (size_t e = 0; e < want.size(); ++e) {
+            bool got = next();
             while (got && frame == 0 && want[e] != 0)
-                got = next(frame);
+                got = next();
             if (!got || frame != want[e])
-                std::printf("FAIL: track %zu differs at its frame %zu (capture frame %zu)\n", t, e,
-                            read);
-            same = got && frame == want[e];
+                return std::printf("FAIL: track %zu differs at its frame %zu (capture frame %zu)\n",
+                                   t, e, read),
+                       false;
         }
     }
-    if (file)
-        std::fclose(file);
-    return same;
+    return true;
 }
 
 bool soak(int seconds, const std::string &capture_path) {
@@ -110,24 +104,21 @@ bool soak(int seconds, const std::string &capture_path) {
     session_select_playlist(&state, "Long play");
 
     // Memory and handles every two seconds.
-    std::vector<std::pair<long long, long long>> samples;
+    std::vector<std::array<long long, 2>> samples;
     const DWORD start = GetTickCount();
     DWORD due = start;
     const auto ended = [&] {
-        WaitForSingleObject(state.lock, INFINITE);
-        const size_t index = state.track_index;
-        ReleaseMutex(state.lock);
         if (GetTickCount() >= due) {
             samples.push_back(usage());
             const double audio =
-                (index * 60.0 * kRate + splocal_player_position(state.session)) / kRate;
+                (state.track_index * 60.0 * kRate + splocal_player_position(state.session)) / kRate;
             std::printf("%7.1f s %8.1f s audio %8lld KiB %5lld handles\n",
                         (GetTickCount() - start) / 1000.0, std::min(audio, 1.0 * seconds),
-                        samples.back().first, samples.back().second);
+                        samples.back()[0], samples.back()[1]);
             std::fflush(stdout);
             due += 2000;
         }
-        return index >= tracks.size();
+        return state.track_index >= tracks.size();
     };
     if (!run_until(ended, static_cast<DWORD>(seconds) * 1000 + 120000))
         return std::printf("FAIL: the playlist did not end\n"), false;
@@ -141,8 +132,7 @@ bool soak(int seconds, const std::string &capture_path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     for (const DWORD waited = GetTickCount(); GetTickCount() - waited < 60000; Sleep(10))
         if (GetFileAttributesExA(capture_path.c_str(), GetFileExInfoStandard, &data) &&
-            ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) >=
-                enough)
+            (uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow) >= enough)
             break;
     if (!capture_holds(capture_path, tracks))
         return false;
@@ -152,15 +142,16 @@ bool soak(int seconds, const std::string &capture_path) {
     const size_t n = samples.size(), settled = n / 10, third = (n - settled) / 3;
     if (third == 0)
         return std::printf("FAIL: too short to judge growth\n"), false;
-    long long early[2] = {}, late[2] = {}; // memory, handles
-    for (size_t i = 0; i < third; ++i) {
-        const auto &a = samples[settled + i], &b = samples[n - third + i];
-        early[0] = std::max(early[0], a.first), early[1] = std::max(early[1], a.second);
-        late[0] = std::max(late[0], b.first), late[1] = std::max(late[1], b.second);
+    long long growth[2] = {}; // memory, handles
+    for (int k : {0, 1}) {
+        long long early = 0, late = 0;
+        for (size_t i = 0; i < third; ++i)
+            early = std::max(early, samples[settled + i][k]),
+            late = std::max(late, samples[n - third + i][k]);
+        growth[k] = late - early;
     }
-    const long long memory = late[0] - early[0], handles = late[1] - early[1];
-    std::printf("growth once settled: %lld KiB committed, %lld handles\n", memory, handles);
-    return memory <= 4096 && handles <= 8;
+    std::printf("growth once settled: %lld KiB committed, %lld handles\n", growth[0], growth[1]);
+    return growth[0] <= 4096 && growth[1] <= 8;
 }
 
 } // namespace
@@ -173,6 +164,5 @@ int main(int argc, char **argv) {
     const std::string capture_path = std::string("Z:") + capture;
     DeleteFileA(capture_path.c_str());
     const bool passed = soak(seconds, capture_path);
-    std::printf(passed ? "PASSED\n" : "FAILED\n");
-    return passed ? 0 : 1;
+    return std::printf(passed ? "PASSED\n" : "FAILED\n"), passed ? 0 : 1;
 }

@@ -40,13 +40,14 @@ bool bring_to_front(HWND window) {
     return wait_until([&] { return GetForegroundWindow() == window; }, 2000);
 }
 
-void press_key(WORD virtual_key, bool shift, bool alt) {
-    const WORD keys[] = {static_cast<WORD>(shift ? VK_SHIFT : 0),
+void press_key(WORD virtual_key, bool shift, bool alt, bool ctrl) {
+    const WORD keys[] = {static_cast<WORD>(ctrl ? VK_CONTROL : 0),
+                         static_cast<WORD>(shift ? VK_SHIFT : 0),
                          static_cast<WORD>(alt ? VK_MENU : 0), virtual_key};
     for (WORD key : keys)
         if (key != 0)
             send_key(key, 0, false);
-    for (int i = 2; i >= 0; --i)
+    for (int i = 3; i >= 0; --i)
         if (keys[i] != 0)
             send_key(keys[i], 0, true);
 }
@@ -173,6 +174,13 @@ bool ConnectDialog::choose(int index) const {
     press_key(VK_RETURN);
     return wait_until([&] { return SendMessageA(item(IDC_PLAYLIST), CB_GETCURSEL, 0, 0) == index; },
                       5000);
+}
+
+std::wstring ConnectDialog::listed(int index) const {
+    wchar_t name[64] = {};
+    SendMessageW(item(IDC_PLAYLIST), CB_GETLBTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(name));
+    return name;
 }
 
 HWND ConnectDialog::start_playing() const {

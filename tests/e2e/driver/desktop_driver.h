@@ -27,7 +27,7 @@ bool wait_until(Condition condition, int timeout_ms, int step_ms = 10) {
 HWND wait_for_window(DWORD process, const char *class_name, const char *title, int timeout_ms);
 bool bring_to_front(HWND window); // so that typed input reaches it
 // Input for the focused window: a key, or UTF-8 text (as Unicode input).
-void press_key(WORD virtual_key, bool shift = false, bool alt = false);
+void press_key(WORD virtual_key, bool shift = false, bool alt = false, bool ctrl = false);
 void type_text(const std::string &utf8);
 void click(HWND window); // in its middle
 // Clicks a combo box and waits until its list has dropped down.
@@ -61,7 +61,8 @@ struct ConnectDialog {
     void log_in(const std::string &user, const std::string &password) const;
     // Whether the list is enabled with count playlists (any when < 0) in time.
     bool wait_for_playlists(int count, int timeout_ms = 10000) const;
-    bool choose(int index) const; // the list's item, with the keyboard
+    bool choose(int index) const;         // the list's item, with the keyboard
+    std::wstring listed(int index) const; // the list's item's text
     // Clicks "Start playing"; the main window once it shows, in front.
     HWND start_playing() const;
 };

@@ -15,21 +15,14 @@ class ProgramFollowsCatalogueEdits : public ProgramSession {};
 TEST_F(ProgramFollowsCatalogueEdits, RenamedAndExtendedPlaylistListedAnewItsNewTrackPlaysLast) {
     constexpr int kMorning = 0, kRising = 1, kBeat = 2, kAdded = 3;
     ASSERT_NO_FATAL_FAILURE(start("account me\nplaylist Mix\n" + kTracks));
-    dialog_.log_in("me", "");
-    ASSERT_TRUE(dialog_.wait_for_playlists(1));
-    ASSERT_TRUE(dialog_.choose(0));
-    ASSERT_NE(dialog_.start_playing(), nullptr);
+    ASSERT_NE(log_in_and_play("me", "", 1), nullptr);
     const std::vector<int16_t> morning = track_audio(kMorning);
-    ASSERT_TRUE(driver::wait_until([&] { return find_start(captured(), morning) >= 0; }, 20000));
+    ASSERT_TRUE(driver::wait_until([&] { return find_from(captured(), morning) >= 0; }, 20000));
 
     write_catalogue("account me\nplaylist Road Trip\n" + kTracks +
                     "track tone 660 1500 D / Added\n");
-    const auto listed = [&] { // by the dialog, hidden behind the main window
-        wchar_t name[64] = {};
-        SendMessageW(dialog_.item(IDC_PLAYLIST), CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(name));
-        return std::wstring(name);
-    };
-    ASSERT_TRUE(driver::wait_until([&] { return listed() == L"Road Trip"; }, 15000));
+    // Listed by the dialog, hidden behind the main window.
+    ASSERT_TRUE(driver::wait_until([&] { return dialog_.listed(0) == L"Road Trip"; }, 15000));
 
     // The rename stopped the program (it follows a name); its dialog, shown again, restarts it.
     const size_t from = captured().size();
@@ -42,7 +35,7 @@ TEST_F(ProgramFollowsCatalogueEdits, RenamedAndExtendedPlaylistListedAnewItsNewT
     const auto played = [&] {
         std::vector<int16_t> sound = captured();
         sound.erase(sound.begin(), sound.begin() + std::min<long long>(from, sound.size()));
-        const long long at = find_start(sound, track_audio(kRising)); // first since the edit
+        const long long at = find_from(sound, track_audio(kRising)); // first since the edit
         sound.erase(sound.begin(), sound.begin() + std::max(at, 0ll));
         return plays_gapless(sound, {kRising, kBeat, kAdded});
     };

@@ -15,16 +15,11 @@ TEST_F(ProgramPlaysOwnMusic, FolderOfWavOggAndMp3PlaysGaplessWavBitForBitOthersN
     // The account the run command writes: "me", no password; the folder
     // relative to the catalogue, in e2e/NAME/tmp/ beside e2e-music/.
     ASSERT_NO_FATAL_FAILURE(start("account me\nmusic ../../../e2e-music/Own Music\n"));
-    dialog_.log_in("me", "");
     // The first use of the system's decoders in a new Wine prefix scans
     // GStreamer's plugins before the MP3 can be looked at: minutes on a
     // loaded machine.
-    ASSERT_TRUE(dialog_.wait_for_playlists(1, 120000)) << "the folder's playlist did not arrive";
-    wchar_t listed[64] = {};
-    SendMessageW(dialog_.item(IDC_PLAYLIST), CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(listed));
-    EXPECT_EQ(std::wstring(listed), L"Own Music");
-    ASSERT_TRUE(dialog_.choose(0));
-    ASSERT_NE(dialog_.start_playing(), nullptr);
+    ASSERT_NE(log_in_and_play("me", "", 1, 0, 120000), nullptr) << "the folder's playlist";
+    EXPECT_EQ(dialog_.listed(0), L"Own Music");
 
     // Tracks 0, 1, 2 in name order: what the device received is what the
     // library decodes of each file, whole and with no silence between them.
@@ -51,11 +46,8 @@ TEST_F(ProgramPlaysOwnMusic, FolderOfWavOggAndMp3PlaysGaplessWavBitForBitOthersN
 TEST_F(ProgramPlaysOwnMusic, BadOggIsLoggedTheRestPlaysAndClosingWhileAFlacPlaysExitsCleanly) {
     ASSERT_NO_FATAL_FAILURE(
         start("account me\nmusic ../../../e2e-music/With A Bad File\n", true, true));
-    dialog_.log_in("me", "");
-    ASSERT_TRUE(dialog_.wait_for_playlists(1, 120000)) << "the folder's playlist did not arrive";
-    ASSERT_TRUE(dialog_.choose(0));
-    HWND window = dialog_.start_playing();
-    ASSERT_NE(window, nullptr);
+    HWND window = log_in_and_play("me", "", 1, 0, 120000);
+    ASSERT_NE(window, nullptr) << "the folder's playlist";
 
     // The good files by what the library decodes of them, in name order,
     // whether the bad one stands among the tracks or not.
@@ -81,19 +73,8 @@ TEST_F(ProgramPlaysOwnMusic, BadOggIsLoggedTheRestPlaysAndClosingWhileAFlacPlays
         << log;
 
     const std::vector<int16_t> long_flac = track_audio(good[2]);
-    ASSERT_TRUE(driver::wait_until(
-        [&] {
-            const std::vector<int16_t> heard = captured();
-            const long long at = find_start(heard, long_flac);
-            return at >= 0 && heard.size() >= static_cast<size_t>(at) + 44100 * 2;
-        },
-        15000, 50))
-        << "the long FLAC was not heard";
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD code = 1;
-    EXPECT_TRUE(driver::wait_until([&] { return !running(); }, 10000) &&
-                GetExitCodeProcess(process_.hProcess, &code) && code == 0)
-        << "closing the main window: exit code " << code;
+    ASSERT_TRUE(heard(wait_start(long_flac, 0), long_flac, 44100 * 2)) << "the long FLAC";
+    expect_clean_close(window);
     const std::string status = unix_exit(10000);
     const std::string errors = wine_stderr();
     EXPECT_EQ(status, "0") << "the Wine process's exit status (139: SIGSEGV); its standard error:\n"

@@ -2,12 +2,11 @@
 
 #include <libspotify/local.h>
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -37,23 +36,6 @@ std::string read_file(const std::wstring &path) {
     return text;
 }
 
-// The process of a running lorvane.exe, or 0.
-DWORD program_process() {
-    DWORD found = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && found == 0;
-         more = Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, L"lorvane.exe") == 0)
-            found = entry.th32ProcessID;
-    }
-    CloseHandle(snapshot);
-    return found;
-}
-
 bool spawn(std::wstring command, const wchar_t *folder, PROCESS_INFORMATION *process) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -65,16 +47,16 @@ bool spawn(std::wstring command, const wchar_t *folder, PROCESS_INFORMATION *pro
 
 // Through Wine's start /unix, which does not wait for a Unix program.
 bool ProgramSession::run_script(const std::string &command, const std::string &first,
-                                const std::string &second) const {
+                                const std::string &second, const char *script) const {
     PROCESS_INFORMATION process = {};
     const std::wstring line =
-        widen("start.exe /wait /unix /bin/sh " LORVANE_E2E_DIR "/desktop.sh " + command + " \"" +
-              first + "\" \"" + second + "\"");
+        widen("start.exe /wait /unix /bin/sh " LORVANE_E2E_DIR "/" + std::string(script) + " " +
+              command + " \"" + first + "\" \"" + second + "\"");
     // Under a loaded Wine a process start has been seen to fail once, with
     // the same line working a moment later: it is tried three times.
     bool started = false;
     for (int attempt = 0; attempt < 3 && !(started = spawn(line, nullptr, &process)); ++attempt) {
-        std::fprintf(stderr, "desktop.sh %s did not start: error %lu\n", command.c_str(),
+        std::fprintf(stderr, "%s %s did not start: error %lu\n", script, command.c_str(),
                      GetLastError());
         Sleep(500);
     }
@@ -114,9 +96,10 @@ void ProgramSession::start(const std::string &catalogue, bool sound_card, bool w
     if (watch_exit) {
         ASSERT_TRUE(run_script("run-program", driver::unix_path(folder_),
                                driver::unix_path(module_folder() + L"\\lorvane.exe")));
-        ASSERT_TRUE(driver::wait_until([&] { return program_process() != 0; }, 20000))
-            << "lorvane.exe did not start";
-        process_.dwProcessId = program_process();
+        // The suite runs alone: the only dialog without a title is the program's.
+        GetWindowThreadProcessId(driver::wait_for_window(0, "#32770", "", 20000),
+                                 &process_.dwProcessId);
+        ASSERT_NE(process_.dwProcessId, 0u) << "lorvane.exe did not start";
         process_.hProcess =
             OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
                         process_.dwProcessId);
@@ -173,6 +156,14 @@ std::string ProgramSession::message_box(HWND *box, int timeout_ms) const {
     return *box != nullptr ? driver::text_of(GetDlgItem(*box, 0xFFFF)) : "";
 }
 
+HWND ProgramSession::log_in_and_play(const std::string &user, const std::string &password,
+                                     int playlists, int choice, int timeout_ms) const {
+    dialog_.log_in(user, password);
+    if (!dialog_.wait_for_playlists(playlists, timeout_ms) || !dialog_.choose(choice))
+        return nullptr;
+    return dialog_.start_playing();
+}
+
 void ProgramSession::dismiss(HWND box) const {
     driver::bring_to_front(box);
     driver::press_key(VK_RETURN);
@@ -198,12 +189,26 @@ std::string ProgramSession::library_log() const {
     return read_file(folder_ + L"\\tmp\\library.log");
 }
 
-std::vector<int16_t> ProgramSession::captured() const {
-    const std::string bytes = read_file(folder_ + L"\\capture.raw");
+std::vector<int16_t> read_samples(const std::wstring &path) {
+    const std::string bytes = read_file(path);
     std::vector<int16_t> samples(bytes.size() / sizeof(int16_t));
     if (!samples.empty())
         std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(int16_t));
     return samples;
+}
+
+std::vector<int16_t> ProgramSession::captured() const {
+    return read_samples(folder_ + L"\\capture.raw");
+}
+
+bool ProgramSession::sound_stops(size_t *size) const {
+    *size = captured().size();
+    return driver::wait_until(
+        [&] {
+            const size_t now = captured().size();
+            return std::exchange(*size, now) == now;
+        },
+        3000, 300);
 }
 
 std::vector<int16_t> track_audio(int track) {
@@ -211,10 +216,6 @@ std::vector<int16_t> track_audio(int track) {
     std::vector<int16_t> samples(static_cast<size_t>(frames) * 2);
     splocal_track_pcm(track, samples.data(), frames);
     return samples;
-}
-
-long long find_start(const std::vector<int16_t> &haystack, const std::vector<int16_t> &needle) {
-    return find_from(haystack, needle, 0);
 }
 
 ::testing::AssertionResult plays_gapless(const std::vector<int16_t> &sound,
@@ -227,7 +228,7 @@ long long find_start(const std::vector<int16_t> &haystack, const std::vector<int
         const std::vector<int16_t> audio = track_audio(track);
         expected.insert(expected.end(), audio.begin(), audio.end());
     }
-    const long long at = find_start(sound, expected);
+    const long long at = find_from(sound, expected);
     if (at < 0)
         return ::testing::AssertionFailure() << "the first track's first frames were not heard";
     const auto heard =
@@ -235,12 +236,10 @@ long long find_start(const std::vector<int16_t> &haystack, const std::vector<int
     if (heard != sound.begin() + at)
         return ::testing::AssertionFailure() << "sound at frame " << (heard - sound.begin()) / 2
                                              << ", before the first track at frame " << at / 2;
-    // The device plays a few periods of silence when its thread is held up
-    // (a loaded processor): up to 250 ms at a time pass inside a track. None
-    // may come between two tracks, where a track started late leaves it.
-    // (Silence shows at the first sample that differs, a few samples into a
-    // track that starts quietly.) The last period written may stay in the
-    // device until more follows.
+    // A device held up (a loaded processor) plays up to 250 ms of silence at
+    // a time: passed inside a track, never between two (a late start), near
+    // a join within a few samples of a quiet start. The last period written
+    // may stay in the device until more follows.
     constexpr size_t kTail = 2 * 4096, kNearAJoin = 2 * 256;
     const auto near_a_join = [&](size_t done) {
         return std::any_of(joins.begin(), joins.end(), [&](size_t join) {

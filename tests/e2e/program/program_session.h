@@ -19,12 +19,10 @@ protected:
     void TearDown() override;
 
     // Starts the program on catalogue, with a sound card that plays in real
-    // time (keeping every sample in capture.raw) or one that does not exist;
-    // waits for the dialog, in front with the focus in the user name. With
-    // watch_exit the program runs in a Wine process started from a Unix
-    // shell, which keeps that process's own exit status (unix_exit): a Wine
-    // process that dies of a signal still leaves the Windows exit code it
-    // was given.
+    // time (every sample kept in capture.raw) or none; waits for the dialog,
+    // in front with the focus in the user name. With watch_exit a Unix shell
+    // starts it and keeps the Wine process's own exit status (unix_exit): one
+    // that dies of a signal still leaves the Windows exit code it was given.
     void start(const std::string &catalogue, bool sound_card = true, bool watch_exit = false);
     // Writes tmp/catalogue.txt for the program, and loads it here for track_audio.
     void write_catalogue(const std::string &catalogue) const;
@@ -41,6 +39,9 @@ protected:
     // shows within timeout_ms, the box in *box; "" when none does.
     std::string message_box(HWND *box, int timeout_ms = 10000) const;
     void dismiss(HWND box) const; // with the Enter key, as a user would
+    // Logs in, waits for playlists, chooses one and starts it; the main window.
+    HWND log_in_and_play(const std::string &user, const std::string &password, int playlists,
+                         int choice = 0, int timeout_ms = 10000) const;
     // Waits until the capture holds track from at on for at least samples
     // (from the track's sample from on, at the device's level).
     bool heard(long long at, const std::vector<int16_t> &track, size_t samples,
@@ -49,20 +50,20 @@ protected:
     long long wait_start(const std::vector<int16_t> &track, size_t from,
                          int timeout_ms = 15000) const;
     // Gives window the display's focus through the window manager, as a
-    // user's click on it would, and waits until it has it. The test's window
-    // manager leaves the focus where it was when a window comes back after
-    // being hidden, and when it catches up later, the focus moves inside the
-    // program and cancels a click or keys on their way.
+    // user's click would, and waits until it has it: the window manager leaves
+    // the focus where it was when a hidden window comes back, and when it
+    // catches up later, a click or keys on their way are cancelled.
     bool give_display_focus(HWND window) const;
     // After a start with watch_exit: the Wine process's exit status as its
-    // shell saw it ("139" for SIGSEGV), once it ended within timeout_ms, else
-    // ""; and what that process wrote on its standard error.
+    // shell saw it ("139": SIGSEGV) within timeout_ms, else ""; its stderr.
     std::string unix_exit(int timeout_ms) const;
     std::string wine_stderr() const;
     std::string library_log() const; // tmp/library.log, beside the catalogue
 
     // The samples the sound device has received so far (interleaved stereo).
     std::vector<int16_t> captured() const;
+    // Waits until the capture stops growing; its size then in *size.
+    bool sound_stops(size_t *size) const;
     // Waits until what the sound device received from sample from on passes
     // plays_gapless; what it received then, from there.
     std::vector<int16_t> wait_for_tracks(const std::vector<int> &tracks, int timeout_ms,
@@ -73,11 +74,11 @@ protected:
     const std::wstring &folder() const { return folder_; }
     const std::string &pulse_dir() const { return pulse_dir_; }
 
-private:
-    // Starts desktop.sh with a command and its arguments.
+    // Starts a script of this folder with a command and its arguments.
     bool run_script(const std::string &command, const std::string &first,
-                    const std::string &second = "") const;
+                    const std::string &second = "", const char *script = "desktop.sh") const;
 
+private:
     std::wstring folder_;   // this test's folder
     std::string pulse_dir_; // the private sound server's, when there is one
 };
@@ -86,8 +87,7 @@ constexpr size_t kHiccup = 2 * 11025; // the longest silence a loaded device may
 
 // A track's audio as the library delivers it, from the same catalogue.
 std::vector<int16_t> track_audio(int track);
-// Where needle's first 64 samples start in haystack, or -1.
-long long find_start(const std::vector<int16_t> &haystack, const std::vector<int16_t> &needle);
+std::vector<int16_t> read_samples(const std::wstring &path); // a raw 16-bit file
 // Whether sound holds only silence, then the tracks one after the other,
 // whole, with no silence between them (a short one inside a track is
 // tolerated: the device under load); *end gets where the last one ends (or
@@ -96,7 +96,7 @@ long long find_start(const std::vector<int16_t> &haystack, const std::vector<int
                                          const std::vector<int> &tracks, size_t *end = nullptr);
 // Where needle's first 64 samples start in sound at or after from, or -1.
 long long find_from(const std::vector<int16_t> &sound, const std::vector<int16_t> &needle,
-                    size_t from);
+                    size_t from = 0);
 
 // A sample of a track as the sound device plays it at level (0 to 0xFFFF:
 // the device's own volume scales it, within kLevelSlack; 0xFFFF exactly).

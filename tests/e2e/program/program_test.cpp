@@ -73,9 +73,7 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
         << "the typed name and password did not log in; the name field holds "
         << driver::text_of(dialog_.item(IDC_USERNAME));
     EXPECT_EQ(message_box(&box, 100), "") << "Enter pressed Connect";
-    wchar_t listed[64] = {};
-    SendMessageW(dialog_.item(IDC_PLAYLIST), CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(listed));
-    EXPECT_EQ(std::wstring(listed), L"\u00DCber den Wolken");
+    EXPECT_EQ(dialog_.listed(1), L"\u00DCber den Wolken");
 
     driver::press_key(VK_RETURN);
     driver::press_key(VK_ESCAPE);
@@ -102,13 +100,7 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
     // (Alt+Space) and stays open across the track's end, until the third
     // track is heard.
     const std::vector<int16_t> second = track_audio(kMorning);
-    ASSERT_TRUE(driver::wait_until(
-        [&] {
-            const std::vector<int16_t> sound = captured();
-            const long long at = find_start(sound, second);
-            return at >= 0 && sound.size() >= static_cast<size_t>(at) + 4 * 44100 * 2;
-        },
-        20000, 20))
+    ASSERT_TRUE(heard(wait_start(second, 0, 20000), second, 4 * 44100 * 2))
         << "the second track was not heard";
     driver::bring_to_front(window);
     driver::press_key(VK_SPACE, false, true);
@@ -120,7 +112,7 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
     };
     ASSERT_TRUE(driver::wait_until(in_menu, 2000)) << "the system menu did not open";
     const std::vector<int16_t> third = track_audio(kRising);
-    EXPECT_TRUE(driver::wait_until([&] { return find_start(captured(), third) >= 0; }, 20000, 200))
+    EXPECT_TRUE(driver::wait_until([&] { return find_from(captured(), third) >= 0; }, 20000, 200))
         << "the next track did not start while the menu was open";
     EXPECT_TRUE(in_menu()) << "the menu closed by itself";
     driver::press_key(VK_ESCAPE); // closes the menu, and then leaves the menu bar
@@ -148,7 +140,7 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
     const size_t at_key = captured().size();
     driver::press_key('N');
     const std::vector<int16_t> noise = track_audio(kLongNoise), after = track_audio(kAfterSkip);
-    ASSERT_TRUE(driver::wait_until([&] { return find_start(captured(), after) >= 0; }, 10000))
+    ASSERT_TRUE(driver::wait_until([&] { return find_from(captured(), after) >= 0; }, 10000))
         << "the next track did not start";
     EXPECT_TRUE(driver::wait_until(
         [&] {
@@ -158,19 +150,16 @@ TEST_F(ProgramFromLoginToIdle, DialogKeysTypedScriptsPlaybackThroughAMenuSkipAnd
         3000, 200))
         << "the title does not follow the skip";
     sound = captured();
-    const size_t start = static_cast<size_t>(find_start(sound, noise));
-    size_t heard = 0;
-    while (start + heard < sound.size() && sound[start + heard] == noise[heard])
-        ++heard;
-    EXPECT_LT(start + heard, at_key + 2 * (8 * 1024 + 22050)) << "the noise went on after N";
-    sound = wait_for_tracks({kAfterSkip}, 30000, start + heard);
+    const size_t noise_end = follow(sound, find_from(sound, noise), noise, noise.size()).end;
+    EXPECT_LT(noise_end, at_key + 2 * (8 * 1024 + 22050)) << "the noise went on after N";
+    sound = wait_for_tracks({kAfterSkip}, 30000, noise_end);
     size_t end = 0;
     ASSERT_TRUE(plays_gapless(sound, {kAfterSkip}, &end)) << "after what was heard of the noise";
     EXPECT_FALSE(driver::wait_until(
         [&] {
             sound = captured();
-            return std::any_of(sound.begin() + std::min(sound.size(), start + heard + end),
-                               sound.end(), [](int16_t sample) { return sample != 0; });
+            return std::any_of(sound.begin() + std::min(sound.size(), noise_end + end), sound.end(),
+                               [](int16_t sample) { return sample != 0; });
         },
         1000, 100))
         << "sound after the last track";
@@ -182,9 +171,7 @@ class ProgramReportsFailures : public ProgramSession {};
 
 TEST_F(ProgramReportsFailures, SoundCardThatCannotOpenIsReportedAndTheProgramGoesOn) {
     ASSERT_NO_FATAL_FAILURE(start(kCatalogue, false));
-    dialog_.log_in(kName, kPassword);
-    ASSERT_TRUE(dialog_.wait_for_playlists(2) && dialog_.choose(0));
-    HWND window = dialog_.start_playing(), box = nullptr;
+    HWND window = log_in_and_play(kName, kPassword, 2), box = nullptr;
     EXPECT_EQ(message_box(&box), "Failed to initialize sound card.");
     dismiss(box);
     // It goes on: the window still answers, and closing it ends the program
