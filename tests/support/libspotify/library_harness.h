@@ -44,8 +44,10 @@ protected:
         std::filesystem::remove_all(folder, ignored);
     }
     // A tone of its own, so that audio tells tracks apart; 30 s by default.
+    // A tone repeats every whole second: tests that tell positions apart
+    // set sound_ to noise.
     int add_track(int frames = 44100 * 30, const char *artist = "A", const char *title = "t") {
-        return splocal_track_add(artist, title, SPLOCAL_SOUND_TONE, 200 + 50 * tracks_++, frames);
+        return splocal_track_add(artist, title, sound_, 200 + 50 * tracks_++, frames);
     }
     int add_playlist(const char *name, const std::vector<int> &tracks) {
         const int id = splocal_playlist_add(kUser, name, -1);
@@ -80,6 +82,7 @@ protected:
 
     sp_session *session = nullptr;
     int tracks_ = 0;
+    splocal_sound sound_ = SPLOCAL_SOUND_TONE;
     // A folder of the case's own (ctest runs cases side by side), removed after.
     const std::filesystem::path folder = [] {
         const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();

@@ -60,9 +60,8 @@ TEST_F(RetiringABorrowedBlockHandsItToTheReader, ThreadNeverWaitsAndBlockOutlive
             pcm_queue_retire(queue, block);
             retired.store(true);
         });
-        for (DWORD waited = 0; !retired.load() && waited < audio_test::kPatience; ++waited)
-            Sleep(1);
-        EXPECT_TRUE(retired.load()) << "the retire waits for the reader";
+        EXPECT_TRUE(eventually([&] { return retired.load(); }))
+            << "the retire waits for the reader";
         long sum = 0;
         for (int k = 0; k < 2048; ++k)
             sum += read->samples()[k];

@@ -80,15 +80,6 @@ TEST_F(PauseIsTheDevicesOwn, HeardCountsPlayedFramesOfTheCurrentTrackOnly) {
 
 using VolumeIsTheDevicesOwn = OutputThreadTest;
 
-bool device_volume_becomes(DWORD volume) {
-    for (DWORD waited = 0; waited < kPatience; waited += 5) {
-        if (posix_wave_out_volume() == volume)
-            return true;
-        Sleep(5);
-    }
-    return false;
-}
-
 // A level asked for before the first block is the device's from its open;
 // each later one reaches the device, on both channels; and what the device
 // is given stays the blocks' samples, unscaled, whatever the volume.
@@ -97,13 +88,13 @@ TEST_F(VolumeIsTheDevicesOwn, EveryLevelReachesTheDeviceAndTheSamplesStayAsDeliv
     audio_output_request_volume(queue, 0x1234);
     push(441);
     ASSERT_TRUE(posix_wave_out_wait_writes(1, kPatience));
-    EXPECT_TRUE(device_volume_becomes(0x12341234u));
+    EXPECT_TRUE(eventually([] { return posix_wave_out_volume() == 0x12341234u; }));
     for (int i = 0; i < 11; ++i)
         push(441);
     audio_output_request_volume(queue, 0);
-    EXPECT_TRUE(device_volume_becomes(0u));
+    EXPECT_TRUE(eventually([] { return posix_wave_out_volume() == 0u; }));
     audio_output_request_volume(queue, 0xFFFF);
-    EXPECT_TRUE(device_volume_becomes(0xFFFFFFFFu));
+    EXPECT_TRUE(eventually([] { return posix_wave_out_volume() == 0xFFFFFFFFu; }));
     play(12);
     EXPECT_EQ(played(), pushed);
 }

@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace audio_test {
@@ -79,11 +80,16 @@ protected:
         return blocks;
     }
 
+    // Polls until done() holds, for kPatience at most.
+    static bool eventually(const std::function<bool()> &done) {
+        for (DWORD waited = 0; !done() && waited < kPatience; ++waited)
+            Sleep(1);
+        return done();
+    }
     // Waits for count blocks posted; false if more were, or too few in time.
     static bool posts_reach(size_t count) {
-        for (DWORD waited = 0; posted_blocks().size() < count && waited < kPatience; ++waited)
-            Sleep(1);
-        return posted_blocks().size() == count;
+        return eventually([&] { return posted_blocks().size() >= count; }) &&
+               posted_blocks().size() == count;
     }
 
     PcmQueue *queue = nullptr;

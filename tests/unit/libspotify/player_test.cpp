@@ -92,11 +92,22 @@ TEST_F(PlayerDeliversTheTracksAudio, EveryFrameTakenInOrderFromTheFirstNotTakenT
 
 // Before play, while the program refuses, after 3000 frames taken (back to
 // 2 ms), twice in a row: the audio goes on at floor(ms * 44.1), bit for bit,
-// and the position counts from there. A refused seek changes nothing.
-TEST_F(PlayerSeeks, GoesOnAtTheOffsetsFrameBeforeAndWhilePlaying) {
+// and the position counts from there. A refused seek changes nothing. At or
+// past the end the track ends once, and a seek back plays the rest again.
+// The length is floor(frames * 1000 / 44100), once the track is loaded.
+TEST_F(PlayerSeeks, GoesOnAtTheOffsetsFrameAndDurationIsTheLength) {
     const int sweep = splocal_track_add("A", "Sweep", SPLOCAL_SOUND_SWEEP, 0, 3 * 44100);
-    add_playlist("P", {sweep});
+    const int odd = add_track(44100 * 3 + 1000);
+    const int held = add_track(44099);
+    splocal_track_hold_metadata(held, 1);
+    add_playlist("P", {sweep, odd, held});
     log_in();
+    EXPECT_EQ(sp_track_duration(sp_playlist_track(playlist_at(0), 1)), 3022);
+    EXPECT_EQ(sp_track_duration(sp_playlist_track(playlist_at(0), 2)), 0);
+    EXPECT_EQ(sp_track_duration(nullptr), 0);
+    splocal_track_hold_metadata(held, 0);
+    pump();
+    EXPECT_EQ(sp_track_duration(sp_playlist_track(playlist_at(0), 2)), 999);
     sp_track *track = sp_playlist_track(playlist_at(0), 0);
     std::vector<int16_t> whole(2 * 3 * 44100);
     splocal_track_pcm(sweep, whole.data(), 3 * 44100);
@@ -104,55 +115,26 @@ TEST_F(PlayerSeeks, GoesOnAtTheOffsetsFrameBeforeAndWhilePlaying) {
     const struct {
         int taken;
         std::vector<int> offsets;
-    } cases[] = {{-1, {1234}}, {0, {500}}, {3000, {2}}, {-1, {100, 7}}, {700, {2999}}};
+    } cases[] = {{-1, {1234}},  {0, {500}},  {3000, {2}}, {-1, {100, 7}},
+                 {700, {2999}}, {0, {3000}}, {0, {60000}}};
     for (const auto &c : cases) {
         const std::vector<int16_t> got = play_seeking(track, c.taken, [&] {
             for (int ms : c.offsets)
                 EXPECT_EQ(sp_session_player_seek(session, ms), SP_ERROR_OK);
             EXPECT_EQ(sp_session_player_seek(session, -1), SP_ERROR_INVALID_INDATA);
-            EXPECT_EQ(splocal_player_position(session), c.offsets.back() * 441 / 10);
+            EXPECT_EQ(splocal_player_position(session),
+                      std::min(c.offsets.back() * 441 / 10, 3 * 44100));
         });
         const int64_t frame = int64_t{c.offsets.back()} * 44100 / 1000;
         EXPECT_EQ(got, spliced(whole, c.taken, frame)) << c.offsets.back();
         EXPECT_EQ(splocal_player_position(session), 3 * 44100);
     }
-}
-
-// At or past the end the track ends: one end_of_track, nothing delivered;
-// a seek back then plays the rest and ends it again.
-TEST_F(PlayerSeeks, AtOrPastTheEndEndsTheTrackOnce) {
-    const int tone = add_track(44100);
-    add_playlist("P", {tone});
-    log_in();
-    sp_track *track = sp_playlist_track(playlist_at(0), 0);
-    for (int ms : {1000, 60000}) {
-        const auto got = play_seeking(track, 0, [&] { sp_session_player_seek(session, ms); });
-        EXPECT_TRUE(got.empty());
-        EXPECT_EQ(splocal_player_position(session), 44100);
-    }
-    EXPECT_EQ(rec.end_of_track.load(), 2);
-    EXPECT_EQ(sp_session_player_seek(session, 990), SP_ERROR_OK);
-    ASSERT_TRUE(wait_until([&] { return rec.end_of_track.load() == 3; }));
-    std::vector<int16_t> whole(2 * 44100);
-    splocal_track_pcm(tone, whole.data(), 44100);
+    EXPECT_EQ(rec.end_of_track.load(), 7);
+    EXPECT_EQ(sp_session_player_seek(session, 2990), SP_ERROR_OK);
+    ASSERT_TRUE(wait_until([&] { return rec.end_of_track.load() == 8; }));
     std::lock_guard<std::mutex> lock(rec.mutex);
-    EXPECT_EQ(rec.delivered, spliced(whole, 0, 43659));
+    EXPECT_EQ(rec.delivered, spliced(whole, 0, 131859));
     EXPECT_EQ(splocal_work_pending(session), 0); // no further end owed
-}
-
-// floor(frames * 1000 / 44100), once the track is loaded; 0 before.
-TEST_F(PlayerSeeks, DurationIsTheLengthInWholeMilliseconds) {
-    const int odd = add_track(44100 * 3 + 1000);
-    const int held = add_track(44099);
-    splocal_track_hold_metadata(held, 1);
-    add_playlist("P", {odd, held});
-    log_in();
-    EXPECT_EQ(sp_track_duration(sp_playlist_track(playlist_at(0), 0)), 3022);
-    EXPECT_EQ(sp_track_duration(sp_playlist_track(playlist_at(0), 1)), 0);
-    EXPECT_EQ(sp_track_duration(nullptr), 0);
-    splocal_track_hold_metadata(held, 0);
-    pump();
-    EXPECT_EQ(sp_track_duration(sp_playlist_track(playlist_at(0), 1)), 999);
 }
 
 } // namespace

@@ -1,9 +1,5 @@
-// Tracks from audio files: each WAV variant decodes to its content, other
-// rates pass the resampler within its figures, placeholder sizes play to the
-// end; Ogg Vorbis plays every link of a chained stream without a gap, a click
-// or anything but its tone; a file that cannot be played fails its track, and
-// one that stops early ends it, each with a reason in the log. A seek goes on
-// at the offset's frame, bit for bit; each file tells its length.
+// Tracks from WAV and Ogg Vorbis files: what they decode to, how they fail
+// or end early, where a seek goes on, and their lengths.
 #include "libspotify/library_harness.h"
 #include "libspotify/player_seeking.h"
 #include "music/ogg_file.h"
@@ -12,6 +8,7 @@
 namespace lib_test {
 namespace {
 
+using music_test::OggLink;
 using music_test::sine;
 using music_test::wav_bytes;
 
@@ -42,30 +39,25 @@ protected:
     std::string lines;
 };
 
-std::vector<double> as_doubles(const std::vector<int16_t> &s16) {
-    std::vector<double> out;
-    for (int16_t v : s16)
-        out.push_back(v / 32768.0);
-    return out;
-}
-
 TEST_F(FileTracks, EachWavVariantDecodesToItsContent) {
     std::vector<int16_t> stereo;
     std::vector<int16_t> coarse; // 8-bit steps
+    std::vector<double> exact, coarse_exact;
     for (int n = 0; n < 3000; ++n) {
         for (int c = 0; c < 2; ++c) {
             stereo.push_back(static_cast<int16_t>(n * 97 + c * 5003 - 32768));
             coarse.push_back(static_cast<int16_t>(((n * 7 + c * 31) % 256 - 128) * 256));
+            exact.push_back(stereo.back() / 32768.0);
+            coarse_exact.push_back(coarse.back() / 32768.0);
         }
     }
-    const std::vector<double> exact = as_doubles(stereo);
     add("s16.wav", wav_bytes({}, exact));
     add("s24.wav", wav_bytes({44100, 2, 24}, exact));
     add("s32.wav", wav_bytes({44100, 2, 32}, exact));
     add("f32.wav", wav_bytes({44100, 2, 32, true}, exact));
     add("f64.wav", wav_bytes({44100, 2, 64, true}, exact));
     add("ext24.wav", wav_bytes({44100, 2, 24, false, true, 3}, exact));
-    add("u8.wav", wav_bytes({44100, 2, 8}, as_doubles(coarse)));
+    add("u8.wav", wav_bytes({44100, 2, 8}, coarse_exact));
     // Mono to both sides; 5.1 down-mixed (centre and backs at -3 dB, the
     // low-frequency channel left out); float beyond full scale clipped.
     add("mono.wav", wav_bytes({44100, 1, 16}, {0.25, -0.5}));
@@ -73,31 +65,35 @@ TEST_F(FileTracks, EachWavVariantDecodesToItsContent) {
         wav_bytes({44100, 6, 16, false, true, 0x3F}, {0.5, 0.0, 0.25, 0.9, 0.125, -0.125}));
     add("loud.wav", wav_bytes({44100, 2, 32, true}, {1.5, -2.0, 0.99999, -1.0}));
     // A data chunk that claims more than the file holds gives what it holds.
-    std::string cut = wav_bytes({}, exact);
-    cut.resize(cut.size() - 4000);
-    add("cut.wav", cut);
+    const std::string good = wav_bytes({}, exact);
+    add("cut.wav", good.substr(0, good.size() - 4000));
+    // What recorders that stopped before writing the sizes leave: the RIFF
+    // size, the data size or both at 0 or 0xFFFFFFFF (or the RIFF size of
+    // an empty file). They play to the end, with a note.
+    const size_t data = good.find("data") + 4;
+    const uint32_t sizes[][2] = {
+        {0, 0}, {0xFFFFFFFF, 0xFFFFFFFF}, {36, 0}, {0, 12000}, {0xFFFFFFFF, 12000}};
+    for (const auto &c : sizes) { // the RIFF size, the data size
+        std::string bytes = good;
+        for (int i = 0; i < 4; ++i) {
+            bytes[4 + i] = static_cast<char>(c[0] >> (8 * i));
+            bytes[data + i] = static_cast<char>(c[1] >> (8 * i));
+        }
+        add("placeholder" + std::to_string(&c - sizes) + ".wav", bytes);
+    }
     load();
-    for (int track = 0; track < 6; ++track)
+    for (int track : {0, 1, 2, 3, 4, 5, 11, 12, 13, 14, 15})
         EXPECT_EQ(pcm(track), stereo) << "track " << track;
     EXPECT_EQ(pcm(6), coarse);
     EXPECT_EQ(pcm(7), (std::vector<int16_t>{8192, 8192, -16384, -16384}));
     EXPECT_EQ(pcm(8), (std::vector<int16_t>{25073, 2896}));
     EXPECT_EQ(pcm(9), (std::vector<int16_t>{32767, -32768, 32767, -32768}));
     EXPECT_EQ(pcm(10), std::vector<int16_t>(stereo.begin(), stereo.end() - 2000));
-    // The player delivers the file bit for bit, taken in parts, and nothing more.
-    splocal_set_chunk_frames(700);
-    {
-        std::lock_guard<std::mutex> lock(rec.mutex);
-        rec.accept = [calls = 0](int offered) mutable {
-            return ++calls % 3 == 0 ? offered / 2 : offered;
-        };
-    }
-    log_in("me", "");
-    ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), SP_ERROR_OK);
-    sp_session_player_play(session, 1);
-    ASSERT_TRUE(wait_until([&] { return rec.end_of_track.load() == 1; }));
-    std::lock_guard<std::mutex> lock(rec.mutex);
-    EXPECT_EQ(rec.delivered, stereo);
+    const std::string logged = play_each(16);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NE(logged.find("placeholder" + std::to_string(i) + ".wav: the header's"),
+                  std::string::npos)
+            << logged;
 }
 
 TEST_F(FileTracks, OtherRatesPassTheResamplerWithinItsFigures) {
@@ -181,37 +177,7 @@ TEST_F(FileTracks, FilesThatCannotBePlayedFailTheirTrack) {
     }
 }
 
-TEST_F(FileTracks, WavPlaceholderSizesPlayToTheEndWithANote) {
-    // What recorders that stopped before writing the sizes leave: the RIFF
-    // size, the data size or both at 0 or 0xFFFFFFFF (or the RIFF size of
-    // an empty file).
-    const std::vector<double> samples = sine(44100, 2, 300, 0.5, 5000);
-    const std::string good = wav_bytes({}, samples);
-    const size_t data = good.find("data") + 4;
-    const uint32_t cases[][2] = {
-        {0, 0}, {0xFFFFFFFF, 0xFFFFFFFF}, {36, 0}, {0, 20000}, {0xFFFFFFFF, 20000}};
-    for (const auto &c : cases) { // the RIFF size, the data size
-        std::string bytes = good;
-        for (int i = 0; i < 4; ++i) {
-            bytes[4 + i] = static_cast<char>(c[0] >> (8 * i));
-            bytes[data + i] = static_cast<char>(c[1] >> (8 * i));
-        }
-        add("placeholder" + std::to_string(&c - cases) + ".wav", bytes);
-    }
-    load();
-    const std::vector<int16_t> whole = pcm(0);
-    ASSERT_EQ(whole.size(), samples.size());
-    const std::string logged = play_each(5);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(pcm(i), whole) << i;
-        EXPECT_NE(logged.find("placeholder" + std::to_string(i) + ".wav: the header's"),
-                  std::string::npos)
-            << logged;
-    }
-}
-
 TEST_F(FileTracks, OggStreamsPlayEveryLinkAndTellWhereTheyStopEarly) {
-    using music_test::OggLink;
     struct Case {
         const char *name;
         double seconds;  // what plays (0: refused)
@@ -281,13 +247,11 @@ TEST_F(FileTracks, OggStreamsPlayEveryLinkAndTellWhereTheyStopEarly) {
     EXPECT_STREQ(sp_track_name(chained), "One");
 }
 
-// WAV at 44.1 and 48 kHz, Ogg in one link, two, and links of other rates
-// and channel counts: a seek before play, while refused, or after frames
-// taken goes on exactly where playing from the start would be at that frame;
-// past the end, the track ends. Lengths come from the data chunk and the
-// Ogg stream's pages, in whole ms of the audio delivered.
+// A seek before play, while refused, or after frames taken goes on exactly
+// where playing from the start would be at that frame; past the end, the
+// track ends. A chain of more links than a seek may read (1024) plays but
+// tells no length, and a seek in it ends the track with the reason logged.
 TEST_F(FileTracks, SeekGoesOnAtTheOffsetsFrameBitForBitAndDurationIsTheLength) {
-    using music_test::OggLink;
     std::vector<double> noise; // no two frames alike
     for (uint32_t n = 0, x = 1; n < 2 * 66150; ++n, x = x * 1664525 + 1013904223)
         noise.push_back(static_cast<double>(x >> 16) / 32768.0 - 1.0);
@@ -298,94 +262,58 @@ TEST_F(FileTracks, SeekGoesOnAtTheOffsetsFrameBitForBitAndDurationIsTheLength) {
     add("mixed.ogg",
         music_test::ogg_bytes(
             {{48000, 1, 24000}, {44100, 2, 22050}, {22050, 2, 11025}, {44100, 1, 22050, 700}}));
+    // Links of 10 ms, each as long as the others in bytes.
+    const std::string more = music_test::ogg_bytes(std::vector<OggLink>(1025, {44100, 1, 441}));
+    add("most.ogg", more.substr(0, more.size() / 1025 * 1024));
+    add("more.ogg", more);
+    std::string damaged = music_test::ogg_bytes({{44100, 2, 4410}, {44100, 2, 441000}});
+    damaged[damaged.rfind("OggS", damaged.rfind("OggS") - 1) + 40] ^= 1; // the page before the last
+    add("damaged.ogg", damaged);
     load();
     log_in("me", "");
-    const int durations[] = {1500, 1200, 2000, 1500, 2000};
+    const int durations[] = {1500, 1200, 2000, 1500, 2000, 10240, 0};
     const struct {
         int taken;
         int ms;
     } seeks[] = {{-1, 1234}, {0, 501}, {30000, 3}, {4000, 777}, {100, 1499}, {0, 5000}};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(sp_track_duration(sp_playlist_track(playlist_at(0), i)), durations[i]) << i;
     for (int i = 0; i < 5; ++i) {
-        sp_track *track = sp_playlist_track(playlist_at(0), i);
-        EXPECT_EQ(sp_track_duration(track), durations[i]) << i;
         const std::vector<int16_t> whole = pcm(i);
         for (const auto &s : seeks) {
-            const std::vector<int16_t> got = play_seeking(
-                track, s.taken, [&] { EXPECT_EQ(sp_session_player_seek(session, s.ms), 0); });
+            const std::vector<int16_t> got =
+                play_seeking(sp_playlist_track(playlist_at(0), i), s.taken,
+                             [&] { EXPECT_EQ(sp_session_player_seek(session, s.ms), 0); });
             EXPECT_EQ(got, spliced(whole, s.taken, int64_t{s.ms} * 44100 / 1000))
                 << "track " << i << " after " << s.taken << " to " << s.ms << " ms";
         }
     }
+    const auto seek_10s = [&](int track) {
+        return play_seeking(sp_playlist_track(playlist_at(0), track), -1,
+                            [&] { EXPECT_EQ(sp_session_player_seek(session, 10000), 0); });
+    };
+    EXPECT_EQ(seek_10s(5), spliced(pcm(5, 11), -1, 441000));
     EXPECT_EQ(log().find("seek"), std::string::npos) << log();
-}
-
-// A seek reading on through a link stops where it is once the player moves
-// on: held at its first step, then sought back to the start, it never reads
-// the damaged page on its way, which is noted once, when playing gets there.
-TEST_F(FileTracks, ASeekReadingOnStopsOnceThePlayerMovesOn) {
-    std::string bytes = music_test::ogg_bytes({{44100, 2, 4410}, {44100, 2, 441000}});
-    bytes[bytes.rfind("OggS", bytes.rfind("OggS") - 1) + 40] ^= 1; // the page before the last
-    add("damaged.ogg", bytes);
-    load();
-    log_in("me", "");
-    splocal_hold_delivery(session, 1);
-    ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), SP_ERROR_OK);
-    EXPECT_EQ(sp_session_player_seek(session, 9900), SP_ERROR_OK);
-    sp_session_player_play(session, 1);
-    ASSERT_TRUE(wait_until([&] { return splocal_delivery_held(session) != 0; }));
-    EXPECT_EQ(sp_session_player_seek(session, 0), SP_ERROR_OK);
-    ASSERT_TRUE(wait_until([&] { return rec.end_of_track.load() == 1; }));
-    const std::string logged = log();
-    const size_t gap = logged.find("damaged.ogg: a gap");
-    EXPECT_NE(gap, std::string::npos) << logged;
-    EXPECT_EQ(logged.find("damaged.ogg: a gap", gap + 1), std::string::npos) << logged;
-}
-
-// `link` (one link's pages) `count` times over, each copy a stream of its
-// own serial number.
-std::string chain_of(const std::string &link, int count) {
-    std::string out;
-    for (int k = 0; k < count; ++k) {
-        std::string copy = link;
-        for (size_t at = 0; at + 27 <= copy.size();) {
-            auto *h = reinterpret_cast<unsigned char *>(copy.data() + at);
-            for (int i = 0; i < 4; ++i)
-                h[14 + i] = static_cast<unsigned char>((k + 1) >> (8 * i));
-            ogg_page page{h, 27 + h[26], h + 27 + h[26], 0};
-            for (int i = 0; i < h[26]; ++i)
-                page.body_len += h[27 + i];
-            ogg_page_checksum_set(&page);
-            at += static_cast<size_t>(page.header_len + page.body_len);
-        }
-        out += copy;
-    }
-    return out;
-}
-
-// A chained stream of as many links as a seek may read seeks, bit for bit,
-// and tells its length; one of more plays from its start, but tells no
-// length, and a seek in it ends the track with the reason in the log.
-TEST_F(FileTracks, ChainsOfMoreLinksThanASeekReadsAreNotSought) {
-    const std::string link = music_test::ogg_bytes({{44100, 1, 441, 300}}); // 10 ms
-    add("most.ogg", chain_of(link, 1024));
-    add("more.ogg", chain_of(link, 1025));
-    load();
-    log_in("me", "");
-    sp_track *most = sp_playlist_track(playlist_at(0), 0);
-    sp_track *more = sp_playlist_track(playlist_at(0), 1);
-    EXPECT_EQ(sp_track_duration(most), 10240);
-    EXPECT_EQ(sp_track_duration(more), 0);
-    EXPECT_EQ(pcm(1).size(), size_t{2 * 441 * 1025});
-    EXPECT_EQ(play_seeking(most, -1, [&] { EXPECT_EQ(sp_session_player_seek(session, 10000), 0); }),
-              spliced(pcm(0, 11), -1, 441000));
-    EXPECT_EQ(log().find("seek"), std::string::npos) << log();
-    EXPECT_TRUE(play_seeking(more, -1, [&] {
-                    EXPECT_EQ(sp_session_player_seek(session, 10000), 0);
-                }).empty());
+    EXPECT_EQ(pcm(6).size(), size_t{2 * 441 * 1025});
+    EXPECT_TRUE(seek_10s(6).empty());
     EXPECT_NE(log().find("more.ogg: cannot seek in the Ogg Vorbis stream: a chained Ogg stream of "
                          "more than 1024 links"),
               std::string::npos)
         << log();
+    // A seek reading on through a link stops where it is once the player moves
+    // on: held at its first step, then sought back to the start, it never reads
+    // the damaged page on its way, which is noted once, when playing gets there.
+    splocal_hold_delivery(session, 1);
+    ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 7)), SP_ERROR_OK);
+    EXPECT_EQ(sp_session_player_seek(session, 9900), SP_ERROR_OK);
+    const int ends = rec.end_of_track.load();
+    sp_session_player_play(session, 1);
+    ASSERT_TRUE(wait_until([&] { return splocal_delivery_held(session) != 0; }));
+    EXPECT_EQ(sp_session_player_seek(session, 0), SP_ERROR_OK);
+    ASSERT_TRUE(wait_until([&] { return rec.end_of_track.load() == ends + 1; }));
+    const std::string logged = log();
+    EXPECT_NE(logged.find("damaged.ogg: a gap"), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("damaged.ogg: a gap"), logged.rfind("damaged.ogg: a gap")) << logged;
 }
 
 } // namespace

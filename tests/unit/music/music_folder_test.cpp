@@ -49,20 +49,16 @@ TEST_F(MusicFolderBecomesPlaylists, NamesComeFromTagsFileNamesAndFolders) {
     file("catalogue.txt", "latency 0\naccount me\nmusic Songs/\n");
     ASSERT_EQ(splocal_load_file((folder / "catalogue.txt").string().c_str()), 0);
     log_in("me", "");
-    ASSERT_EQ(sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)), 4);
-    EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "Songs");
+    ASSERT_EQ(view(), "Songs[0,1,2,3,4] Album[5,6] Mix[7,8] Old[9]");
     EXPECT_EQ(names(0),
               "Ana Lind / Morning; Songs / Solo; Info / T; S\xC3\xB3lveig / Fjord \xC3\x98; "
               "Songs / caf\xC3\xA9");
-    EXPECT_STREQ(sp_playlist_name(playlist_at(1)), "Album");
     EXPECT_EQ(names(1), "Disc 2 / a; Album / b");
-    EXPECT_STREQ(sp_playlist_name(playlist_at(2)), "Mix");
-    EXPECT_EQ(names(2), "Album / b;  / "); // a track that fails has no names
-    EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(2), 0)), SP_ERROR_OK);
-    EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(2), 1)), SP_ERROR_TRACK_NOT_PLAYABLE);
-    EXPECT_STREQ(sp_playlist_name(playlist_at(3)), "Old");
+    EXPECT_EQ(names(2), "Album / b;  / ");      // a track that fails has no names
     EXPECT_EQ(names(3), "Songs / caf\xC3\xA9"); // a Latin-1 line of a .m3u
-    EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(3), 0)), SP_ERROR_OK);
+    for (int list : {2, 3})
+        EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(list), 0)), SP_ERROR_OK);
+    EXPECT_EQ(sp_track_error(sp_playlist_track(playlist_at(2), 1)), SP_ERROR_TRACK_NOT_PLAYABLE);
 }
 
 #ifndef _WIN32

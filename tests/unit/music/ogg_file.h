@@ -41,10 +41,9 @@ inline std::string ogg_bytes(const std::vector<OggLink> &links, const std::strin
         vorbis_encode_init_vbr(&vi, link.channels, link.rate, 0.4f);
         vorbis_comment vc;
         vorbis_comment_init(&vc);
-        if (!link.artist.empty())
-            vorbis_comment_add_tag(&vc, "ARTIST", link.artist.c_str());
-        if (!link.title.empty())
-            vorbis_comment_add_tag(&vc, "TITLE", link.title.c_str());
+        for (const auto &[tag, text] : {std::pair{"ARTIST", link.artist}, {"TITLE", link.title}})
+            if (!text.empty())
+                vorbis_comment_add_tag(&vc, tag, text.c_str());
         vorbis_dsp_state vd;
         vorbis_block vb;
         vorbis_analysis_init(&vd, &vi);

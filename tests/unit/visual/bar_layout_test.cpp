@@ -35,16 +35,11 @@ TEST(BarLayoutPlacesBarsBetweenMargins, KnownWidths) {
 // Every bar stands on the bottom edge (top 400) and reaches the bin's share
 // of peak times the height, truncated; a zero peak gives no height.
 TEST(BarLayoutHeights, BinShareOfPeakTimesHeightTruncated) {
-    const std::tuple<float, float, double> cases[] = {{1.0f, 1.0f, 0},
-                                                      {0.5f, 1.0f, 200},
-                                                      {0.333f, 1.0f, 267},
-                                                      {2.0f, 1.0f, -400},
-                                                      {0.0f, 1.0f, 400},
-                                                      {-0.25f, 1.0f, 500},
-                                                      {123.0f, 0.0f, 400},
-                                                      {-4.0f, 0.0f, 400},
-                                                      {1e30f, 1e-30f, 400.0 - 2147483647.0},
-                                                      {-1e30f, 1e-30f, 400.0 + 2147483648.0}};
+    const double up = 400.0 - 2147483647.0, down = 400.0 + 2147483648.0; // int32_t's limits
+    const std::tuple<float, float, double> cases[] = {
+        {1.0f, 1.0f, 0},     {0.5f, 1.0f, 200},     {0.333f, 1.0f, 267}, {2.0f, 1.0f, -400},
+        {0.0f, 1.0f, 400},   {-0.25f, 1.0f, 500},   {123.0f, 0.0f, 400}, {-4.0f, 0.0f, 400},
+        {1e30f, 1e-30f, up}, {-1e30f, 1e-30f, down}};
     for (const auto &[bin, peak, bottom] : cases) {
         for (const BarRect &bar : layout(1000, bin, peak)) {
             ASSERT_EQ(bar.top, 400.0f) << bin << " / " << peak;

@@ -4,13 +4,9 @@
 
 namespace {
 
+// Playing at full volume: known position and length, paused, shuffle, repeat, volume, muted.
 PlaybackStatus at(uint32_t position_ms, uint32_t length_ms) {
-    PlaybackStatus status{};
-    status.has_position = true;
-    status.position_ms = position_ms;
-    status.length_ms = length_ms;
-    status.volume_percent = 100;
-    return status;
+    return {true, position_ms, length_ms, false, false, RepeatMode::Off, 100, false};
 }
 
 // Whole seconds rounded down; hours when the track (or, its length unknown,
@@ -28,11 +24,7 @@ TEST(TimeLineShowsWhereTheTrackIs, MinutesHoursAndUnknownLengths) {
 // What holds follows the time, in a fixed order; the volume only while the
 // window says so.
 TEST(TimeLineShowsWhatHolds, PausedShuffleRepeatAndTheVolumeAfterAChange) {
-    PlaybackStatus status = at(1000, 2000);
-    status.paused = true;
-    status.shuffle = true;
-    status.repeat = RepeatMode::One;
-    status.volume_percent = 65;
+    PlaybackStatus status = {true, 1000, 2000, true, true, RepeatMode::One, 65, false};
     EXPECT_EQ(time_line_text(status, false), L"0:01 / 0:02   paused   shuffle   repeat one");
     status.repeat = RepeatMode::All;
     status.paused = false;

@@ -114,14 +114,12 @@ TEST_F(MainLoopRunsPasses, PostingConnectedOnceAndEachFlagInPassOrderUntilQuit) 
     // No wait runs out by itself: each pass starts once the one before has
     // had every message it posted handled.
     const auto next = [&] { post(kNext); };
+    const auto session_comes = [&] {
+        state.session = kSession;
+        next();
+    };
     script = {{.time_out = -1, .logged_in = true, .action = next},
-              {.time_out = -1,
-               .login_failed = true,
-               .action =
-                   [&] {
-                       state.session = kSession;
-                       next();
-                   }},
+              {.time_out = -1, .login_failed = true, .action = session_comes},
               {.time_out = -1,
                .logged_in = true,
                .login_failed = true,

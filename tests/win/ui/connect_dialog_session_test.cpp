@@ -96,5 +96,7 @@ TEST_F(DialogFollowsTheSession, FailuresAreShownThenLoginListsAndStartsTheChosen
     EXPECT_EQ(selected(), CB_ERR);
     EXPECT_FALSE(IsWindowVisible(dialog()));
     click(IDC_EXIT);
-    EXPECT_EQ(take_quit(), 0) << "Exit ends the loop with code 0";
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && quit.wParam == 0)
+        << "Exit ends the loop with code 0";
 }

@@ -109,13 +109,6 @@ protected:
         g_done = nullptr;
         return done();
     }
-    // Takes a WM_QUIT waiting in this thread's queue; its code, or -1.
-    static int take_quit() {
-        MSG message;
-        return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)
-                   ? static_cast<int>(message.wParam)
-                   : -1;
-    }
 
     PcmQueue queue_ = {};
     SessionState *state_ = nullptr;

@@ -24,9 +24,8 @@ template <class Out> HRESULT create(const void *maker, Kind kind, const void *ta
     check(maker, maker);
     World &world = *self(maker)->world;
     *out = nullptr;
-    if (++world.made[kind] == world.fail_at[kind]) {
+    if (++world.made[kind] == world.fail_at[kind])
         return E_OUTOFMEMORY;
-    }
     world.objects.push_back(std::make_unique<Object>(Object{table, &world, kind, 1, false}));
     *out = reinterpret_cast<Out *>(world.objects.back().get());
     return S_OK;

@@ -1,9 +1,6 @@
-// The histogram as the main window paints it, in a real window with the
-// session's current track. On screen: real Direct2D and DirectWrite, the
-// window's pixels read back from the screen; the display and the fonts are
-// part of the test environment, and their absence fails. Through
-// stand-ins (d2d_fakes.h) in place of the factory: what a paint makes, keeps
-// and releases, and how it ends when something cannot be made.
+// The histogram as the main window paints it: on screen through real Direct2D
+// (a missing display or font fails), and through stand-ins (d2d_fakes.h) for
+// what a paint makes, keeps and releases, and how it ends when one fails.
 #include "visual/histogram_visualizer.h"
 
 #include "audio/pcm_queue.h"
@@ -28,9 +25,8 @@ constexpr int kHeight = 400;
 
 void pump_messages() {
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageA(&message);
-    }
 }
 
 // render returns the offscreen frame's flush; Wine 8's Flush is a stub that
@@ -100,8 +96,8 @@ protected:
 // next colour): bars for bins 125 to 224, 100 pixels tall, over frame 1
 // shrunk to 96 % about the centre at 90 % opacity, and the title in white.
 TEST_F(Histogram, OnScreenBarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
-    ASSERT_GE(GetSystemMetrics(SM_CXSCREEN), kWidth) << "no display of usable size";
-    ASSERT_GE(GetSystemMetrics(SM_CYSCREEN), kHeight) << "no display of usable size";
+    ASSERT_TRUE(GetSystemMetrics(SM_CXSCREEN) >= kWidth && GetSystemMetrics(SM_CYSCREEN) >= kHeight)
+        << "no display of usable size";
     ShowWindow(window, SW_SHOWNOACTIVATE);
     pump_messages();
     v.peak = 1.0f;
@@ -125,38 +121,33 @@ TEST_F(Histogram, OnScreenBarsTitleAndTrailAppearWhereTheLayoutPutsThem) {
         return static_cast<int>((screen.at(x, y) >> shift) & 0xFF);
     };
     const auto expect_near = [&](int x, int y, int r, int g, int b, int tolerance) {
-        EXPECT_TRUE(std::abs(channel(x, y, 16) - r) <= tolerance &&
-                    std::abs(channel(x, y, 8) - g) <= tolerance &&
-                    std::abs(channel(x, y, 0) - b) <= tolerance)
-            << "at " << x << "," << y << ": (" << channel(x, y, 16) << "," << channel(x, y, 8)
-            << "," << channel(x, y, 0) << ")";
+        const int wanted[] = {r, g, b};
+        for (int i = 0; i < 3; ++i)
+            EXPECT_LE(std::abs(channel(x, y, 16 - 8 * i) - wanted[i]), tolerance)
+                << "at " << x << "," << y << ": " << std::hex << screen.at(x, y);
     };
 
     // Black where nothing was drawn: the corners, the margins, above the bars.
     for (const POINT p : {POINT{2, 2}, POINT{997, 2}, POINT{2, 397}, POINT{997, 397},
-                          POINT{30, 300}, POINT{700, 250}, POINT{980, 380}}) {
+                          POINT{30, 300}, POINT{700, 250}, POINT{980, 380}})
         expect_near(p.x, p.y, 0, 0, 0, 8);
-    }
     // Frame 2's bars in its colour, from y 300 to the bottom edge: bar k
     // covers x (10 + k) * 4 to (11 + k) * 4 and shows bin 10 + k.
     const FrameColor c = frame_color(1);
     const auto byte = [](float value) { return static_cast<int>(value * 255 + 0.5f); };
     for (int bin = 125; bin < 225; bin += 9) {
-        for (const int y : {301, 350, 399}) {
+        for (const int y : {301, 350, 399})
             expect_near(bin * 4 + 2, y, byte(c.r), byte(c.g), byte(c.b), 6);
-        }
         expect_near(bin * 4 + 2, 296, 0, 0, 0, 8);
     }
     // Frame 1's bars behind, shrunk about the centre: source x 40 to 440 and y
     // 100 to 400 land on x 58.4 to 442.4 and y 104 to 392, in blue at 90 %.
     for (const int x : {70, 150, 250, 350, 430}) {
-        for (const int y : {110, 250, 385}) {
+        for (const int y : {110, 250, 385})
             expect_near(x, y, 0, 0, 230, 8);
-        }
         expect_near(x, 397, 0, 0, 0, 8);
-        if (x < 300) { // further right, frame 1's title passes above the bars
+        if (x < 300) // further right, frame 1's title passes above the bars
             expect_near(x, 98, 0, 0, 0, 8);
-        }
     }
 
     // The title in white between H / 6 and H / 3 (the end-to-end suite checks
@@ -220,9 +211,8 @@ TEST_F(Histogram, AnObjectThatCannotBeMadeEndsThePaintCleanly) {
         EXPECT_EQ(world.bars, 229);
     }
     const int32_t hue_step = v.hue_step; // 101 frames turn the colour cycle once
-    for (int frame = 0; frame < 101; ++frame) {
+    for (int frame = 0; frame < 101; ++frame)
         ASSERT_EQ(paint(), S_OK);
-    }
     EXPECT_EQ(v.hue_step, hue_step);
 }
 
