@@ -2,9 +2,10 @@
 //
 // Threads: pcm_queue_begin_track, audio_output_request_pause,
 // audio_output_pause_requested, audio_output_request_volume,
-// audio_output_heard_ms and audio_output_heard run on the main thread; audio_output_note_played on
-// the audio output thread, which is the only writer of heard and heard_rate. track_mark is changed
-// under the queue's mutex by the main thread and read under it by pushes.
+// audio_output_heard_ms and audio_output_heard run on the main thread;
+// audio_output_note_played on the audio output thread, which is the only
+// writer of heard and heard_rate. track_mark is changed under the queue's
+// mutex by the main thread and read under it by pushes.
 
 #include "audio/output_controls.h"
 
@@ -55,11 +56,11 @@ uint32_t audio_output_heard_ms(PcmQueue *queue) {
         const MutexHold hold(queue->mutex);
         mark = queue->track_mark;
     }
-    const uint64_t heard = queue->heard.load();
-    const int32_t rate = queue->heard_rate.load();
-    if (mark_of(heard) != mark || rate <= 0)
+    const HeardPosition heard = audio_output_heard(queue);
+    if (heard.mark != mark || heard.rate <= 0)
         return 0;
-    return static_cast<uint32_t>(uint64_t{frames_of(heard)} * 1000u / static_cast<uint32_t>(rate));
+    return static_cast<uint32_t>(uint64_t{heard.frames} * 1000u /
+                                 static_cast<uint32_t>(heard.rate));
 }
 
 void audio_output_note_played(PcmQueue *queue, const PcmBlock *block, int32_t rate) {

@@ -85,10 +85,9 @@ void session_seek_by(SessionState *state, int32_t delta_ms) {
         const uint32_t index = sounding->index;
         session_stop_player(state);
         if (index != state->track_index) {
-            const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
+            const uint32_t count = session_track_count(state);
             state->track_index = state->order.shuffle && count > 0
-                                     ? play_order_previous(&state->order, state->track_index,
-                                                           static_cast<uint32_t>(count))
+                                     ? play_order_previous(&state->order, state->track_index, count)
                                      : index;
         }
         start_at(state, static_cast<uint32_t>(std::max<int64_t>(target, 0)));
@@ -110,11 +109,10 @@ void session_toggle_mute(SessionState *state) {
 }
 
 void session_toggle_shuffle(SessionState *state) {
-    const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
     const uint32_t playing = state->current_track ? state->track_index : kPlayOrderNone;
     // Short of memory, shuffle stays off.
     play_order_set_shuffle(&state->order, !state->order.shuffle, playing,
-                           count > 0 ? static_cast<uint32_t>(count) : 0);
+                           session_track_count(state));
 }
 
 void session_cycle_repeat(SessionState *state) {

@@ -63,11 +63,6 @@ void ask_for_advance(SessionState *state) {
     SetEvent(state->wake_event);
 }
 
-uint32_t track_count(sp_playlist *playlist) {
-    const int count = playlist ? sp_playlist_num_tracks(playlist) : 0;
-    return count > 0 ? static_cast<uint32_t>(count) : 0;
-}
-
 // Shuffled, a playlist newly followed starts a round of its own, drawn once
 // its tracks are known (follow_order).
 void forget_rounds(SessionState *state) {
@@ -83,7 +78,7 @@ void follow_order(SessionState *state) {
     PlayOrder *order = &state->order;
     if (!order->shuffle)
         return;
-    const uint32_t count = track_count(state->playlist);
+    const uint32_t count = session_track_count(state);
     if (order->entries.empty() && count > 0 && !state->current_track)
         play_order_set_shuffle(order, true, kPlayOrderNone, count);
     const uint32_t current = play_order_current(order);
@@ -197,6 +192,11 @@ void session_play_current(SessionState *state) {
         sp_session_player_play(state->session, 1);
         state->player_held = false; // a pause holds it again once its start is queued
     }
+}
+
+uint32_t session_track_count(const SessionState *state) {
+    const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
+    return count > 0 ? static_cast<uint32_t>(count) : 0;
 }
 
 int session_list_playlists(SessionState *state, char ***names) {

@@ -4,6 +4,8 @@
 
 #include <libspotify/api.h>
 
+#include <cstdint>
+
 struct SessionState;
 
 // Remembers name and selects the last playlist of that name in the container.
@@ -22,6 +24,10 @@ void session_stop_player(SessionState *state);
 // The play step: loads and starts the track at track_index, or waits for it,
 // or asks for an advance past it.
 void session_play_current(SessionState *state);
+
+// The followed playlist's track count as the library tells it now; 0 with
+// no playlist.
+uint32_t session_track_count(const SessionState *state);
 
 // Names of the loaded playlists in container order. *names gets an array from
 // new[] (null when there is no container, or when memory is short) of

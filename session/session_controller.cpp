@@ -90,8 +90,7 @@ void advance(SessionState *state) {
             state->current_track = nullptr;
             sp_session_player_unload(state->session);
         }
-        const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
-        const uint32_t tracks = count > 0 ? static_cast<uint32_t>(count) : 0;
+        const uint32_t tracks = session_track_count(state);
         const int32_t reason = state->advance_pending.exchange(0);
         const uint32_t next =
             play_order_next(&state->order, state->track_index, tracks, next_reason(reason));
@@ -173,9 +172,7 @@ void session_previous(SessionState *state) {
     if (!restart) {
         // Past the last track, or before the playlist's tracks arrived, the
         // position itself tells the track before.
-        const int count = state->playlist ? sp_playlist_num_tracks(state->playlist) : 0;
-        const uint32_t tracks =
-            std::max(count > 0 ? static_cast<uint32_t>(count) : 0u, state->track_index + 1);
+        const uint32_t tracks = std::max(session_track_count(state), state->track_index + 1);
         state->track_index = play_order_previous(&state->order, state->track_index, tracks);
     }
     // An end of track or a skip still pending belonged to the track stopped here.

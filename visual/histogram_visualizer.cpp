@@ -256,18 +256,28 @@ std::wstring HistogramVisualizer::time_line() const {
                           GetTickCount64() < volume_note_until);
 }
 
+namespace {
+
+// The frame's geometry and its two lines of text, the title and the time
+// line, each laid out in its box.
+void lay_out_lines(HistogramVisualizer &v, const FrameGeometry &geometry, FrameContent *content) {
+    content->geometry = geometry;
+    content->title =
+        v.layout_for(v.title_layout, v.text_format, title_text(v.session_state), geometry.title);
+    content->time_line =
+        v.layout_for(v.time_line_layout, v.time_line_format, v.time_line(), geometry.time_line);
+}
+
+} // namespace
+
 HRESULT HistogramVisualizer::present_again() {
     if (render_target == nullptr || previous_frame == nullptr) {
         return S_OK;
     }
     RECT client = {0, 0, 0, 0};
     GetClientRect(window_handle, &client);
-    FrameContent content;
-    content.geometry = frame_geometry(client);
-    content.title =
-        layout_for(title_layout, text_format, title_text(session_state), content.geometry.title);
-    content.time_line =
-        layout_for(time_line_layout, time_line_format, time_line(), content.geometry.time_line);
+    FrameContent content{};
+    lay_out_lines(*this, frame_geometry(client), &content);
     const HRESULT status = present(render_target, previous_frame, content);
     if (status == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
         discard_device_resources();
@@ -305,11 +315,7 @@ HRESULT HistogramVisualizer::render() {
         }
 
         FrameContent content;
-        content.geometry = frame_geometry(client);
-        content.title = layout_for(title_layout, text_format, title_text(session_state),
-                                   content.geometry.title);
-        content.time_line =
-            layout_for(time_line_layout, time_line_format, time_line(), content.geometry.time_line);
+        lay_out_lines(*this, frame_geometry(client), &content);
         const FrameColor c = frame_color(hue_step);
         content.color = D2D1_COLOR_F{c.r, c.g, c.b, c.a};
         content.bar_count = bar_layout(content.geometry.width, content.geometry.height, history,

@@ -113,10 +113,9 @@ int posix_wave_out_wait_paused(int paused, DWORD timeout_ms);
 size_t posix_wave_out_pauses(void);
 
 /* The device's volume as waveOutSetVolume set it last (0xFFFFFFFF, full on
- * both channels, at the open), and how many calls set it. The device plays
- * the bytes written whatever the volume: it is only recorded. */
+ * both channels, at the open). The device plays the bytes written whatever
+ * the volume: it is only recorded. */
 DWORD posix_wave_out_volume(void);
-size_t posix_wave_out_volume_changes(void);
 
 /* Calls the device refused: a header of the wrong size, written unprepared
  * or while queued, unprepared while queued, a handle it did not give out. */

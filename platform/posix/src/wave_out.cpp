@@ -74,7 +74,6 @@ struct Device {
     bool paused = false;                   // guarded by lock: waveOutPause, until waveOutRestart
     size_t pauses = 0;                     // guarded by lock: waveOutPause calls
     DWORD volume = 0xFFFFFFFFu;            // guarded by lock: waveOutSetVolume
-    size_t volume_changes = 0;             // guarded by lock: waveOutSetVolume calls
     std::mt19937 random;                   // guarded by lock
     std::thread pacer;                     // started at open, joined by the first halt
 };
@@ -359,7 +358,6 @@ MMRESULT waveOutSetVolume(HWAVEOUT handle, DWORD volume) {
         return misuse(MMSYSERR_INVALHANDLE);
     std::lock_guard<std::mutex> guard(device->lock);
     device->volume = volume;
-    ++device->volume_changes;
     device->changed.notify_all();
     return MMSYSERR_NOERROR;
 }
@@ -508,14 +506,6 @@ DWORD posix_wave_out_volume(void) {
         return 0xFFFFFFFFu;
     std::lock_guard<std::mutex> guard(device->lock);
     return device->volume;
-}
-
-size_t posix_wave_out_volume_changes(void) {
-    Device *device = current_device();
-    if (!device)
-        return 0;
-    std::lock_guard<std::mutex> guard(device->lock);
-    return device->volume_changes;
 }
 
 size_t posix_wave_out_misuses(void) {
