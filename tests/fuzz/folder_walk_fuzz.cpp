@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,9 +53,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 folders.push_back(path);
             break;
         case 2: { // an audio or playlist file, its bytes the next few of the input
-            std::FILE *file = std::fopen(path.c_str(), "wb");
-            if (!file)
+            // Never through a pipe made before under the same name: opening
+            // one to write would wait for a reader that never comes.
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+            std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "wb");
+            if (!file) {
+                if (fd >= 0)
+                    close(fd);
                 break;
+            }
             const size_t count = data < end ? *data++ % 24 : 0;
             for (size_t i = 0; i < count && data < end; ++i, ++data)
                 std::fputc(*data % 3 == 0 ? '\n' : "../n.wav"[*data % 8], file);
