@@ -7,6 +7,7 @@
 #include "session/session_state.h"
 #include "ui/app_context.h"
 #include "ui/connect_dialog.h"
+#include "ui/window_dpi.h"
 #include "visual/histogram_visualizer.h"
 
 namespace {
@@ -234,10 +235,23 @@ HRESULT create_windows(AppContext &context) {
     }
 
     // Not tested: without the window the program runs on with the dialog.
-    HWND window = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, 0, 1000, 400, nullptr, nullptr, module, &context);
+    HWND window =
+        CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        0, kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, module, &context);
     context.main_window = window;
     context.visualizer->window_handle = window;
+    if (window != nullptr) {
+        // The size is in device-independent pixels: on a display scaled to
+        // 150 % the window opens half as large again, in pixels, as at 100 %.
+        const UINT dpi = window_dpi(window);
+        context.visualizer->dpi = dpi;
+        if (dpi != kDefaultDpi) {
+            const SIZE size =
+                outer_size_at_dpi(kMainWindowWidth, kMainWindowHeight, WS_OVERLAPPEDWINDOW, 0, dpi);
+            SetWindowPos(window, nullptr, 0, 0, size.cx, size.cy,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
 
     create_connect_dialog(context);
     return 0;
@@ -284,6 +298,21 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_DISPLAYCHANGE:
         InvalidateRect(window, nullptr, FALSE);
         return 0;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another scaling, or the scaling changed: the
+        // window takes the size the system suggests for the new resolution,
+        // and the drawing is made again for it. The last frame stays, so
+        // the trail goes on.
+        context->visualizer->dpi = LOWORD(wparam) != 0 ? LOWORD(wparam) : kDefaultDpi;
+        context->visualizer->discard_device_resources();
+        const RECT *suggested = reinterpret_cast<const RECT *>(lparam);
+        if (suggested != nullptr)
+            SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(window, nullptr, FALSE);
+        return 0;
+    }
     case WM_TIMER:
         if (wparam == kVolumeNoteTimer) {
             KillTimer(window, kVolumeNoteTimer);

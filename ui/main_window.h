@@ -14,6 +14,10 @@ struct AppContext;
 // The window class's name and the window's title.
 constexpr const char *kMainWindowClass = "lorvane_wnd_";
 constexpr const char *kMainWindowTitle = "Lorvane";
+// The window's outer size at 100 % scaling; the client area grows with the
+// display's scaling.
+constexpr int kMainWindowWidth = 1000;
+constexpr int kMainWindowHeight = 400;
 
 // Has the visualiser make its window-independent resources, registers the
 // window class, creates the hidden main window and the visible connect dialog.

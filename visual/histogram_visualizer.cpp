@@ -9,6 +9,7 @@
 #include "visual/time_line_text.h"
 #include "visual/title_text.h"
 
+#include <cmath>
 #include <string>
 
 namespace {
@@ -18,7 +19,8 @@ namespace {
 // they are in double arithmetic.
 constexpr float kTrailScale = 0.98f;
 constexpr float kTrailOpacity = 0.9f;
-// The time line's band at the bottom of the window, and its text's size.
+// The time line's band at the bottom of the window, and its text's size, at
+// 100 % scaling.
 constexpr double kTimeLineHeight = 24;
 constexpr float kTimeLineFontSize = 15.0f;
 
@@ -27,7 +29,7 @@ D2D1_RECT_F rect(double left, double top, double right, double bottom) {
                        static_cast<float>(bottom)};
 }
 
-// The geometry of one frame, from the client size.
+// The geometry of one frame, from the client size and the window's dpi.
 struct FrameGeometry {
     int32_t width;
     int32_t height;
@@ -37,7 +39,7 @@ struct FrameGeometry {
     D2D1_RECT_F time_line;
 };
 
-FrameGeometry frame_geometry(const RECT &client) {
+FrameGeometry frame_geometry(const RECT &client, UINT dpi) {
     FrameGeometry g;
     g.width = client.right - client.left;
     g.height = client.bottom - client.top;
@@ -47,7 +49,9 @@ FrameGeometry frame_geometry(const RECT &client) {
     g.whole = rect(0, 0, w, h);
     g.trail = rect(w - w * scale, h - h * scale, w * scale, h * scale);
     g.title = rect(0, h / 6, w, h / 3);
-    g.time_line = rect(0, h - kTimeLineHeight, w, h);
+    // The band grows with the scaling and keeps to whole pixels, so that it
+    // covers whole rows of the bars.
+    g.time_line = rect(0, h - std::round(kTimeLineHeight * dpi / 96), w, h);
     return g;
 }
 
@@ -232,18 +236,26 @@ IDWriteTextLayout *HistogramVisualizer::layout_for(CachedLayout &cache, IDWriteT
                                                    const D2D1_RECT_F &box) {
     const float width = box.right - box.left;
     const float height = box.bottom - box.top;
+    const float font_size = format != nullptr ? format->GetFontSize() * dpi / 96 : 0.0f;
     if (cache.layout != nullptr && text == cache.text && width == cache.size.width &&
-        height == cache.size.height) {
+        height == cache.size.height && font_size == cache.font_size) {
         return cache.layout;
     }
     release(cache.layout);
     cache.text.clear();
     cache.size = D2D1_SIZE_F{0.0f, 0.0f};
+    cache.font_size = 0.0f;
+    const UINT32 length = static_cast<UINT32>(text.size());
     if (!text.empty() && format != nullptr && dwrite_factory != nullptr &&
-        SUCCEEDED(dwrite_factory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()),
-                                                   format, width, height, &cache.layout))) {
+        SUCCEEDED(dwrite_factory->CreateTextLayout(text.c_str(), length, format, width, height,
+                                                   &cache.layout))) {
+        // The targets' unit is the pixel: the format's size, in device-
+        // independent pixels, becomes pixels at the window's resolution.
+        if (font_size != format->GetFontSize())
+            cache.layout->SetFontSize(font_size, DWRITE_TEXT_RANGE{0, length});
         cache.text = text;
         cache.size = D2D1_SIZE_F{width, height};
+        cache.font_size = font_size;
     }
     return cache.layout;
 }
@@ -277,7 +289,7 @@ HRESULT HistogramVisualizer::present_again() {
     RECT client = {0, 0, 0, 0};
     GetClientRect(window_handle, &client);
     FrameContent content{};
-    lay_out_lines(*this, frame_geometry(client), &content);
+    lay_out_lines(*this, frame_geometry(client, dpi), &content);
     const HRESULT status = present(render_target, previous_frame, content);
     if (status == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
         discard_device_resources();
@@ -315,7 +327,7 @@ HRESULT HistogramVisualizer::render() {
         }
 
         FrameContent content;
-        lay_out_lines(*this, frame_geometry(client), &content);
+        lay_out_lines(*this, frame_geometry(client, dpi), &content);
         const FrameColor c = frame_color(hue_step);
         content.color = D2D1_COLOR_F{c.r, c.g, c.b, c.a};
         content.bar_count = bar_layout(content.geometry.width, content.geometry.height, history,

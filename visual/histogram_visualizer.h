@@ -18,11 +18,13 @@
 
 struct PcmBlock;
 
-// A text laid out in a box, kept while the text and the box's size stay.
+// A text laid out in a box, kept while the text, the box's size and the
+// font's size in pixels stay.
 struct CachedLayout {
     IDWriteTextLayout *layout = nullptr; // one reference, or null
     std::wstring text;
     D2D1_SIZE_F size = {0.0f, 0.0f};
+    float font_size = 0.0f;
 };
 
 class HistogramVisualizer final : public Visualizer {
@@ -38,11 +40,13 @@ public:
     HRESULT present_again();
     // The Direct2D factory, the DirectWrite factory, the title's text format
     // ("Georgia", 48, "en-us", centred) and the time line's ("Tahoma", 15,
-    // centred), stopping at the first failure.
+    // centred), stopping at the first failure. The sizes are at 100 %
+    // scaling; layouts scale them to the window's dpi.
     HRESULT create_device_independent_resources() override;
 
-    // The layout of text in format, in a box of the given size, kept in cache
-    // while both stay the same; null when it cannot be made.
+    // The layout of text in format, its font scaled to the window's dpi, in
+    // a box of the given size, kept in cache while all stay the same; null
+    // when it cannot be made.
     IDWriteTextLayout *layout_for(CachedLayout &cache, IDWriteTextFormat *format,
                                   const std::wstring &text, const D2D1_RECT_F &box);
     // The time line as the next paint shows it.

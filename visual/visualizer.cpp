@@ -3,8 +3,8 @@
 #include "platform/win32_owners.h"
 
 Visualizer::Visualizer()
-    : window_handle(nullptr), session_state(nullptr), d2d_factory(nullptr), render_target(nullptr),
-      spare_target_1(nullptr), spare_target_2(nullptr) {
+    : window_handle(nullptr), dpi(96), session_state(nullptr), d2d_factory(nullptr),
+      render_target(nullptr), spare_target_1(nullptr), spare_target_2(nullptr) {
     // session_state is the entry point's to set, right after construction; it
     // starts null rather than undefined.
 }
@@ -37,8 +37,11 @@ HRESULT Visualizer::create_device_resources() {
     target_properties.type = D2D1_RENDER_TARGET_TYPE_DEFAULT;
     target_properties.pixelFormat.format = DXGI_FORMAT_UNKNOWN;
     target_properties.pixelFormat.alphaMode = D2D1_ALPHA_MODE_UNKNOWN;
-    target_properties.dpiX = 0.0f;
-    target_properties.dpiY = 0.0f;
+    // One unit one pixel, whatever the display's scaling: the default would
+    // be the system's resolution, and a picture laid out in pixels would
+    // then be drawn larger than the window.
+    target_properties.dpiX = 96.0f;
+    target_properties.dpiY = 96.0f;
     target_properties.usage = D2D1_RENDER_TARGET_USAGE_NONE;
     target_properties.minLevel = D2D1_FEATURE_LEVEL_DEFAULT;
     D2D1_HWND_RENDER_TARGET_PROPERTIES window_properties = {};

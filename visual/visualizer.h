@@ -8,6 +8,11 @@
 // the client size of that moment, and dropped by discard_device_resources on
 // every resize and when Direct2D reports D2DERR_RECREATE_TARGET.
 //
+// Units: the targets draw in pixels (their resolution is set to 96 dpi, at
+// which Direct2D's unit is one pixel), so that the bars' edges fall on whole
+// pixels at any scaling, and what grows with the display's scaling (the
+// text, the time line's band) is scaled by dpi here.
+//
 // Threads: everything here runs on the main thread. The factory is single-
 // threaded, so no Direct2D object may be touched from another thread.
 #pragma once
@@ -33,6 +38,7 @@ public:
     void discard_device_resources();
 
     HWND window_handle;                      // the main window, set once it exists
+    UINT dpi;                                // the window's resolution; 96 at 100 % scaling
     SessionState *session_state;             // set by the entry point after construction
     ID2D1Factory *d2d_factory;               // one reference; single-threaded factory
     ID2D1HwndRenderTarget *render_target;    // one reference, or null

@@ -1,8 +1,12 @@
 // The main window's table of messages: resize, audio block, timer, paint,
 // and the time line's repaints (the keys: player_keys_test.cpp).
+#include "e2e/driver/desktop_driver.h"
 #include "support/pcm_block.h"
+#include "ui/window_dpi.h"
 #include "ui_fixture.h"
+#include "visual/bar_layout.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -79,4 +83,90 @@ TEST_F(MainWindowHandlesItsMessages, ALineChangeAloneRepaintsTheLineAndLeavesThe
     EXPECT_EQ(visualizer_->hue_step, frames_drawn) << "a new frame was drawn for the line";
     visualizer_->current_block = nullptr;
     std::free(block);
+}
+
+// The window at the display's scaling (96 dpi, or 144 in the scaled run of
+// CMakeLists.txt): its client area grows from the 992 x 373 pixels that
+// Wine's frame leaves of 1000 x 400 at 100 %, as far as the screen lets it;
+// the dialog's controls stay apart and inside it. Then the resolution changes
+// to the other of 96 and 144: the window takes the suggested rectangle, the
+// title grows or shrinks with it and stays centred, the bars still span the
+// window, and the trail goes on.
+using DisplayScaling = UiFixture;
+
+TEST_F(DisplayScaling, WindowDialogAndPictureFollowTheResolution) {
+    HWND window = context_.main_window;
+    const int dpi = static_cast<int>(window_dpi(window));
+    RECT client = {}, outer = {}, area = {}, common = {};
+    GetClientRect(window, &client);
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(client.bottom, MulDiv(373, dpi, 96));
+    EXPECT_TRUE(client.right == MulDiv(992, dpi, 96) ||
+                outer.right - outer.left == GetSystemMetrics(SM_CXMAXTRACK));
+    std::vector<RECT> controls;
+    GetClientRect(dialog(), &area);
+    for (HWND c = GetWindow(dialog(), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r = {};
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, dialog(), reinterpret_cast<POINT *>(&r), 2);
+        EXPECT_TRUE(IntersectRect(&common, &r, &area) && EqualRect(&common, &r)) << GetDlgCtrlID(c);
+        for (const RECT &other : controls)
+            EXPECT_FALSE(IntersectRect(&common, &r, &other)) << GetDlgCtrlID(c);
+        controls.push_back(r);
+    }
+
+    splocal_account_add("ann", "pw");
+    const int track = splocal_track_add("Lorvane", "Scale", SPLOCAL_SOUND_TONE, 440, 44100 * 60);
+    splocal_playlist_add_tracks(splocal_playlist_add("ann", "Scaled", -1), &track, 1, -1);
+    SetDlgItemTextA(dialog(), IDC_USERNAME, "ann");
+    SetDlgItemTextA(dialog(), IDC_PASSWORD, "pw");
+    click(IDC_CONNECT);
+    ASSERT_TRUE(run_until([&] { return list_count() == 1; }, 5000));
+    SendMessageA(item(IDC_PLAYLIST), CB_SETCURSEL, 0, 0);
+    click(IDC_START);
+    ASSERT_TRUE(run_until(
+        [&] { return state_->current_track && sp_track_is_loaded(state_->current_track); }, 5000));
+
+    PcmBlock unlent = {nullptr, 0, 44100, 2, 0}; // never lent: the bins stay as set
+    std::fill(visualizer_->history, visualizer_->history + 256, 0.5f);
+    visualizer_->peak = 1.0f;
+    visualizer_->current_block = &unlent;
+    const RECT suggested = {10, 20, 970, 440}; // fits the test's screen
+    RECT title[2] = {};
+    for (const int to : {dpi, dpi == 96 ? 144 : 96}) {
+        SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(to, to),
+                     reinterpret_cast<LPARAM>(&suggested));
+        GetWindowRect(window, &outer);
+        EXPECT_TRUE(EqualRect(&outer, &suggested));
+        EXPECT_TRUE(to == dpi || visualizer_->previous_frame != nullptr) << "the trail was lost";
+        visualizer_->render();
+        // The title's white box on screen, once Wine shows the window's surface.
+        driver::Capture screen;
+        RECT &box = title[to != dpi];
+        driver::wait_until(
+            [&] {
+                run_until([] { return true; }, 0);
+                screen = driver::capture_client(window);
+                box = RECT{screen.width, screen.height, -1, -1};
+                for (LONG y = 0; y < screen.height * 2 / 3; ++y)
+                    for (LONG x = 0; x < screen.width; ++x)
+                        if (screen.at(x, y) == 0xFFFFFFu)
+                            box = RECT{std::min(box.left, x), std::min(box.top, y),
+                                       std::max(box.right, x), y};
+                return screen.at(0, 0) == 0 && box.right >= 0;
+            },
+            3000, 50);
+        EXPECT_NEAR(box.left + box.right, screen.width, 6) << "the title off centre at " << to;
+        BarRect bars[histogram::kMaxBars];
+        const int n = bar_layout(screen.width, screen.height, visualizer_->history, 1.0f, bars);
+        for (const float x : {bars[0].left + 0.5f, bars[n - 1].right - 0.5f}) {
+            const uint32_t p = screen.at(static_cast<int>(x), screen.height * 3 / 4);
+            EXPECT_TRUE(p != 0 && p != 0xFFFFFFu) << "no bar at " << x << " at " << to;
+        }
+    }
+    EXPECT_NEAR(static_cast<double>(title[1].bottom - title[1].top + 1) /
+                    (title[0].bottom - title[0].top + 1),
+                (dpi == 96 ? 144.0 : 96.0) / dpi, 0.08)
+        << "the title's glyphs' height";
+    visualizer_->current_block = nullptr;
 }
