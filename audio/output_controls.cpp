@@ -65,6 +65,11 @@ uint32_t audio_output_heard_ms(PcmQueue *queue) {
 
 void audio_output_note_played(PcmQueue *queue, const PcmBlock *block, int32_t rate) {
     const uint64_t heard = queue->heard.load();
+    // Buffers returned together are retired in slot order, not in the order
+    // played: the last block of a track noted after the next track's first
+    // was heard before it and must not take the count back to its track.
+    if (block->track_mark < mark_of(heard))
+        return;
     uint64_t frames = mark_of(heard) == block->track_mark ? frames_of(heard) : 0;
     frames = std::min<uint64_t>(frames + static_cast<uint32_t>(std::max(block->frame_count, 0)),
                                 UINT32_MAX);

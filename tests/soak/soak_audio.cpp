@@ -90,17 +90,11 @@ bool soak(int seconds, const std::string &capture_path) {
     splocal_playlist_add_tracks(splocal_playlist_add("soak", "Long play", -1), tracks.data(),
                                 static_cast<int>(tracks.size()), -1);
     wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    const auto loaded = [] {
-        char **names = nullptr;
-        const int count = session_list_playlists(&state, &names);
-        for (int i = 0; i < count; ++i)
-            std::free(names[i]);
-        delete[] names;
-        return count > 0;
-    };
+    // The playlist is followed by name: chosen at the login, it plays once loaded.
     if (!session_state_init(&state, wake, &queue) || !audio_output_start(&queue, nullptr) ||
-        session_connect(&state, "soak", "pcm") != 1 || !run_until(loaded, 20000))
-        return std::printf("FAIL: no session, sound or playlist\n"), false;
+        session_connect(&state, "soak", "pcm") != 1 ||
+        !run_until([] { return state.container != nullptr; }, 20000))
+        return std::printf("FAIL: no session, sound or login\n"), false;
     session_select_playlist(&state, "Long play");
 
     // Memory and handles every two seconds.

@@ -22,6 +22,8 @@ namespace audio_test {
 
 // Generous bound for waits that only a broken program would reach.
 constexpr DWORD kPatience = 10000;
+// The window the thread posts to (only recorded).
+inline const HWND kWindow = reinterpret_cast<HWND>(uintptr_t{0x5150});
 
 // Everything one of the recorders of the POSIX stand-in holds, oldest first.
 template <typename T> std::vector<T> recorded(size_t (*get)(T *, size_t)) {
