@@ -17,6 +17,7 @@ void catalogue_clear_locked(Catalogue &cat) {
     cat.playlists.clear();
     cat.accounts.clear();
     cat.source = CatalogueSource{};
+    cat.music_unwalked = false;
     ++cat.version;
     ++cat.generation;
 }

@@ -65,7 +65,9 @@ struct CatalogueAccount {
 // folders. Network paths are in none of them: they are never looked at in
 // the background.
 struct CatalogueSource {
-    std::string path; // empty: the catalogue does not come from a file
+    // Empty: the catalogue does not come from a file; it is the embedded
+    // one when `fingerprint` is set (its Music folder in `folders`).
+    std::string path;
     std::vector<std::string> folders;
     std::vector<std::string> files;
     std::vector<std::string> directories;
@@ -88,6 +90,9 @@ struct Catalogue {
     // catalogue empty: login outcomes wait until it is (client_view.cpp).
     bool file_pending = false; // mutex
     uint64_t generation = 1;   // mutex; grows whenever the catalogue is replaced
+    // The embedded catalogue's `me` has not had the user's Music folder
+    // walked yet: the first login to it asks the loader (library_loader.h).
+    bool music_unwalked = false; // mutex
     std::atomic<int> latency_ms{20};
     std::atomic<int> chunk_frames{1024};
     std::atomic<int> watch_interval_ms{500}; // 0: the file is looked at only when asked
@@ -126,8 +131,13 @@ void move_tracks(std::vector<int> &list, const std::vector<int> &positions, int 
 
 // Replaces the catalogue with the embedded one (mutex held): the demo, and
 // the account `me` (no password) whose playlists the loader adds from the
-// user's Music folder.
+// user's Music folder once someone logs in to it (music_unwalked).
 void catalogue_load_demo_locked(Catalogue &cat);
+struct CatalogueDesc;
+struct ReadOptions;
+// The embedded catalogue as a description; with options.walk, `me` serves
+// the folder `music` (a note when it is empty: the folder is not known).
+CatalogueDesc embedded_catalogue(const std::string &music, ReadOptions options);
 // The user's Music folder: the Music known folder on Windows; natively
 // $XDG_MUSIC_DIR, else ~/Music. Empty when it cannot be told.
 std::string user_music_folder();
@@ -136,7 +146,6 @@ std::string user_music_folder();
 // read (1 also when the file cannot be opened), and then nothing changes.
 // Takes the mutex; call without it. Writes the log beside the file.
 int catalogue_load_file(Catalogue &cat, const std::string &path);
-struct CatalogueDesc;
 // With the mutex held: replaces the catalogue with a description read
 // leniently (bad lines skipped), with its source.
 void catalogue_replace_locked(Catalogue &cat, const CatalogueDesc &desc, CatalogueSource source);

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/text_lines.h"
 #include "catalogue.h"
+#include "catalogue/library_loader.h"
 #include "session.h"
 
 namespace splocal {
@@ -144,6 +146,7 @@ void apply_login(sp_session *session, Work &work) {
             for (int id : cat.accounts[static_cast<size_t>(account)].playlists)
                 snapshot.emplace_back(id, cat.playlists[static_cast<size_t>(id)].name);
             version = cat.version;
+            loader_account_logged_in_locked(cat, account);
         }
     }
     // The password is not kept beyond this point.
@@ -382,7 +385,7 @@ void session_apply(sp_session *session, Work &work) {
         break;
     case WorkKind::Log:
         if (session->callbacks.log_message)
-            session->callbacks.log_message(session, work.text.c_str());
+            session->callbacks.log_message(session, one_log_line(work.text).c_str());
         break;
     }
 }

@@ -12,6 +12,7 @@
 #include "session.h"
 #include "catalogue/folder_cache.h"
 #include "catalogue/library_loader.h"
+#include "media/file_opening.h"
 #include "media/track_source.h"
 
 using namespace splocal;
@@ -57,6 +58,8 @@ extern "C" {
 void splocal_reset(void) {
     loader_stop();
     folder_cache_clear();
+    file_opening_hold(false);
+    file_opening_set_timeout(0);
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> lock(cat.mutex);
     catalogue_clear_locked(cat);
@@ -283,6 +286,22 @@ void splocal_catalogue_wait_idle(void) {
 
 void splocal_catalogue_hold_loader(int hold) {
     loader_hold(hold != 0);
+}
+
+void splocal_hold_open(int hold) {
+    file_opening_hold(hold != 0);
+}
+
+int splocal_open_held(void) {
+    return file_opening_held();
+}
+
+int splocal_opens_running(void) {
+    return FileOpening::running();
+}
+
+void splocal_set_open_timeout(int milliseconds) {
+    file_opening_set_timeout(milliseconds);
 }
 
 void splocal_set_latency(int milliseconds) {

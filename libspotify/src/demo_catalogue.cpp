@@ -1,9 +1,11 @@
-// The embedded demo catalogue: account "demo" (password "demo") with four
-// playlists of synthesized pieces by invented artists.
+// The embedded catalogue: account "demo" (password "demo") with four
+// playlists of synthesized pieces by invented artists, and account "me" (no
+// password) serving the user's Music folder.
 #include "catalogue.h"
 
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,6 +14,8 @@
 #endif
 
 #include "base/file_io.h"
+#include "catalogue/catalogue_text.h"
+#include "catalogue/music_folder.h"
 
 namespace splocal {
 namespace {
@@ -59,19 +63,38 @@ const DemoPlaylist kDemo[] = {
 
 } // namespace
 
-void catalogue_load_demo_locked(Catalogue &cat) {
-    catalogue_clear_locked(cat);
-    const int account = catalogue_add_account_locked(cat, "demo", "demo");
+CatalogueDesc embedded_catalogue(const std::string &music, ReadOptions options) {
+    CatalogueDesc desc;
+    desc.accounts.push_back(DescAccount{"demo", "demo", {}});
     for (const DemoPlaylist &pl : kDemo) {
-        const int playlist = catalogue_add_playlist_locked(cat, account, pl.name, -1);
+        desc.accounts[0].playlists.push_back(static_cast<int>(desc.playlists.size()));
+        desc.playlists.push_back(DescPlaylist{pl.name, {}, false});
         for (int i = 0; i < pl.count; ++i) {
             const DemoTrack &t = pl.tracks[i];
-            const int track = catalogue_add_track_locked(cat, t.artist, t.title, t.sound, t.param,
-                                                         t.seconds * kSampleRate);
-            catalogue_append_tracks_locked(cat, playlist, &track, 1);
+            DescTrack track;
+            track.artist = t.artist;
+            track.title = t.title;
+            track.sound = SoundDesc{t.sound, t.param, t.seconds * kSampleRate};
+            desc.playlists.back().tracks.push_back(static_cast<int>(desc.tracks.size()));
+            desc.tracks.push_back(std::move(track));
         }
     }
-    catalogue_add_account_locked(cat, "me", "");
+    desc.accounts.push_back(DescAccount{"me", "", {}});
+    if (!options.walk)
+        return desc;
+    if (music.empty()) {
+        desc.add_note("the user's Music folder is not known; the account me serves nothing");
+    } else {
+        desc.folders.push_back(music);
+        add_music_folder(desc, 1, music, options.probe);
+    }
+    return desc;
+}
+
+void catalogue_load_demo_locked(Catalogue &cat) {
+    catalogue_replace_locked(cat, embedded_catalogue(std::string(), ReadOptions{false, false}),
+                             CatalogueSource{});
+    cat.music_unwalked = true;
 }
 
 std::string user_music_folder() {

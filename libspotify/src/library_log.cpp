@@ -5,6 +5,7 @@
 
 #include "catalogue.h"
 #include "base/file_io.h"
+#include "base/text_lines.h"
 #include "session.h"
 
 namespace splocal {
@@ -17,9 +18,9 @@ void write_lines(const std::string &catalogue_path, const char *mode, const std:
     if (!file)
         return; // nowhere to write: the problems still reach log_message
     if (!header.empty())
-        std::fprintf(file, "%s\n", header.c_str());
+        std::fprintf(file, "%s\n", one_log_line(header).c_str());
     for (const std::string &line : lines)
-        std::fprintf(file, "%s\n", line.c_str());
+        std::fprintf(file, "%s\n", one_log_line(line).c_str());
     std::fclose(file);
 }
 

@@ -2,7 +2,8 @@
 // folder): what went wrong reading the catalogue, and files that could not
 // be decoded. Each catalogue read starts a new log; later problems are
 // appended. Writing the log never fails the caller: a log that cannot be
-// written is skipped.
+// written is skipped. Every line is written as one line, whatever the names
+// in it hold (see one_log_line; log_message gets its lines the same way).
 #ifndef LIBSPOTIFY_SRC_LIBRARY_LOG_H
 #define LIBSPOTIFY_SRC_LIBRARY_LOG_H
 

@@ -10,6 +10,7 @@
 #include "catalogue.h"
 #include "library_log.h"
 #include "session.h"
+#include "media/file_opening.h"
 #include "media/track_source.h"
 #include "libspotify/local.h"
 
@@ -19,6 +20,17 @@ namespace {
 // How long a refused or partly taken delivery waits before it is offered
 // again.
 constexpr auto kRetryWait = std::chrono::milliseconds(4);
+
+std::string open_timeout_text(int ms) {
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
+// With the mutex held: wakes the player thread where it waits for a file to
+// open, after `generation` grew.
+void wake_opening(Player &p) {
+    if (p.opening)
+        p.opening->wake();
+}
 
 void player_main(sp_session *session) {
     Player &p = session->player;
@@ -44,18 +56,40 @@ void player_main(sp_session *session) {
         return p.generation != source_generation;
     };
     std::unique_ptr<TrackSource> source;
+    // The open of the source's file while it is in progress, shared with
+    // p.opening; let go with the source (its thread closes the file).
+    std::shared_ptr<FileOpening> opening;
+    std::chrono::steady_clock::time_point opening_deadline;
     uint64_t source_load = 0;
     std::string source_file;   // the loaded track's file, if it is one
     bool failure_told = false; // the file's failure went to the log
+    // Outside the mutex: a file that turned bad, or never opened, ends its
+    // track; the program hears the end as for any other track.
+    const auto tell_failure = [&] {
+        if (source->finished() && !source->failure().empty() && !failure_told) {
+            failure_told = true;
+            log_file_failure(session, source_file, source->failure());
+        }
+    };
     std::vector<int16_t> pending;
     size_t pending_at = 0; // frames of `pending` already taken
     std::vector<int16_t> rendered;
     std::unique_lock<std::mutex> lock(p.mutex);
+    // Lets go of the open outside the mutex: when its thread has returned,
+    // this closes what it opened.
+    const auto let_go_opening = [&] {
+        std::shared_ptr<FileOpening> gone = std::move(opening);
+        p.opening.reset();
+        lock.unlock();
+        gone.reset();
+        lock.lock();
+    };
     while (!p.stopping) {
         if (!p.loaded && source) {
             // An unloaded track lets go of its file, and of the system's
             // decoder with its threads, before the unload returns.
             std::unique_ptr<TrackSource> gone = std::move(source);
+            let_go_opening();
             lock.unlock();
             gone.reset();
             lock.lock();
@@ -68,6 +102,12 @@ void player_main(sp_session *session) {
             continue;
         }
         const uint64_t generation = p.generation;
+        if (opening && source_load != p.load_serial) {
+            // A load from inside a callback, which does not wait for the
+            // source to go: the new track must not take the old one's open.
+            let_go_opening();
+            continue;
+        }
         if (!source || source_load != p.load_serial) {
             source = std::make_unique<TrackSource>(p.sound, moved_on);
             p.has_source = true;
@@ -90,6 +130,34 @@ void player_main(sp_session *session) {
             if (p.generation != generation)
                 continue;
         }
+        if (source->needs_open()) {
+            // Waited for without the mutex and without blocking on the file;
+            // a seek meanwhile comes back here to the same open.
+            if (!opening) {
+                opening = FileOpening::start(source_file);
+                p.opening = opening;
+                opening_deadline = std::chrono::steady_clock::now() +
+                                   std::chrono::milliseconds(file_opening_timeout_ms());
+            }
+            const std::shared_ptr<FileOpening> waiting = opening;
+            lock.unlock();
+            const FileOpening::Wait waited = waiting->wait(
+                opening_deadline, [&p, generation] { return p.generation.load() != generation; });
+            if (waited != FileOpening::Wait::kMovedOn) {
+                std::string why;
+                std::unique_ptr<Decoder> decoder;
+                if (waited == FileOpening::Wait::kDone)
+                    decoder = waiting->take(why);
+                else
+                    why = "did not open within " + open_timeout_text(file_opening_timeout_ms());
+                source->opened(std::move(decoder), why); // seeks a file that opened
+                tell_failure();
+            }
+            lock.lock();
+            if (waited != FileOpening::Wait::kMovedOn)
+                let_go_opening();
+            continue; // whatever changed meanwhile (a pause too) counts
+        }
         const int chunk = catalogue().chunk_frames.load();
         int left = static_cast<int>(pending.size() / kChannels - pending_at);
         if (left < chunk && !source->finished()) {
@@ -103,12 +171,7 @@ void player_main(sp_session *session) {
             const int count = source->render(rendered.data(), chunk - left);
             for (const std::string &note : source->take_notes())
                 log_file_failure(session, source_file, note);
-            if (source->finished() && !source->failure().empty() && !failure_told) {
-                // A file that turned bad ends its track here; the program
-                // hears the end as for any other track.
-                failure_told = true;
-                log_file_failure(session, source_file, source->failure());
-            }
+            tell_failure();
             lock.lock();
             if (p.generation != generation)
                 continue;
@@ -153,6 +216,7 @@ void player_main(sp_session *session) {
                           [&] { return p.stopping || p.generation != generation; });
         }
     }
+    let_go_opening();
 }
 
 } // namespace
@@ -168,6 +232,7 @@ void player_stop(sp_session *session) {
         p.stopping = true;
         ++p.generation;
         p.cv.notify_all();
+        wake_opening(p);
     }
     if (p.thread.joinable())
         p.thread.join();
@@ -187,6 +252,7 @@ void unload_locked(Player &p, std::unique_lock<std::mutex> &lock) {
     p.drained = false;
     p.position.store(0);
     p.cv.notify_all();
+    wake_opening(p);
     if (std::this_thread::get_id() == p.thread.get_id())
         return;
     p.cv.wait(lock, [&] { return !p.in_callback && (!p.has_source || p.stopping); });
@@ -231,6 +297,7 @@ bool player_seek(sp_session *session, int64_t frame) {
     p.drained = false;
     p.position.store(frame);
     p.cv.notify_all();
+    wake_opening(p);
     if (std::this_thread::get_id() != p.thread.get_id())
         p.cv.wait(lock, [&] { return !p.in_callback || p.stopping; });
     return true;

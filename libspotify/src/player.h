@@ -17,6 +17,14 @@
 // `generation` without the mutex: once it has grown the seek stops there, so
 // that an unload, a load, another seek or the player's stop waits for one
 // step at most, not for the whole seek.
+//
+// A file track's file is opened on a thread of its own (file_opening.h):
+// the player thread waits for it without the mutex, woken through
+// `opening` by whatever grows `generation`, so that none of the calls above
+// waits for a file that does not answer. An unload or a load lets go of an
+// open in progress, whose thread closes what it opened when the system
+// returns; a seek keeps it. An open that takes longer than the timeout
+// fails its track, which ends as any track whose file cannot be opened.
 #ifndef LIBSPOTIFY_SRC_PLAYER_H
 #define LIBSPOTIFY_SRC_PLAYER_H
 
@@ -24,6 +32,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <memory>
 #include <thread>
 
 #include "media/synth.h"
@@ -31,6 +40,8 @@
 struct sp_session;
 
 namespace splocal {
+
+class FileOpening;
 
 struct Player {
     std::mutex mutex;
@@ -49,11 +60,12 @@ struct Player {
     // them without the mutex (the only reads outside it, on the player
     // thread); whatever they see there is checked again under the mutex.
     std::atomic<uint64_t> generation{0};
-    uint64_t load_serial = 0;         // mutex; grows with every load
-    int64_t start_frame = 0;          // mutex; where the loaded track plays from
-    int track_id = -1;                // mutex
-    SoundDesc sound;                  // mutex
-    std::atomic<int64_t> position{0}; // start_frame + frames consumed; written under mutex
+    uint64_t load_serial = 0;             // mutex; grows with every load
+    int64_t start_frame = 0;              // mutex; where the loaded track plays from
+    int track_id = -1;                    // mutex
+    SoundDesc sound;                      // mutex
+    std::atomic<int64_t> position{0};     // start_frame + frames consumed; written under mutex
+    std::shared_ptr<FileOpening> opening; // mutex; the open the player thread waits for
     std::thread thread;
 };
 

@@ -190,6 +190,19 @@ SP_LIBEXPORT(int) splocal_delivery_held(sp_session *session);
  * music_delivery) or another of its calls to the program. */
 SP_LIBEXPORT(int) splocal_delivery_running(sp_session *session);
 
+/* With hold non-zero, the next opening of a track's file for play waits,
+ * on the thread that opens it and before it touches the file, until
+ * splocal_hold_open(0) lets every held open go: the player meanwhile acts
+ * as with a file that does not answer. splocal_open_held counts the opens
+ * waiting on the hold; splocal_opens_running the threads still opening a file
+ * (also those the player has given up on). splocal_set_open_timeout sets
+ * how long a file may take to open before its track fails, in
+ * milliseconds (0: the default, 5 s). */
+SP_LIBEXPORT(void) splocal_hold_open(int hold);
+SP_LIBEXPORT(int) splocal_open_held(void);
+SP_LIBEXPORT(int) splocal_opens_running(void);
+SP_LIBEXPORT(void) splocal_set_open_timeout(int milliseconds);
+
 /* Ends a session: stops its threads and frees it. The program never does
  * this; tests do, between cases. */
 SP_LIBEXPORT(void) splocal_session_release(sp_session *session);

@@ -47,14 +47,136 @@ size_t utf8_invalid_at(const std::string &text) {
     return std::string::npos;
 }
 
+std::string one_log_line(const std::string &text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (c1) {
+            const auto code = static_cast<unsigned char>(text[++i]);
+            out += "\\u00";
+            out.push_back(kHex[code >> 4]);
+            out.push_back(kHex[code & 15]);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // Collects the bytes of one line at a time and hands each finished line on.
+// A file that starts with a UTF-16 byte-order mark (either order) is
+// converted to UTF-8 as it arrives; a surrogate without its partner, or a
+// last odd byte, becomes a byte that is not UTF-8 so that its line is
+// refused like any line that is not text.
 class LineSplitter {
 public:
     explicit LineSplitter(const std::function<void(const TextLine &)> &sink) : sink_(sink) {}
 
     void feed(const char *data, size_t size) {
+        if (encoding_ == Encoding::Unknown) {
+            while (size > 0 && start_.size() < 2) {
+                start_.push_back(*data++);
+                --size;
+            }
+            if (start_.size() < 2)
+                return;
+            encoding_ = start_ == "\xFF\xFE"   ? Encoding::Utf16Le
+                        : start_ == "\xFE\xFF" ? Encoding::Utf16Be
+                                               : Encoding::Bytes;
+            if (encoding_ == Encoding::Bytes)
+                split(start_.data(), start_.size());
+        }
+        if (encoding_ == Encoding::Bytes)
+            split(data, size);
+        else
+            decode_utf16(data, size);
+    }
+
+    // The last line, if the text does not end with a line end.
+    void end() {
+        if (encoding_ == Encoding::Unknown) // a file of one byte
+            split(start_.data(), start_.size());
+        if (odd_byte_ >= 0 || high_ != 0) {
+            utf8_.assign(1, kNotUtf8);
+            split(utf8_.data(), utf8_.size());
+        }
+        if (!line_.text.empty() || overlong_)
+            finish();
+    }
+
+private:
+    enum class Encoding : unsigned char { Unknown, Bytes, Utf16Le, Utf16Be };
+    static constexpr char kNotUtf8 = '\xFF';
+
+    void decode_utf16(const char *data, size_t size) {
+        utf8_.clear();
+        for (size_t i = 0; i < size; ++i) {
+            const auto byte = static_cast<unsigned char>(data[i]);
+            if (odd_byte_ < 0) {
+                odd_byte_ = byte;
+                continue;
+            }
+            const unsigned first = static_cast<unsigned>(odd_byte_);
+            odd_byte_ = -1;
+            unit(encoding_ == Encoding::Utf16Le ? byte << 8 | first : first << 8 | byte);
+        }
+        split(utf8_.data(), utf8_.size());
+    }
+
+    void unit(unsigned u) {
+        if (high_ != 0) {
+            const unsigned high = high_;
+            high_ = 0;
+            if (u >= 0xDC00 && u <= 0xDFFF) {
+                append_code_point(0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
+                return;
+            }
+            utf8_.push_back(kNotUtf8); // a high surrogate alone
+        }
+        if (u >= 0xD800 && u <= 0xDBFF)
+            high_ = u;
+        else if (u >= 0xDC00 && u <= 0xDFFF)
+            utf8_.push_back(kNotUtf8); // a low surrogate alone
+        else
+            append_code_point(u);
+    }
+
+    void append_code_point(unsigned c) {
+        if (c < 0x80) {
+            utf8_.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            utf8_.push_back(static_cast<char>(0xC0 | c >> 6));
+            utf8_.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            utf8_.push_back(static_cast<char>(0xE0 | c >> 12));
+            utf8_.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+            utf8_.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            utf8_.push_back(static_cast<char>(0xF0 | c >> 18));
+            utf8_.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+            utf8_.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+            utf8_.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+
+    void split(const char *data, size_t size) {
         size_t i = 0;
         while (i < size) {
             const char c = data[i];
@@ -80,13 +202,6 @@ public:
         }
     }
 
-    // The last line, if the text does not end with a line end.
-    void end() {
-        if (!line_.text.empty() || overlong_)
-            finish();
-    }
-
-private:
     void finish() {
         ++number_;
         line_.number = number_;
@@ -101,7 +216,9 @@ private:
         } else {
             const size_t bad = utf8_invalid_at(line_.text);
             if (bad != std::string::npos)
-                line_.problem = "invalid UTF-8 at column " + std::to_string(bad + 1);
+                line_.problem =
+                    std::string(encoding_ == Encoding::Bytes ? "invalid UTF-8" : "invalid UTF-16") +
+                    " at column " + std::to_string(bad + 1);
         }
         sink_(line_);
         line_.text.clear();
@@ -113,6 +230,11 @@ private:
     int number_ = 0;
     bool after_cr_ = false;
     bool overlong_ = false;
+    Encoding encoding_ = Encoding::Unknown;
+    std::string start_; // the first bytes, until the encoding is known
+    std::string utf8_;  // UTF-16 converted, one feed at a time
+    int odd_byte_ = -1; // UTF-16: the first byte of a unit split between feeds
+    unsigned high_ = 0; // UTF-16: a high surrogate waiting for its partner
 };
 
 } // namespace

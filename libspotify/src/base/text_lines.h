@@ -2,7 +2,9 @@
 // line, a byte-order mark at the very start is skipped, a line longer than
 // the cap is reported and its bytes are dropped as they arrive (never
 // stored), and each line is checked for NUL bytes and for valid UTF-8
-// before anyone reads it. Used for the catalogue and for playlist files.
+// before anyone reads it. A file that starts with a UTF-16 byte-order mark
+// (as Notepad and some players write) is read as UTF-16 and handed on as
+// UTF-8. Used for the catalogue and for playlist files.
 #ifndef LIBSPOTIFY_SRC_BASE_TEXT_LINES_H
 #define LIBSPOTIFY_SRC_BASE_TEXT_LINES_H
 
@@ -28,6 +30,11 @@ struct TextLine {
 // forms, surrogates and code points above U+10FFFF are invalid), or
 // std::string::npos when the whole text is valid.
 size_t utf8_invalid_at(const std::string &text);
+
+// `text` as one line of a log: control characters (C0, DEL and C1; a file
+// name may hold any of them) are written visibly as \n, \r, \t, \xHH or
+// \u00HH, so that nothing a name holds can break the line in two.
+std::string one_log_line(const std::string &text);
 
 // Reads the file line by line and calls `line` for each. Returns false when
 // reading failed (an I/O error part way); the lines read until then were

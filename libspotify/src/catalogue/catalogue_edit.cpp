@@ -2,6 +2,7 @@
 #include "catalogue/catalogue_edit.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 #include <utility>
 
@@ -18,6 +19,35 @@ std::string track_key(const CatalogueTrack &t) {
     return "sound\n" + std::to_string(static_cast<int>(t.sound.sound)) + "\n" +
            std::to_string(t.sound.param) + "\n" + std::to_string(t.sound.frames) + "\n" + t.artist +
            "\n" + t.title;
+}
+
+// Whether two tracks have one source (their track_key is the same), without
+// making the keys: an edit compares every track of a large library.
+bool same_source(const CatalogueTrack &a, const CatalogueTrack &b) {
+    if (!a.sound.file.empty() || !b.sound.file.empty())
+        return a.sound.file == b.sound.file;
+    return a.sound.sound == b.sound.sound && a.sound.param == b.sound.param &&
+           a.sound.frames == b.sound.frames && a.artist == b.artist && a.title == b.title;
+}
+
+uint64_t mix_text(uint64_t hash, const std::string &text) {
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash * 31 + text.size();
+}
+
+// A hash of the track's source, equal for tracks of one source.
+uint64_t source_hash(const CatalogueTrack &t) {
+    constexpr uint64_t start = 14695981039346656037ull;
+    if (!t.sound.file.empty())
+        return mix_text(start, t.sound.file);
+    uint64_t hash = mix_text(start + 1, t.artist);
+    hash = mix_text(hash, t.title);
+    return (hash * 31 + static_cast<uint64_t>(t.sound.sound)) * 31 +
+           static_cast<uint64_t>(static_cast<uint32_t>(t.sound.param)) * 65537 +
+           static_cast<uint64_t>(static_cast<uint32_t>(t.sound.frames));
 }
 
 // The track as the catalogue holds it: a file that cannot be decoded fails.
@@ -51,14 +81,10 @@ void broadcast(Catalogue &cat, WorkKind kind, int id, int position = 0, std::vec
 
 class Editor {
 public:
+    // Keys and the index of sources are made only where a playlist changed.
     Editor(Catalogue &cat, const CatalogueDesc &desc)
         : cat_(cat), desc_(desc), track_ids_(desc.tracks.size(), -1),
-          new_keys_(desc.tracks.size()) {
-        for (size_t i = 0; i < cat.tracks.size(); ++i)
-            track_by_key_.emplace(track_key(cat.tracks[i]), static_cast<int>(i));
-        for (size_t i = 0; i < desc.tracks.size(); ++i)
-            new_keys_[i] = track_key(desc.tracks[i]);
-    }
+          new_keys_(desc.tracks.size()) {}
 
     void run() {
         std::vector<bool> kept(cat_.accounts.size(), false);
@@ -98,11 +124,49 @@ private:
             keys.push_back(track_key(cat_.tracks[static_cast<size_t>(id)]));
         return keys;
     }
-    std::vector<std::string> new_keys(const DescPlaylist &pl) const {
+    std::vector<std::string> new_keys(const DescPlaylist &pl) {
         std::vector<std::string> keys;
-        for (int t : pl.tracks)
-            keys.push_back(new_keys_[static_cast<size_t>(t)]);
+        for (int t : pl.tracks) {
+            std::string &key = new_keys_[static_cast<size_t>(t)];
+            if (key.empty()) // a key is never empty
+                key = track_key(desc_.tracks[static_cast<size_t>(t)]);
+            keys.push_back(key);
+        }
         return keys;
+    }
+
+    // The first catalogue track with the source of `track`, or -1.
+    int find_track(const CatalogueTrack &track) {
+        if (!indexed_) {
+            indexed_ = true;
+            track_by_source_.reserve(cat_.tracks.size());
+            for (size_t i = 0; i < cat_.tracks.size(); ++i)
+                track_by_source_.emplace(source_hash(cat_.tracks[i]), static_cast<int>(i));
+        }
+        int first = -1;
+        const auto [begin, end] = track_by_source_.equal_range(source_hash(track));
+        for (auto it = begin; it != end; ++it) {
+            if ((first < 0 || it->second < first) &&
+                same_source(cat_.tracks[static_cast<size_t>(it->second)], track))
+                first = it->second;
+        }
+        return first;
+    }
+
+    // Whether the playlist holds the tracks the description gives it, in
+    // its order; then each described track is the one in its place.
+    bool unchanged(int id, const DescPlaylist &pl) {
+        const std::vector<int> &list = cat_.playlists[static_cast<size_t>(id)].tracks;
+        if (list.size() != pl.tracks.size())
+            return false;
+        for (size_t j = 0; j < list.size(); ++j) {
+            if (!same_source(cat_.tracks[static_cast<size_t>(list[j])],
+                             desc_.tracks[static_cast<size_t>(pl.tracks[j])]))
+                return false;
+        }
+        for (size_t j = 0; j < list.size(); ++j)
+            track_ids_[static_cast<size_t>(pl.tracks[j])] = list[j];
+        return true;
     }
 
     // The catalogue track for a track of the description: the one with its
@@ -111,16 +175,14 @@ private:
         int &id = track_ids_[static_cast<size_t>(desc_track)];
         if (id >= 0)
             return id;
-        const std::string &key = new_keys_[static_cast<size_t>(desc_track)];
-        auto found = track_by_key_.find(key);
-        if (found != track_by_key_.end()) {
-            id = found->second;
+        const DescTrack &track = desc_.tracks[static_cast<size_t>(desc_track)];
+        id = find_track(track);
+        if (id >= 0)
             return id;
-        }
-        cat_.tracks.push_back(catalogue_form(desc_.tracks[static_cast<size_t>(desc_track)]));
+        cat_.tracks.push_back(catalogue_form(track));
         ++cat_.version;
         id = static_cast<int>(cat_.tracks.size() - 1);
-        track_by_key_.emplace(key, id);
+        track_by_source_.emplace(source_hash(track), id);
         return id;
     }
 
@@ -293,6 +355,10 @@ private:
     }
 
     void edit_tracks(int id, const DescPlaylist &pl) {
+        if (unchanged(id, pl)) {
+            catalogue_hold_loading_locked(cat_, id, pl.loading_held);
+            return;
+        }
         const ListEdit edit = diff_lists(old_keys(id), new_keys(pl));
         std::vector<int> &list = cat_.playlists[static_cast<size_t>(id)].tracks;
         for (size_t j = 0; j < pl.tracks.size(); ++j) {
@@ -325,25 +391,44 @@ private:
             const int id = track_ids_[i];
             if (id < 0)
                 continue;
-            CatalogueTrack wanted = catalogue_form(desc_.tracks[i]);
+            const DescTrack &d = desc_.tracks[i];
             CatalogueTrack &t = cat_.tracks[static_cast<size_t>(id)];
-            if (wanted.names_pending && !t.names_pending) {
+            // The track as the file now gives it, compared before anything is
+            // copied: most tracks of a large library stay as they are.
+            sp_error error =
+                !d.file_playable && d.error == SP_ERROR_OK ? SP_ERROR_TRACK_NOT_PLAYABLE : d.error;
+            const std::string *artist = &d.artist;
+            const std::string *title = &d.title;
+            int duration_ms = d.duration_ms;
+            bool names_pending = d.names_pending;
+            if (names_pending && !t.names_pending) {
                 // Read without its tags (the loader's walk): what its file
                 // gave stays.
-                if (!wanted.names_given) {
-                    wanted.artist = t.artist;
-                    wanted.title = t.title;
+                if (!d.names_given) {
+                    artist = &t.artist;
+                    title = &t.title;
                 }
-                if (wanted.error == SP_ERROR_OK)
-                    wanted.error = t.error;
-                wanted.duration_ms = t.duration_ms;
-                wanted.names_pending = false;
+                if (error == SP_ERROR_OK)
+                    error = t.error;
+                duration_ms = t.duration_ms;
+                names_pending = false;
             }
-            const bool released = t.metadata_held && !wanted.metadata_held;
-            const bool changed = t.artist != wanted.artist || t.title != wanted.title ||
-                                 t.duration_ms != wanted.duration_ms ||
-                                 t.available != wanted.available || t.error != wanted.error;
-            t = wanted;
+            const bool released = t.metadata_held && !d.metadata_held;
+            const bool changed = t.artist != *artist || t.title != *title ||
+                                 t.duration_ms != duration_ms || t.available != d.available ||
+                                 t.error != error;
+            if (changed || t.metadata_held != d.metadata_held || t.names_pending != names_pending ||
+                t.names_given != d.names_given || t.sound.sound != d.sound.sound ||
+                t.sound.param != d.sound.param || t.sound.frames != d.sound.frames ||
+                t.sound.file != d.sound.file) {
+                CatalogueTrack wanted = d;
+                wanted.artist = *artist;
+                wanted.title = *title;
+                wanted.error = error;
+                wanted.duration_ms = duration_ms;
+                wanted.names_pending = names_pending;
+                t = std::move(wanted);
+            }
             if (changed || released)
                 broadcast(cat_, WorkKind::TrackChanged, id);
         }
@@ -351,9 +436,10 @@ private:
 
     Catalogue &cat_;
     const CatalogueDesc &desc_;
-    std::vector<int> track_ids_; // catalogue track of each described track, or -1
-    std::vector<std::string> new_keys_;
-    std::unordered_map<std::string, int> track_by_key_;
+    std::vector<int> track_ids_;        // catalogue track of each described track, or -1
+    std::vector<std::string> new_keys_; // track_key of each described track, made when needed
+    bool indexed_ = false;              // track_by_source_ holds every catalogue track
+    std::unordered_multimap<uint64_t, int> track_by_source_; // source_hash -> track
 };
 
 } // namespace

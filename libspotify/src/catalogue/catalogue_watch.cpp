@@ -43,8 +43,11 @@ constexpr int kSourceCheckMs = 1000;
 struct Prints {
     std::vector<std::string> directories;
     std::vector<std::string> files;
-    std::unordered_map<std::string, uint64_t> of; // folder or file -> its print
-    std::set<std::string> is_folder;              // the keys of `of` that are folders
+    struct Print {
+        uint64_t value = 0;
+        bool folder = false; // else a file of interest
+    };
+    std::unordered_map<std::string, Print> of; // folder or file -> its print
     std::unordered_map<std::string, std::vector<std::string>> files_in; // folder -> files
 };
 
@@ -150,6 +153,18 @@ uint64_t file_print(const std::string &path, bool whole) {
     return whole && entry.kind == EntryKind::File ? content_print(hash, path) : hash;
 }
 
+// Whether an entry's name (UTF-8 already) is a playlist file's, without
+// making a path of it: folders of many files print every entry.
+bool is_playlist_name(const std::string &name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return false;
+    std::string ext = name.substr(dot);
+    for (char &c : ext)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return ext == ".m3u" || ext == ".m3u8";
+}
+
 // A folder as the cache lists it: its entries, and the bytes of its
 // playlist files, in any order. With `fresh` the folder is listed again
 // from the disk (and the cache keeps that listing for the next read).
@@ -164,34 +179,41 @@ uint64_t folder_print(const std::string &folder, bool fresh) {
         if (entry.name == kLogName)
             continue;
         uint64_t hash = entry_print(mix(kHashStart, entry.name), entry);
-        if (entry.kind == EntryKind::File && is_playlist_file(utf8_path(entry.name)))
+        if (entry.kind == EntryKind::File && is_playlist_name(entry.name))
             hash = content_print(hash, path_utf8(utf8_path(folder) / utf8_path(entry.name)));
         sum += hash;
     }
     return sum;
 }
 
-bool inside(const std::string &path, const std::string &folder) {
-    std::string base = folder;
-    while (!base.empty() && (base.back() == '/' || base.back() == '\\'))
-        base.pop_back();
+// The folder without its trailing separators, for inside().
+std::string trimmed_folder(std::string folder) {
+    while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\'))
+        folder.pop_back();
+    return folder;
+}
+
+// Whether `path` lies below `base` (a trimmed_folder).
+bool inside(const std::string &path, const std::string &base) {
     return path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
            (path[base.size()] == '/' || path[base.size()] == '\\');
 }
 
 // The prints of `key` (a folder or a file of interest) as it is now.
 uint64_t print_now(const Prints &prints, const std::string &key, const std::string &catalogue) {
-    return prints.is_folder.count(key) ? folder_print(key, true)
-                                       : file_print(key, key == catalogue);
+    const auto it = prints.of.find(key);
+    return it != prints.of.end() && it->second.folder ? folder_print(key, true)
+                                                      : file_print(key, key == catalogue);
 }
 
 // With the mutex held: the lines go to the log beside the catalogue (a new
 // log when `fresh`) and to every session.
 void report_locked(Catalogue &cat, const std::string &path, const std::vector<std::string> &lines,
                    bool fresh) {
-    if (fresh)
+    // The embedded catalogue (no path) has no file to log beside.
+    if (!path.empty() && fresh)
         log_catalogue_read(path, lines);
-    else
+    else if (!path.empty())
         log_append(path, lines);
     for (const std::string &line : lines) {
         Work work;
@@ -211,7 +233,8 @@ std::vector<std::string> keys_of(const Prints &prints, const std::set<std::strin
         return keys;
     }
     for (const std::string &folder : *dirty) {
-        if (prints.is_folder.count(folder))
+        const auto it = prints.of.find(folder);
+        if (it != prints.of.end() && it->second.folder)
             keys.push_back(folder);
         const auto files = prints.files_in.find(folder);
         if (files != prints.files_in.end())
@@ -219,6 +242,15 @@ std::vector<std::string> keys_of(const Prints &prints, const std::set<std::strin
     }
     return keys;
 }
+
+// The keys a look found changed, with their prints now, sorted.
+using ChangedPrints = std::vector<std::pair<std::string, uint64_t>>;
+
+// catalogue_source_of, taking the prints of what did not change from the
+// prints before (the changed keys' from `changed`): after an edit only
+// those are printed again, not every folder of the library.
+CatalogueSource source_reusing(const std::string &path, const CatalogueDesc &desc,
+                               const Prints *before, const ChangedPrints *changed);
 
 // One look at the folders in `dirty` (null: at everything): 0 nothing
 // changed, 1 applied, 2 a change waits for a second look, -1 the changed
@@ -232,16 +264,14 @@ int look(const std::set<std::string> *dirty, bool settled) {
         std::lock_guard<std::mutex> lock(cat.mutex);
         source = cat.source;
     }
-    if (source.path.empty())
-        return 0;
     const std::shared_ptr<const Prints> before = prints_of(source.fingerprint);
     if (!before)
         return 0;
-    std::vector<std::pair<std::string, uint64_t>> changed;
+    ChangedPrints changed;
     for (const std::string &key : keys_of(*before, dirty)) {
         const uint64_t now = print_now(*before, key, source.path);
         const auto was = before->of.find(key);
-        if (was == before->of.end() || was->second != now)
+        if (was == before->of.end() || was->second.value != now)
             changed.emplace_back(key, now);
     }
     if (changed.empty()) {
@@ -260,17 +290,21 @@ int look(const std::set<std::string> *dirty, bool settled) {
     w.pending_seen = false;
     // The changed folders were listed again just now; the read takes every
     // other folder from the cache.
-    const CatalogueDesc desc = read_catalogue_file(source.path);
+    const CatalogueDesc desc =
+        !source.path.empty()
+            ? read_catalogue_file(source.path)
+            : embedded_catalogue(source.folders.empty() ? std::string() : source.folders.front(),
+                                 ReadOptions{});
     std::vector<std::string> lines = catalogue_problem_lines(source.path, desc);
     const bool usable = desc.first_bad_line == 0 && !desc.accounts.empty();
     CatalogueSource next;
     if (usable) {
-        next = catalogue_source_of(source.path, desc);
+        next = source_reusing(source.path, desc, before.get(), &changed);
     } else {
         // Told once, until it changes again.
         auto told = std::make_shared<Prints>(*before);
         for (const auto &[key, print] : changed)
-            told->of[key] = print;
+            told->of[key].value = print;
         next = source;
         next.fingerprint = keep_prints(std::move(told));
     }
@@ -308,7 +342,7 @@ void log_notes(const std::vector<std::string> &notes) {
         return;
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> lock(cat.mutex);
-    if (!cat.source.path.empty())
+    if (cat.source.fingerprint)
         report_locked(cat, cat.source.path, notes, false);
 }
 
@@ -386,44 +420,82 @@ void watcher_thread() {
 
 } // namespace
 
-CatalogueSource catalogue_source_of(const std::string &path, const CatalogueDesc &desc) {
+void watcher_wake() {
+    wake_thread();
+}
+
+namespace {
+
+CatalogueSource source_reusing(const std::string &path, const CatalogueDesc &desc,
+                               const Prints *before, const ChangedPrints *changed) {
+    // A key's print as it was, if it was printed as the same kind.
+    const auto reused = [&](const std::string &key, bool folder, uint64_t &print) {
+        if (!before)
+            return false;
+        const auto was = before->of.find(key);
+        if (was == before->of.end() || was->second.folder != folder)
+            return false;
+        const auto now = std::lower_bound(changed->begin(), changed->end(),
+                                          std::pair<std::string, uint64_t>(key, 0));
+        if (now != changed->end() && now->first == key) {
+            print = now->second;
+            return true;
+        }
+        print = was->second.value;
+        return true;
+    };
     CatalogueSource source;
     source.path = path;
     source.folders = desc.folders;
     source.directories = desc.directories;
     source.playlist_files = desc.playlist_files;
+    std::vector<std::string> bases;
+    for (const std::string &folder : desc.folders)
+        bases.push_back(trimmed_folder(folder));
     for (const DescTrack &t : desc.tracks) {
         // A file on another machine is never looked at in the background.
         if (t.sound.file.empty() || is_network_path(t.sound.file) ||
             source.files.size() >= static_cast<size_t>(kMaxFolderTracks))
             continue;
         bool served = false;
-        for (const std::string &folder : desc.folders)
-            served = served || inside(t.sound.file, folder);
+        for (const std::string &base : bases)
+            served = served || inside(t.sound.file, base);
         if (!served)
             source.files.push_back(t.sound.file);
     }
     auto prints = std::make_shared<Prints>();
     for (const std::string &folder : desc.directories) {
-        if (prints->of.emplace(folder, folder_print(folder, false)).second) {
+        uint64_t print = 0;
+        if (!reused(folder, true, print))
+            print = folder_print(folder, false);
+        if (prints->of.emplace(folder, Prints::Print{print, true}).second) {
             prints->directories.push_back(folder);
-            prints->is_folder.insert(folder);
         }
     }
     std::vector<std::string> files = source.files;
-    files.push_back(path);
+    if (!path.empty())
+        files.push_back(path);
     // A served folder that is not there yet: its parent is followed for it.
     for (const std::string &folder : desc.folders)
         if (!is_network_path(folder) && !prints->of.count(folder))
             files.push_back(folder);
     for (const std::string &file : files) {
-        if (!prints->of.emplace(file, file_print(file, file == path)).second)
+        uint64_t print = 0;
+        if (!reused(file, false, print))
+            print = file_print(file, file == path);
+        if (!prints->of.emplace(file, Prints::Print{print, false}).second)
             continue;
         prints->files.push_back(file);
         prints->files_in[folder_of(file)].push_back(file);
     }
     source.fingerprint = keep_prints(std::move(prints));
     return source;
+}
+
+} // namespace
+
+CatalogueSource catalogue_source_of(const std::string &path, const CatalogueDesc &desc) {
+    return source_reusing(path, desc, nullptr, nullptr);
 }
 
 void watcher_session_started() {
@@ -438,11 +510,10 @@ void watcher_session_started() {
     w.thread = std::thread(watcher_thread);
 }
 
-void watcher_session_ended() {
-    Watch &w = watch();
-    std::lock_guard<std::mutex> lock(w.control);
-    if (w.sessions == 0 || --w.sessions > 0)
-        return;
+namespace {
+
+// With the control mutex held.
+void stop_thread(Watch &w) {
     {
         std::lock_guard<std::mutex> wake_lock(w.wake_mutex);
         w.stopping = true;
@@ -451,6 +522,23 @@ void watcher_session_ended() {
     }
     if (w.thread.joinable())
         w.thread.join();
+}
+
+} // namespace
+
+void watcher_session_ended() {
+    Watch &w = watch();
+    std::lock_guard<std::mutex> lock(w.control);
+    if (w.sessions == 0 || --w.sessions > 0)
+        return;
+    stop_thread(w);
+}
+
+void watcher_stop() {
+    Watch &w = watch();
+    std::lock_guard<std::mutex> lock(w.control);
+    w.sessions = 0;
+    stop_thread(w);
 }
 
 } // namespace splocal

@@ -28,14 +28,22 @@
 
 namespace splocal {
 
-// What a read of the catalogue file at `path` depends on, with its prints
-// as the walk listed its folders (`fingerprint` names them).
+// What a read of the catalogue file at `path` (empty: the embedded
+// catalogue) depends on, with its prints as the walk listed its folders
+// (`fingerprint` names them).
 CatalogueSource catalogue_source_of(const std::string &path, const CatalogueDesc &desc);
 
 // The watcher runs while at least one session lives. Call without the
 // catalogue mutex.
 void watcher_session_started();
 void watcher_session_ended();
+
+// Wakes the watcher to follow a catalogue source that was just set.
+void watcher_wake();
+
+// Stops the watcher whatever sessions live (the process is ending); a
+// session created later starts it again.
+void watcher_stop();
 
 } // namespace splocal
 

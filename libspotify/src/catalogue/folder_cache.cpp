@@ -2,6 +2,7 @@
 #include "catalogue/folder_cache.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -41,14 +42,26 @@ Cache &cache() {
     return *instance;
 }
 
-// One look at the path (through links), without opening it.
-void stat_into(const fs::path &path, FolderEntry &entry) {
+// One look at the path (through links), without opening it. Returns why
+// the path could not be looked at (a link to nothing, no permission, a path
+// longer than the system allows), or nothing when it could or is simply not
+// there.
+std::string stat_into(const fs::path &path, FolderEntry &entry) {
 #ifdef _WIN32
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (error || !fs::exists(status)) {
         entry.kind = EntryKind::Missing;
-        return;
+        std::error_code ignored;
+        if (fs::is_symlink(fs::symlink_status(path, ignored)))
+            return "a link to nothing";
+        if (path.native().size() >= MAX_PATH || error == std::errc::filename_too_long)
+            return "the path is longer than the system allows";
+        if (!error || error == std::errc::no_such_file_or_directory)
+            return {};
+        return error == std::errc::permission_denied
+                   ? "cannot be read (permission denied)"
+                   : "cannot be looked at (" + error.message() + ")";
     }
     if (fs::is_regular_file(status)) {
         entry.kind = EntryKind::File;
@@ -57,16 +70,30 @@ void stat_into(const fs::path &path, FolderEntry &entry) {
         const fs::file_time_type time = fs::last_write_time(path, error);
         entry.time = error ? 0 : static_cast<int64_t>(time.time_since_epoch().count());
     } else if (fs::is_directory(status)) {
-        entry.kind =
-            folder_identity(path_utf8(path), entry.id) ? EntryKind::Folder : EntryKind::Missing;
+        if (folder_identity(path_utf8(path), entry.id)) {
+            entry.kind = EntryKind::Folder;
+        } else {
+            entry.kind = EntryKind::Missing;
+            return "cannot read the folder";
+        }
     } else {
         entry.kind = EntryKind::Other;
     }
 #else
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
+        const int error = errno;
         entry.kind = EntryKind::Missing;
-        return;
+        struct stat link {};
+        if (error == ENOENT && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            return "a link to nothing";
+        if (error == ENAMETOOLONG)
+            return "the path is longer than the system allows";
+        if (error == EACCES)
+            return "cannot be read (permission denied)";
+        if (error == ENOENT || error == ENOTDIR)
+            return {}; // gone since the listing
+        return "cannot be looked at (" + std::generic_category().message(error) + ")";
     }
     if (S_ISREG(st.st_mode)) {
         entry.kind = EntryKind::File;
@@ -80,13 +107,17 @@ void stat_into(const fs::path &path, FolderEntry &entry) {
         entry.kind = EntryKind::Other;
     }
 #endif
+    return {};
 }
 
+// The folder's entries. A folder that cannot be read is an error (never
+// an empty listing); an entry that cannot be looked at is left out with a
+// note.
 std::shared_ptr<const FolderListing> read_listing(const std::string &folder) {
     auto listing = std::make_shared<FolderListing>();
     const fs::path root = utf8_path(folder);
     std::error_code error;
-    fs::directory_iterator it(root, fs::directory_options::skip_permission_denied, error);
+    fs::directory_iterator it(root, error);
     if (error) {
         listing->error = error.message();
         return listing;
@@ -99,9 +130,12 @@ std::shared_ptr<const FolderListing> read_listing(const std::string &folder) {
             ++unnamed;
             continue;
         }
-        stat_into(it->path(), entry);
+        const std::string problem = stat_into(it->path(), entry);
+        if (!problem.empty())
+            listing->notes.push_back(path_utf8(it->path()) + ": " + problem + ", skipped");
         listing->entries.push_back(std::move(entry));
     }
+    std::sort(listing->notes.begin(), listing->notes.end()); // not in the system's order
     if (error)
         listing->notes.push_back(folder + ": the listing stopped part way (" + error.message() +
                                  ")");

@@ -143,7 +143,10 @@ struct FolderWatcher::State {
     // The rest belongs to the thread that calls follow() and wait().
     std::map<std::string, Followed> followed;
     std::unordered_map<int, std::string> by_id;
-    std::unordered_map<std::string, std::string> by_normal; // normal(directory) -> directory
+    // normal(directory) -> directory, for the directories not already
+    // spelled normally (the others are found in `followed` itself): a
+    // library of many folders keeps no second copy of each name.
+    std::unordered_map<std::string, std::string> by_normal;
     std::set<std::string> noted; // directories the log was told are polled
     std::vector<std::string> notes;
     int next_id = 1;
@@ -220,7 +223,8 @@ std::vector<std::string> FolderWatcher::follow(const std::vector<std::string> &d
         s.next_poll = Clock::now() + s.options.poll_period;
     s.by_normal.clear();
     for (const auto &[directory, f] : s.followed)
-        s.by_normal.emplace(normal(directory), directory);
+        if (std::string spelled = normal(directory); spelled != directory)
+            s.by_normal.emplace(std::move(spelled), directory);
     return fresh;
 }
 
@@ -269,10 +273,13 @@ FolderChanges FolderWatcher::wait(int timeout_ms) {
         if (id == s.by_id.end())
             continue;
         if (!event.name.empty()) {
-            const auto child =
-                s.by_normal.find(normal(path_utf8(utf8_path(id->second) / utf8_path(event.name))));
-            if (child != s.by_normal.end())
-                gone.insert(child->second);
+            const std::string child =
+                normal(path_utf8(utf8_path(id->second) / utf8_path(event.name)));
+            const auto spelled = s.by_normal.find(child);
+            if (spelled != s.by_normal.end())
+                gone.insert(spelled->second);
+            else if (s.followed.count(child))
+                gone.insert(child);
         }
         gone.insert(id->second);
     }

@@ -37,6 +37,7 @@ struct Loader {
     bool startup = false;         // mutex: a start-up read is wanted
     std::string settings_folder;  // mutex
     bool tags = false;            // mutex: pending tags are to be read
+    bool music = false;           // mutex: the embedded `me` logged in (walk_user_music)
     bool busy = false;            // mutex
     bool held = false;            // mutex
     bool waiting = false;         // mutex: held, and waiting for the release
@@ -79,44 +80,50 @@ void catalogue_ready_locked(Catalogue &cat) {
         session_enqueue(session, work);
 }
 
-// The embedded catalogue, and the user's own music for `me`.
+// The embedded catalogue; its account `me` serves nothing until someone
+// logs in to it (walk_user_music).
 void start_embedded() {
+    Catalogue &cat = catalogue();
+    std::lock_guard<std::mutex> lock(cat.mutex);
+    if (!cat.file_pending)
+        return;
+    catalogue_load_demo_locked(cat);
+    catalogue_ready_locked(cat);
+}
+
+// The user's Music folder for the embedded `me`: its playlists reach the
+// sessions as changes, and the folder is followed from then on. A walk cut
+// short by a stop is dropped, and the next login to `me` asks again.
+void walk_user_music() {
     Catalogue &cat = catalogue();
     uint64_t generation = 0;
     {
         std::lock_guard<std::mutex> lock(cat.mutex);
-        if (!cat.file_pending)
+        if (!cat.music_unwalked)
             return;
-        catalogue_load_demo_locked(cat);
-        catalogue_ready_locked(cat);
         generation = cat.generation;
     }
     if (!may_go_on())
         return;
-    const std::string folder = user_music_folder();
-    CatalogueDesc desc;
-    desc.accounts.push_back(DescAccount{"me", "", {}});
-    if (folder.empty())
-        desc.add_note("the user's Music folder is not known; the account me serves nothing");
-    else
-        add_music_folder(desc, 0, folder, false);
-    std::lock_guard<std::mutex> lock(cat.mutex);
-    const int me = catalogue_find_account_locked(cat, "me");
-    if (cat.generation != generation || me < 0)
+    const CatalogueDesc desc = embedded_catalogue(user_music_folder(), ReadOptions{true, false});
+    if (!may_go_on())
         return;
-    for (int p : desc.accounts[0].playlists) {
-        const DescPlaylist &pl = desc.playlists[static_cast<size_t>(p)];
-        std::vector<int> ids;
-        ids.reserve(pl.tracks.size());
-        for (int t : pl.tracks) {
-            cat.tracks.push_back(desc.tracks[static_cast<size_t>(t)]);
-            ids.push_back(static_cast<int>(cat.tracks.size() - 1));
-        }
-        const int id = catalogue_add_playlist_locked(cat, me, pl.name, -1);
-        if (id >= 0 && !ids.empty())
-            catalogue_append_tracks_locked(cat, id, ids.data(), static_cast<int>(ids.size()));
+    {
+        std::lock_guard<std::mutex> lock(cat.mutex);
+        if (cat.generation != generation || !cat.music_unwalked)
+            return;
+        catalogue_apply_edit_locked(cat, desc);
+        cat.music_unwalked = false;
+        tell_sessions_locked(cat, desc.notes);
     }
-    tell_sessions_locked(cat, desc.notes);
+    CatalogueSource source = catalogue_source_of(std::string(), desc);
+    {
+        std::lock_guard<std::mutex> lock(cat.mutex);
+        if (cat.generation != generation)
+            return;
+        cat.source = std::move(source);
+    }
+    watcher_wake();
 }
 
 // The catalogue file: its lines first (logins wait for these), then its
@@ -213,11 +220,12 @@ void loader_main() {
     for (;;) {
         l.busy = false;
         l.idle.notify_all();
-        l.wake.wait(lock, [&] { return l.stopping || l.startup || l.tags; });
+        l.wake.wait(lock, [&] { return l.stopping || l.startup || l.tags || l.music; });
         if (l.stopping)
             return;
         l.busy = true;
         const bool startup = std::exchange(l.startup, false);
+        const bool music = std::exchange(l.music, false);
         const std::string folder = l.settings_folder;
         l.tags = false;
         lock.unlock();
@@ -229,6 +237,8 @@ void loader_main() {
                 else
                     start_embedded();
             }
+            if (music)
+                walk_user_music();
             read_pending_tags();
         } catch (const std::exception &) {
             // Out of memory, most likely: what was read so far stays.
@@ -265,6 +275,16 @@ void loader_request_tags() {
     l.wake.notify_all();
 }
 
+void loader_account_logged_in_locked(const Catalogue &cat, int account) {
+    if (!cat.music_unwalked || cat.accounts[static_cast<size_t>(account)].name != "me")
+        return;
+    Loader &l = loader();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    l.music = true;
+    ensure_running(l);
+    l.wake.notify_all();
+}
+
 void loader_stop() {
     Loader &l = loader();
     std::thread thread;
@@ -274,7 +294,7 @@ void loader_stop() {
             return;
         l.stopping = true;
         l.running = false;
-        l.startup = l.tags = false;
+        l.startup = l.tags = l.music = false;
         l.wake.notify_all();
         thread = std::move(l.thread);
     }
@@ -294,8 +314,9 @@ void loader_stop() {
 void loader_wait_idle() {
     Loader &l = loader();
     std::unique_lock<std::mutex> lock(l.mutex);
-    l.idle.wait(lock,
-                [&] { return !l.running || l.waiting || (!l.busy && !l.startup && !l.tags); });
+    l.idle.wait(lock, [&] {
+        return !l.running || l.waiting || (!l.busy && !l.startup && !l.tags && !l.music);
+    });
 }
 
 void loader_hold(bool hold) {

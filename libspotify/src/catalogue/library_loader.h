@@ -5,7 +5,8 @@
 // At start-up (a session found the catalogue empty) it reads the catalogue
 // file in the settings folder, or takes the embedded catalogue when there
 // is none; login outcomes wait for that read only (client_view.cpp). It
-// then walks the music folders: their playlists reach the sessions as
+// then walks the music folders (the embedded catalogue's only once someone
+// logs in to `me`): their playlists reach the sessions as
 // changes (playlist_added, tracks_added), each track's names not yet known.
 // Last it reads the files' headers and tags, in batches, and each batch
 // reaches the sessions as one TrackChanged (metadata_updated); a file that
@@ -20,6 +21,8 @@
 
 #include <string>
 
+#include "catalogue.h"
+
 namespace splocal {
 
 // Asks for the start-up read from `settings_folder`; Catalogue::file_pending
@@ -28,6 +31,11 @@ void loader_request_startup(const std::string &settings_folder);
 
 // Asks for the tags of every track whose names are pending to be read.
 void loader_request_tags();
+
+// With the catalogue mutex held: a session logged in to `account`. The
+// embedded catalogue's `me` has the user's Music folder walked then, once,
+// and never for a login to another account; the outcome does not wait.
+void loader_account_logged_in_locked(const Catalogue &cat, int account);
 
 // Stops the loader and waits for its thread (call without the library's
 // locks); what it had still to do is dropped (a later session asks again).

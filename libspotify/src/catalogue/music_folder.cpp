@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <system_error>
+#include <unordered_set>
 
 #include "base/file_io.h"
 #include "base/text_lines.h"
@@ -56,17 +57,78 @@ bool is_url(const std::string &text, std::string &scheme) {
     return true;
 }
 
-// file:///path with nothing escaped is the local path; anything else is not.
-bool local_file_url(const std::string &url, std::string &out) {
-    if (url.size() <= 8 || url.find('%') != std::string::npos || url[7] != '/')
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Undoes a URL's %XX escapes; false, saying why, when an escape is not two
+// hex digits or the bytes it gives are not text.
+bool percent_decoded(std::string &text, std::string &why) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out.push_back(text[i]);
+            continue;
+        }
+        const int high = i + 1 < text.size() ? hex_digit(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? hex_digit(text[i + 2]) : -1;
+        if (high < 0 || low < 0) {
+            why = "with a bad escape";
+            return false;
+        }
+        out.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    if (out.find('\0') != std::string::npos) {
+        why = "that decodes to a NUL byte";
         return false;
-#ifdef _WIN32
-    out = url.substr(8); // file:///C:/Music/x.mp3
-    return out.size() > 2 && out[1] == ':';
-#else
-    out = url.substr(7);
+    }
+    if (utf8_invalid_at(out) != std::string::npos) {
+        why = "that is not UTF-8 once decoded";
+        return false;
+    }
+    text = std::move(out);
     return true;
+}
+
+// The path a file URL names, as players write them: file:///path and
+// file://localhost/path are this machine's (file:///C:/x is C:/x on
+// Windows), file://server/share/x another machine's share. False, saying
+// why, when it cannot be decoded.
+bool file_url_path(const std::string &url, std::string &out, std::string &why) {
+    const std::string rest = url.substr(7); // after "file://"
+    const size_t slash = rest.find('/');
+    std::string host = rest.substr(0, slash);
+    std::string path = slash == std::string::npos ? std::string() : rest.substr(slash);
+    if (!percent_decoded(host, why) || !percent_decoded(path, why))
+        return false;
+    if (path.size() < 2) {
+        why = "that names no file";
+        return false;
+    }
+    if (host.empty() || lower(host) == "localhost") {
+#ifdef _WIN32
+        const bool drive =
+            path.size() > 2 && path[2] == ':' &&
+            ((path[1] >= 'a' && path[1] <= 'z') || (path[1] >= 'A' && path[1] <= 'Z'));
+        if (drive)
+            path.erase(0, 1); // /C:/Music/x.mp3
 #endif
+        out = path;
+        return true;
+    }
+    out = "//" + host + path;
+#ifdef _WIN32
+    std::replace(out.begin(), out.end(), '/', '\\');
+#endif
+    return true;
 }
 
 std::string latin1_to_utf8(const std::string &text) {
@@ -82,6 +144,30 @@ std::string latin1_to_utf8(const std::string &text) {
     }
     return out;
 }
+
+// The audio files of one folder in formats only the system's decoders read,
+// which this build (natively) cannot play: said once per folder.
+class UnplayableFiles {
+public:
+    void add(const std::string &name) {
+        ++count_;
+        std::string kind = lower_extension(name).substr(1);
+        for (char &c : kind)
+            c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        if ((", " + kinds_ + ",").find(", " + kind + ",") == std::string::npos)
+            kinds_ += (kinds_.empty() ? "" : ", ") + kind;
+    }
+    void report(CatalogueDesc &desc, const std::string &folder) const {
+        if (count_ > 0)
+            desc.add_note(folder + ": " + std::to_string(count_) +
+                          (count_ == 1 ? " file" : " files") +
+                          " in a format this build cannot play (" + kinds_ + "), skipped");
+    }
+
+private:
+    int count_ = 0;
+    std::string kinds_; // "MP3, FLAC"
+};
 
 struct FoundFile {
     std::string path;
@@ -119,6 +205,12 @@ void add_playlist(CatalogueDesc &desc, int account, const std::string &name,
         static_cast<int>(desc.playlists.size() - 1));
 }
 
+struct FolderIdentityHash {
+    size_t operator()(const FolderIdentity &id) const {
+        return std::hash<uint64_t>()(id.index * 0x9E3779B97F4A7C15ull ^ id.device);
+    }
+};
+
 // One walk of a served folder: the real folders listed so far.
 class Walk {
 public:
@@ -127,11 +219,10 @@ public:
     // Lists a folder once per real folder: null when it was listed before
     // (a note says so) or cannot be read.
     std::shared_ptr<const FolderListing> enter(const std::string &path, const FolderIdentity &id) {
-        if (std::find(seen_.begin(), seen_.end(), id) != seen_.end()) {
+        if (!seen_.insert(id).second) {
             desc_.add_note(path + ": a link to a folder already served, not followed again");
             return nullptr;
         }
-        seen_.push_back(id);
         std::shared_ptr<const FolderListing> listing = folder_listing(path);
         if (!listing->readable) {
             desc_.add_note(path + ": cannot read the folder (" + listing->error + ")");
@@ -150,13 +241,15 @@ public:
             std::string path;
             std::shared_ptr<const FolderListing> listing;
             size_t next = 0;
+            UnplayableFiles unplayable;
         };
         std::vector<Frame> stack;
         if (auto listing = enter(folder, id))
-            stack.push_back(Frame{folder, std::move(listing), 0});
+            stack.push_back(Frame{folder, std::move(listing), 0, {}});
         while (!stack.empty() && total_ < room_ && !g_walks_stop.load()) {
             Frame &top = stack.back();
             if (top.next >= top.listing->entries.size()) {
+                top.unplayable.report(desc_, top.path);
                 stack.pop_back();
                 continue;
             }
@@ -164,9 +257,11 @@ public:
             const std::string path = joined_path(top.path, entry.name);
             if (entry.kind == EntryKind::Folder) {
                 if (auto listing = enter(path, entry.id))
-                    stack.push_back(Frame{path, std::move(listing), 0});
+                    stack.push_back(Frame{path, std::move(listing), 0, {}});
             } else if (is_audio_file_name(entry.name)) {
                 take(entry, path, files);
+            } else if (entry.kind == EntryKind::File && is_system_format_name(entry.name)) {
+                top.unplayable.add(entry.name);
             }
         }
     }
@@ -186,7 +281,8 @@ public:
 private:
     CatalogueDesc &desc_;
     size_t room_;
-    std::vector<FolderIdentity> seen_;
+    // A set, not a list: a library of many folders looks each one up.
+    std::unordered_set<FolderIdentity, FolderIdentityHash> seen_;
 };
 
 void walk_music_folder(CatalogueDesc &desc, int account, const std::string &folder, bool probe) {
@@ -210,6 +306,7 @@ void walk_music_folder(CatalogueDesc &desc, int account, const std::string &fold
         std::vector<std::string> entries; // a playlist file's
     };
     std::vector<List> lists;
+    UnplayableFiles unplayable;
     for (const FolderEntry &entry : root->entries) {
         if (walk.total_ >= room)
             break;
@@ -222,7 +319,8 @@ void walk_music_folder(CatalogueDesc &desc, int account, const std::string &fold
             continue;
         }
         const std::string ext = lower_extension(entry.name);
-        if (entry.kind == EntryKind::File && (ext == ".m3u" || ext == ".m3u8")) {
+        const bool playlist_file = ext == ".m3u" || ext == ".m3u8";
+        if (entry.kind == EntryKind::File && playlist_file) {
             std::vector<std::string> files = read_playlist_file(desc, path, ext == ".m3u8");
             if (files.size() > room - walk.total_)
                 files.resize(room - walk.total_);
@@ -230,10 +328,13 @@ void walk_music_folder(CatalogueDesc &desc, int account, const std::string &fold
             desc.playlist_files.push_back(path);
             lists.push_back(
                 List{entry.name.substr(0, entry.name.size() - ext.size()), {}, std::move(files)});
-        } else if (is_audio_file_name(entry.name)) {
-            walk.take(entry, path, loose);
+        } else if (playlist_file || is_audio_file_name(entry.name)) {
+            walk.take(entry, path, loose); // a pipe or a device is noted, never opened
+        } else if (entry.kind == EntryKind::File && is_system_format_name(entry.name)) {
+            unplayable.add(entry.name);
         }
     }
+    unplayable.report(desc, folder);
     if (walk.total_ >= room)
         desc.add_note(folder + ": only the first " + std::to_string(room) + " files are served");
     fs::path named = utf8_path(folder).lexically_normal();
@@ -368,12 +469,16 @@ std::vector<std::string> read_playlist_file(CatalogueDesc &desc, const std::stri
             return; // blank, a comment or #EXTINF
         std::string scheme;
         if (is_url(text, scheme)) {
-            std::string local;
-            if (scheme != "file" || !local_file_url(text, local)) {
+            if (scheme != "file") {
                 desc.add_note(where + "a URL, not a local file; not served");
                 return;
             }
-            text = local;
+            std::string named, why;
+            if (!file_url_path(text, named, why)) {
+                desc.add_note(where + "a file URL " + why + "; not served");
+                return;
+            }
+            text = std::move(named);
         }
         if (is_device_path(text)) {
             desc.add_note(where + text + " is not a regular file; not served");

@@ -8,7 +8,10 @@
 // served folder (a link back up, or many links to one place, is cut with a
 // note); only regular files are ever opened (a pipe or a device is listed
 // as skipped, never opened); a name that cannot be converted to UTF-8 is
-// skipped with a note. Listings and file facts go through the folder cache.
+// skipped with a note, and so is every entry that cannot be looked at; the
+// files only the system's decoders read are counted in one note per folder
+// where this build has none (natively). Listings and file facts go through
+// the folder cache.
 #ifndef LIBSPOTIFY_SRC_CATALOGUE_MUSIC_FOLDER_H
 #define LIBSPOTIFY_SRC_CATALOGUE_MUSIC_FOLDER_H
 
@@ -45,9 +48,10 @@ void music_walks_stop(bool stop);
 void add_music_folder(CatalogueDesc &desc, int account, const std::string &folder, bool probe);
 
 // The audio files a playlist file names, in its order, as paths (relative
-// ones taken from the playlist file's folder). Lines that cannot be used
-// (URLs among them) become notes. `utf8` is false for .m3u: its lines that
-// are not UTF-8 are read as Latin-1.
+// ones taken from the playlist file's folder; file: URLs decoded). Lines
+// that cannot be used (other URLs among them) become notes. A file that
+// starts with a UTF-16 byte-order mark is UTF-16; else `utf8` is false for
+// .m3u: its lines that are not UTF-8 are read as Latin-1.
 std::vector<std::string> read_playlist_file(CatalogueDesc &desc, const std::string &path,
                                             bool utf8);
 

@@ -27,6 +27,10 @@ FileTags names_from_path(const std::string &path);
 // True for the extensions of audio files a folder may hold.
 bool is_audio_file_name(const std::string &name);
 
+// True for the extensions of the formats only the system's decoders read
+// (MP3, AAC, FLAC...): audio files on Windows, never played natively.
+bool is_system_format_name(const std::string &name);
+
 } // namespace splocal
 
 #endif

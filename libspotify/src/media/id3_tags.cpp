@@ -342,9 +342,10 @@ bool read_tag(Bytes &bytes, FileTags &tags) {
         if (at <= end)
             FrameReader(bytes, version, (flags & 0x80) != 0).read(at, end, found);
     }
-    if (!found.artist.empty())
+    // A name an earlier tag gave (a file with two) stands.
+    if (tags.artist.empty())
         tags.artist = std::move(found.artist);
-    if (!found.title.empty())
+    if (tags.title.empty())
         tags.title = std::move(found.title);
     return true;
 }

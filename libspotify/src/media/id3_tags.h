@@ -18,7 +18,9 @@ namespace splocal {
 // Reads the tag at the start of the `size` bytes at `data` (a whole file, or
 // its first part). Returns true when they start with an ID3v2 tag this
 // reader understands; `tags` then holds the artist and title it gives
-// (either may be empty). Returns false, with `tags` untouched, otherwise.
+// (either may be empty), a name given twice as it was first given, and a
+// name `tags` held before as it was. Returns false, with `tags` untouched,
+// otherwise.
 bool read_id3_tags(const unsigned char *data, size_t size, FileTags &tags);
 
 // The same for the tag at the start of an open file (binary mode): reads

@@ -15,12 +15,14 @@
 // frame, it is asked again from further back. The length comes from the
 // source's duration (MF_PD_DURATION).
 //
-// COM and Media Foundation are started by each decoder on the thread that
-// opens it and shut down by its destructor: a decoder lives and dies on one
-// thread (decoder.h). Both calls count, so decoders on several threads, or
-// a thread that has COM already, share them safely. A thread whose COM
-// apartment is single-threaded keeps it; the reader is used on that thread
-// only, so the apartment does not matter to it.
+// Media Foundation is started by each decoder and shut down by its
+// destructor, and COM's multithreaded apartment is kept for its life
+// (CoIncrementMTAUsage): the player opens a file on one thread and plays it
+// on another, and a thread that has not joined COM works in that apartment.
+// Both calls count and neither belongs to a thread, so decoders on several
+// threads share them safely. A thread whose COM apartment is
+// single-threaded keeps it; the reader is used there only while the decoder
+// stays on that thread.
 #include <windows.h>
 
 #include <mfapi.h>
@@ -101,29 +103,43 @@ std::string tag_text(IPropertyStore *store, const PROPERTYKEY &key) {
     return text;
 }
 
-// COM and Media Foundation for the life of one decoder, on its thread.
+// COM's multithreaded apartment and Media Foundation for the life of one
+// decoder, whichever threads it is used and released on.
 class SystemScope {
+    using MtaCookie = void *; // CO_MTA_USAGE_COOKIE, an opaque handle
+
 public:
     SystemScope() {
-        const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        com_ = SUCCEEDED(com); // S_FALSE too: started before, and counted again
-        // A thread in a single-threaded apartment keeps it (RPC_E_CHANGED_MODE).
-        status_ =
-            FAILED(com) && com != RPC_E_CHANGED_MODE ? com : MFStartup(MF_VERSION, MFSTARTUP_LITE);
+        // Looked up: the headers declare it (and its cookie's type) only for
+        // builds aimed at Windows 8 or later.
+        using Increment = HRESULT(WINAPI *)(MtaCookie *);
+        const auto increment = reinterpret_cast<Increment>(
+            reinterpret_cast<void *>(GetProcAddress(ole32(), "CoIncrementMTAUsage")));
+        status_ = increment ? increment(&mta_) : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+        if (SUCCEEDED(status_))
+            status_ = MFStartup(MF_VERSION, MFSTARTUP_LITE);
         mf_ = SUCCEEDED(status_);
     }
     ~SystemScope() {
         if (mf_)
             MFShutdown();
-        if (com_)
-            CoUninitialize();
+        using Decrement = HRESULT(WINAPI *)(MtaCookie);
+        const auto decrement = reinterpret_cast<Decrement>(
+            reinterpret_cast<void *>(GetProcAddress(ole32(), "CoDecrementMTAUsage")));
+        if (mta_ && decrement)
+            decrement(mta_);
     }
     SystemScope(const SystemScope &) = delete;
     SystemScope &operator=(const SystemScope &) = delete;
     HRESULT status() const { return status_; }
 
 private:
-    bool com_ = false;
+    static HMODULE ole32() {
+        static const HMODULE module = GetModuleHandleW(L"ole32.dll");
+        return module;
+    }
+
+    MtaCookie mta_ = nullptr;
     bool mf_ = false;
     HRESULT status_ = E_FAIL;
 };

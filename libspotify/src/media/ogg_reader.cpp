@@ -1,5 +1,8 @@
 // The Ogg Vorbis decoder, over libvorbisfile: it decodes as it plays, a
 // few thousand frames at a time, every link of a chained stream in order.
+// In each link it plays the first Vorbis stream of those that start
+// together and passes over the pages of the others (video, an index),
+// whether it plays, seeks or counts the link's length.
 // The file is read as a stream (no seeking), so only the current link's
 // headers are held, and every byte passes the bounds of ogg_bounds.h before
 // the decoder sees it. A seek in a file of one link (and a question about

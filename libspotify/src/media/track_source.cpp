@@ -34,6 +34,18 @@ void TrackSource::seek_file() {
     }
 }
 
+void TrackSource::opened(std::unique_ptr<Decoder> decoder, const std::string &why) {
+    opened_ = true;
+    if (!decoder) {
+        failure_ = why;
+        finished_ = true;
+        return;
+    }
+    converter_ = std::make_unique<Converter>(std::move(decoder));
+    if (start_ != 0)
+        seek_file();
+}
+
 int TrackSource::render(int16_t *out, int frames) {
     if (finished_ || frames <= 0)
         return 0;
@@ -47,15 +59,12 @@ int TrackSource::render(int16_t *out, int frames) {
         return count;
     }
     if (!opened_) {
-        opened_ = true;
-        std::unique_ptr<Decoder> decoder = open_decoder(sound_.file, failure_);
-        if (decoder)
-            converter_ = std::make_unique<Converter>(std::move(decoder));
-        if (converter_ && start_ != 0)
-            seek_file();
-        if (finished_)
-            return 0;
+        std::string why;
+        std::unique_ptr<Decoder> decoder = open_decoder(sound_.file, why);
+        opened(std::move(decoder), why);
     }
+    if (finished_)
+        return 0;
     if (converter_) {
         count = converter_->read(out, frames);
         if (failure_.empty())

@@ -1,9 +1,11 @@
 // The audio of one track as the player renders it: synthesized, or an
-// audio file decoded and converted as it plays (opened at the first
-// render, so on the player thread). A file that cannot be opened, or that
-// turns bad, ends its track where it stops. A seek that reads on through
-// the file asks `cancel` (decoder.h) between its steps, and once it says so
-// stops there: the source then renders nothing until the next seek.
+// audio file decoded and converted as it plays. A file is opened at the
+// first render, or, where the open must not hold up the renderer (the
+// player), by the caller elsewhere and handed over with opened(). A file
+// that cannot be opened, or that turns bad, ends its track where it stops.
+// A seek that reads on through the file asks `cancel` (decoder.h) between
+// its steps, and once it says so stops there: the source then renders
+// nothing until the next seek.
 #ifndef LIBSPOTIFY_SRC_MEDIA_TRACK_SOURCE_H
 #define LIBSPOTIFY_SRC_MEDIA_TRACK_SOURCE_H
 
@@ -28,6 +30,10 @@ public:
     // at or past the end, none (finished). A file not open yet is sought
     // once it opens; one that cannot be sought ends, with a failure.
     void seek(int64_t frame);
+    // A file track not opened yet: its open may be done elsewhere and its
+    // outcome given to opened() (a null decoder and why it failed).
+    bool needs_open() const { return !sound_.file.empty() && !opened_; }
+    void opened(std::unique_ptr<Decoder> decoder, const std::string &why);
     // True once render has given the last frame.
     bool finished() const { return finished_; }
     // Why a file track stopped early or never started; empty otherwise.

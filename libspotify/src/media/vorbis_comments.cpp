@@ -40,17 +40,41 @@ public:
     uint64_t size() const { return size_; }
 
 private:
-    // Reads the next page header; `flags` are its begin, end and
-    // continuation bits as expected.
+    // Reads the header of the stream's next page; `flags` are its begin,
+    // end and continuation bits as expected (0x02: the stream's first). The
+    // pages of other streams carried with it (video, an index) are passed
+    // over, and so are their first pages before the Vorbis stream's.
     bool next_page(unsigned flags) {
-        unsigned char h[27];
-        if (std::fread(h, 1, 27, file_) != 27 || std::memcmp(h, "OggS", 4) != 0 || h[4] != 0 ||
-            (h[5] & 0x07) != flags)
+        while (true) {
+            unsigned char h[27];
+            if (std::fread(h, 1, 27, file_) != 27 || std::memcmp(h, "OggS", 4) != 0 || h[4] != 0)
+                return false;
+            segments_ = h[26];
+            segment_ = 0;
+            left_ = 0;
+            if (std::fread(lacing_, 1, segments_, file_) != segments_)
+                return false;
+            const uint32_t serial = le32(h + 14);
+            const bool other = flags == 0x02 ? (h[5] & 0x02) && !vorbis_first() : serial != serial_;
+            if (!other) {
+                serial_ = serial;
+                return (h[5] & 0x07) == flags;
+            }
+            long body = 0;
+            for (unsigned i = 0; i < segments_; ++i)
+                body += lacing_[i];
+            if (std::fseek(file_, body, SEEK_CUR) != 0)
+                return false;
+        }
+    }
+
+    // Whether the page whose body is next starts a Vorbis stream.
+    bool vorbis_first() {
+        unsigned char start[7];
+        const bool read = segments_ > 0 && lacing_[0] >= 7 && std::fread(start, 1, 7, file_) == 7;
+        if (read && std::fseek(file_, -7, SEEK_CUR) != 0)
             return false;
-        segments_ = h[26];
-        segment_ = 0;
-        left_ = 0;
-        return std::fread(lacing_, 1, segments_, file_) == segments_;
+        return read && start[0] == 1 && std::memcmp(start + 1, "vorbis", 6) == 0;
     }
 
     bool take(unsigned char *out, uint64_t n) {
@@ -85,7 +109,8 @@ private:
     unsigned char lacing_[255] = {};
     unsigned segments_ = 0;
     unsigned segment_ = 0;
-    size_t left_ = 0; // bytes of the current segment not yet read
+    size_t left_ = 0;     // bytes of the current segment not yet read
+    uint32_t serial_ = 0; // the Vorbis stream's
     bool ended_ = false;
     uint64_t size_ = 0;
 };
@@ -149,10 +174,13 @@ bool read_vorbis_comments(std::FILE *file, FileTags &tags, std::string &why) {
         const bool artist = key_is(comment, "ARTIST");
         if (!artist && !key_is(comment, "TITLE"))
             continue;
+        // A name given twice: the first that can be used stands, as other
+        // players show it.
+        std::string &name = artist ? tags.artist : tags.title;
         const std::string value = comment.substr(artist ? 7 : 6);
-        if (!value.empty() && length - (artist ? 7 : 6) <= kMaxValueBytes &&
+        if (name.empty() && !value.empty() && length - (artist ? 7 : 6) <= kMaxValueBytes &&
             utf8_invalid_at(value) == std::string::npos)
-            (artist ? tags.artist : tags.title) = value;
+            name = value;
     }
     unsigned char framing = 0;
     if (!packet.read(&framing, 1) || !(framing & 1))

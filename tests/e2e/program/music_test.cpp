@@ -6,7 +6,10 @@
 #include "unit/music/wav_file.h"
 
 #include <libspotify/local.h>
+#include <shlobj.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 class ProgramPlaysOwnMusic : public ProgramSession {};
@@ -81,4 +84,60 @@ TEST_F(ProgramPlaysOwnMusic, BadOggIsLoggedTheRestPlaysAndClosingWhileAFlacPlays
                            << errors;
     EXPECT_EQ(errors.find("Unhandled"), std::string::npos) << errors;
     EXPECT_EQ(errors.find("Backtrace"), std::string::npos) << errors;
+}
+
+namespace fs = std::filesystem;
+
+// The Music folder of the test prefix's user, which the account me serves
+// when there is no catalogue file.
+fs::path profile_music() {
+    wchar_t path[MAX_PATH] = {};
+    return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_MYMUSIC, nullptr, 0, path)) ? fs::path(path)
+                                                                                 : fs::path();
+}
+
+// Without a catalogue file the account me serves the Music folder of the
+// user's profile, walked at the login and followed while the dialog shows:
+// an album copied in is listed in the dialog.
+TEST_F(ProgramPlaysOwnMusic, MeWithoutACatalogueListsAnAlbumCopiedInWhileTheDialogShows) {
+    const fs::path music = profile_music();
+    ASSERT_FALSE(music.empty());
+    const auto copy_album = [&](const char *album) {
+        fs::create_directories(music / album);
+        fs::copy_file("e2e-music/Own Music/01 - Wave - Rising.wav", music / album / "01.wav",
+                      fs::copy_options::overwrite_existing);
+    };
+    std::error_code ignored;
+    fs::remove_all(music / "Lorvane Album Two", ignored);
+    copy_album("Lorvane Album One");
+    ASSERT_NO_FATAL_FAILURE(start(""));
+    dialog_.log_in("me", "");
+    ASSERT_TRUE(dialog_.wait_for_playlists(1, 20000));
+    EXPECT_EQ(dialog_.listed(0), L"Lorvane Album One");
+    copy_album("Lorvane Album Two");
+    EXPECT_TRUE(dialog_.wait_for_playlists(2, 10000));
+    EXPECT_EQ(dialog_.listed(1), L"Lorvane Album Two");
+    for (const char *album : {"Lorvane Album One", "Lorvane Album Two"})
+        fs::remove_all(music / album, ignored);
+}
+
+// Exit pressed as soon as a large Music folder's first playlist is listed,
+// while the library still reads its files and begins to follow its folders:
+// the Wine process ends cleanly.
+TEST_F(ProgramPlaysOwnMusic, ExitWhileMeMusicFolderIsReadEndsCleanly) {
+    const fs::path many = profile_music() / "Lorvane Many";
+    ASSERT_FALSE(many.parent_path().empty());
+    for (int album = 0; album < 1000; ++album) {
+        fs::create_directories(many / std::to_string(album));
+        std::ofstream(many / std::to_string(album) / "01.wav") << "RIFF";
+    }
+    ASSERT_NO_FATAL_FAILURE(start("", false, true));
+    dialog_.log_in("me", "");
+    EXPECT_TRUE(dialog_.wait_for_playlists(-1, 20000));
+    PostMessageA(dialog_.window, WM_COMMAND, IDC_EXIT, 0);
+    const std::string status = unix_exit(20000);
+    std::error_code ignored;
+    fs::remove_all(many, ignored);
+    EXPECT_EQ(status, "0") << "the Wine process's exit status; its standard error:\n"
+                           << wine_stderr();
 }

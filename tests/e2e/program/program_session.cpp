@@ -76,7 +76,10 @@ void ProgramSession::start(const std::string &catalogue, bool sound_card, bool w
     for (const wchar_t *old : {L"\\capture.raw", L"\\focused", L"\\asound.conf", L"\\exit-status",
                                L"\\wine-stderr.txt", L"\\tmp\\library.log"})
         DeleteFileW((folder_ + old).c_str());
-    ASSERT_NO_FATAL_FAILURE(write_catalogue(catalogue));
+    if (catalogue.empty()) // the embedded catalogue
+        DeleteFileW((folder_ + L"\\tmp\\catalogue.txt").c_str());
+    else
+        ASSERT_NO_FATAL_FAILURE(write_catalogue(catalogue));
 
     // The program takes its Unix environment from this one: ALSA_CONFIG_PATH
     // names asound.conf in its working folder, where desktop.sh writes it.

@@ -23,6 +23,7 @@ protected:
     // in front with the focus in the user name. With watch_exit a Unix shell
     // starts it and keeps the Wine process's own exit status (unix_exit): one
     // that dies of a signal still leaves the Windows exit code it was given.
+    // An empty catalogue: no file, the library's embedded one.
     void start(const std::string &catalogue, bool sound_card = true, bool watch_exit = false);
     // Writes tmp/catalogue.txt for the program, and loads it here for track_audio.
     void write_catalogue(const std::string &catalogue) const;

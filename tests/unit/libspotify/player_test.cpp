@@ -1,8 +1,14 @@
 // A session's creation checks its configuration; the player delivers exact
 // audio in order, from the first frame not taken, and one end_of_track; a
-// seek goes on at the offset's frame; a track tells its length.
+// seek goes on at the offset's frame; a track tells its length; no call
+// waits for a file that does not open.
+#include "../music/wav_file.h"
 #include "libspotify/library_harness.h"
 #include "player_seeking.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace lib_test {
 namespace {
@@ -135,6 +141,104 @@ TEST_F(PlayerSeeks, GoesOnAtTheOffsetsFrameAndDurationIsTheLength) {
     std::lock_guard<std::mutex> lock(rec.mutex);
     EXPECT_EQ(rec.delivered, spliced(whole, 0, 131859));
     EXPECT_EQ(splocal_work_pending(session), 0); // no further end owed
+}
+
+// Track 0 a file, a.wav (a second of noise: every position sounds
+// different), track 1 a tone; natively track 2 a pipe named as a share's
+// file is (//server/share/x), which nothing opens before it plays.
+class PlayerNeverWaitsForAFile : public SeekingTest<LibraryTest> {
+protected:
+    void SetUp() override {
+        SeekingTest<LibraryTest>::SetUp();
+        std::vector<double> noise(2 * 44100);
+        uint32_t x = 1;
+        for (double &sample : noise)
+            sample = static_cast<int32_t>(x = x * 1664525u + 1013904223u) / 4294967296.0;
+        write("a.wav", music_test::wav_bytes({}, noise));
+        std::string lines = "account me\nplaylist P\ntrack file a.wav\ntrack tone 0 500 T / T\n";
+#ifndef _WIN32
+        const std::string pipe = std::filesystem::absolute(folder / "pipe.wav").string();
+        std::filesystem::remove(pipe); // left by a run that was stopped
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+        lines += "track file \"/" + pipe + "\"\n";
+#endif
+        ASSERT_EQ(splocal_load_file(write("catalogue.txt", lines).c_str()), 0);
+        log_in("me", "");
+    }
+    sp_track *track(int i) {
+        return sp_playlist_track(playlist_at(0), i);
+    }
+    std::vector<int16_t> whole(int i) {
+        return pcm(splocal_track_id(track(i)), 1);
+    }
+    // Starts track 0 with its open held.
+    void start_held() {
+        splocal_hold_open(1);
+        EXPECT_EQ(sp_session_player_load(session, track(0)), SP_ERROR_OK);
+        sp_session_player_play(session, 1);
+        EXPECT_TRUE(wait_until([] { return splocal_open_held() == 1; }));
+    }
+    void release_open() {
+        splocal_hold_open(0);
+        EXPECT_TRUE(wait_until([] { return splocal_opens_running() == 0; }));
+    }
+};
+
+#ifndef _WIN32
+// A pipe at play: its open neither waits for a writer nor reads the pipe;
+// the track fails with its reason, and the next plays.
+TEST_F(PlayerNeverWaitsForAFile, APipeFailsItsTrackAtOnceTheNextPlays) {
+    EXPECT_EQ(play_seeking(track(2), -1, [] {}), std::vector<int16_t>{});
+    EXPECT_EQ(play_seeking(track(1), -1, [] {}), whole(1));
+    EXPECT_NE(log().find("pipe.wav: is not a regular file"), std::string::npos) << log();
+}
+#endif
+
+// While the file's open is held (a share that does not answer), unload,
+// load, play and seek return at once and the next track plays; the opens
+// let go deliver nothing, later either. An open held past the timeout fails
+// its track with its line; a seek while the open is held is kept once it
+// opens.
+TEST_F(PlayerNeverWaitsForAFile, CallsReturnWhileTheOpenIsHeldItTimesOutOrIsSought) {
+    splocal_set_open_timeout(24 * 3600 * 1000);
+    std::atomic<bool> returned{false};
+    std::thread watchdog([&] { // a call that waits for the open fails, not hangs
+        for (int i = 0; i < 2000 && !returned; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!returned)
+            splocal_hold_open(0);
+    });
+    start_held();
+    sp_session_player_unload(session);
+    const std::vector<int16_t> tone = play_seeking(
+        track(1), -1, [&] { EXPECT_EQ(sp_session_player_seek(session, 100), SP_ERROR_OK); });
+    EXPECT_EQ(splocal_open_held(), 1) << "a call waited for the open";
+    returned = true;
+    watchdog.join();
+    EXPECT_EQ(tone, spliced(whole(1), 0, 4410));
+    release_open();
+    pump();
+    EXPECT_EQ(rec.end_of_track.load(), 1);
+    EXPECT_EQ(log().find("a.wav"), std::string::npos) << log();
+
+    splocal_set_open_timeout(50);
+    start_held();
+    EXPECT_TRUE(wait_until([&] { return rec.end_of_track.load() == 2; }));
+    EXPECT_NE(log().find("a.wav: did not open within 50 ms"), std::string::npos) << log();
+    release_open();
+    {
+        std::lock_guard<std::mutex> lock(rec.mutex);
+        EXPECT_EQ(rec.delivered, tone); // nothing of the file let go or timed out
+        rec.delivered.clear();
+    }
+
+    splocal_set_open_timeout(0);
+    start_held();
+    EXPECT_EQ(sp_session_player_seek(session, 500), SP_ERROR_OK);
+    release_open();
+    EXPECT_TRUE(wait_until([&] { return rec.end_of_track.load() == 3; }));
+    std::lock_guard<std::mutex> lock(rec.mutex);
+    EXPECT_EQ(rec.delivered, spliced(whole(0), 0, 22050));
 }
 
 } // namespace

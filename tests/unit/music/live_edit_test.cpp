@@ -2,6 +2,7 @@
 // session runs reaches it as exactly the changes a server sends; a file that
 // cannot be used, or is still being written, changes nothing.
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include <gmock/gmock.h>
@@ -56,7 +57,8 @@ const sp_playlistcontainer_callbacks kContainerCalls = [] {
     return c;
 }();
 
-// "Mix: a b! | Old: c" as catalogue text: one tone per title, '!' unavailable.
+// "Mix: a b! | Old: c?" as catalogue text: one tone per title, '!' unavailable,
+// '?' its metadata held.
 std::string catalogue(const std::string &layout, int ms = 1000) {
     std::istringstream in(layout);
     std::string out = std::string("latency 0\naccount ") + kUser + " " + kPassword + "\n", word;
@@ -65,7 +67,10 @@ std::string catalogue(const std::string &layout, int ms = 1000) {
             out += "playlist " + word.substr(0, word.size() - 1) + "\n";
         else if (word != "|")
             out += "track tone 300 " + std::to_string(ms) + " X / " +
-                   word.substr(0, word.find('!')) + (word.back() == '!' ? "\nunavailable\n" : "\n");
+                   word.substr(0, word.find_first_of("!?")) +
+                   (word.back() == '!'   ? "\nunavailable\n"
+                    : word.back() == '?' ? "\nhold-metadata\n"
+                                         : "\n");
     }
     return out;
 }
@@ -140,8 +145,11 @@ const Change kChanges[] = {
     {"TwoMovedTogether", "Mix: a b c d e", "Mix: c d e a b", "Mix 0,1>5"},
     {"RemovedMovedAndAdded", "Mix: a b c d", "Mix: d b e", "Mix -0,2; Mix 1>0; Mix +e@2"},
     {"RepeatedTrackMoved", "Mix: a b a", "Mix: a a b", "Mix 2>1"},
+    {"Reversed", "Mix: a b c d", "Mix: d c b a", "Mix 3>0; Mix 3>1; Mix 3>2"},
+    {"FirstAndLastSwapped", "Mix: a b c d e f", "Mix: f b c d e a", "Mix 5>0; Mix 1>6"},
     {"TrackToAnotherPlaylist", "Mix: a b | Old: c", "Mix: a | Old: c b", "Mix -1; Old +b@1"},
     {"TrackMadeUnavailable", "Mix: a b", "Mix: a b!", "metadata"},
+    {"MetadataReleased", "Mix: a b?", "Mix: a b", "metadata"},
     {"PlaylistAppended", "Mix: a", "Mix: a | New: b c", "added New@1; New +b,c@0"},
     {"PlaylistInFront", "Mix: a", "First: b | Mix: a", "added First@0; First +b@0"},
     {"PlaylistRemoved", "Mix: a | Old: b", "Mix: a", "removed Old@1"},
@@ -161,8 +169,21 @@ class EachChangeGivesItsCallbacks : public LiveEdit,
 TEST_P(EachChangeGivesItsCallbacks, AndTheViewIsTheNewFile) {
     const Change &change = GetParam();
     start(catalogue(change.before));
+    const auto tracks = [&] { // by name; a name is one source here
+        std::map<std::string, sp_track *> out;
+        for (int i = 0;
+             i < sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)); ++i)
+            for (int t = 0; t < sp_playlist_num_tracks(playlist_at(i)); ++t)
+                out[sp_track_name(sp_playlist_track(playlist_at(i), t))] =
+                    sp_playlist_track(playlist_at(i), t);
+        return out;
+    };
+    const std::map<std::string, sp_track *> before = tracks();
     EXPECT_EQ(edit(catalogue(change.after) + "# edited\n"), change.events);
     EXPECT_EQ(playlists(), change.after);
+    // A track that keeps its source is the same sp_track, wherever it goes.
+    for (const auto &[name, track] : tracks())
+        EXPECT_TRUE(!before.count(name) || before.at(name) == track) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, EachChangeGivesItsCallbacks, ::testing::ValuesIn(kChanges),
@@ -186,15 +207,36 @@ TEST_F(UnusableCatalogueChangesNothing, BadLineEmptyFileAndHalfWrittenFile) {
     EXPECT_EQ(edit(catalogue("Mix: a b c d"), 0, 2), "");
     EXPECT_EQ(check(0, 1), "Mix +c,d@2");
     EXPECT_EQ(playlists(), "Mix: a b c d");
+    EXPECT_EQ(log().find("bogus"), std::string::npos); // a good read starts a new log
     resave("catalogue.txt", catalogue("Mix: a b x d"));
     EXPECT_EQ(check(), "Mix -2; Mix +x@2");
+}
+
+// A switch that acts once is not taken again from an edited file.
+TEST_F(LiveEdit, AnEditedPasswordCountsFromTheNextLogin) {
+    std::string text = catalogue("Mix: a");
+    start(text);
+    text.replace(text.find(kPassword), sizeof kPassword - 1, "N3w");
+    EXPECT_EQ(edit("fail-login 8\n" + text), "");
+    splocal_session_release(std::exchange(session, nullptr));
+    log_in(kUser, kPassword);
+    log_in(kUser, "N3w");
+    EXPECT_EQ(rec.logins, (std::vector<std::string>{"0 playlists 1", "6", "0 playlists 1"}));
+}
+
+TEST_F(LiveEdit, AnAccountGoneFromTheFileLosesItsPlaylists) {
+    start(catalogue("Mix: a | Old: b") + "account bob\n");
+    EXPECT_EQ(edit("account bob\n"), "removed Mix@0; removed Old@0");
 }
 
 using MusicFolderEditsArriveAsChanges = LiveEdit;
 
 TEST_F(MusicFolderEditsArriveAsChanges, FilesPlaylistFilesAndFoldersThenOnTheTimer) {
     const std::string wav = music_test::wav_bytes({}, {0.1, 0.1});
-    touch("Music/Album/01 a.wav", wav);
+    const auto tagged = [](const char *title) {
+        return music_test::wav_bytes({.artist = "X", .title = title}, {0.1, 0.1});
+    };
+    touch("Music/Album/01 a.wav", tagged("a"));
     touch("Music/Album/02 b.wav", wav);
     touch("Music/Mix.m3u", "Album/02 b.wav\nAlbum/01 a.wav\n");
     // The log is written in the served folder: that is no edit.
@@ -211,12 +253,23 @@ TEST_F(MusicFolderEditsArriveAsChanges, FilesPlaylistFilesAndFoldersThenOnTheTim
     EXPECT_EQ(playlists(), "Album: a c | Live: x | Mix: a");
     resave("Music/Mix.m3u", "Album/03 c.wav\n");
     EXPECT_EQ(check(), "Mix -0; Mix +c@0");
+    touch("Music/Album/01 a.wav", tagged("z")); // retagged: the same size, a later time
+    EXPECT_EQ(check(), "metadata");
+    EXPECT_EQ(playlists(), "Album: z c | Live: x | Mix: c");
 
     events.clear();
     splocal_set_watch_interval(50); // the library's own thread notices
     touch("Music/Album/04 d.wav", wav);
     EXPECT_TRUE(wait_until([&] { return !events.empty(); }));
     EXPECT_EQ(events, std::vector<std::string>{"Album +d@2"});
+    // Moves into and out of the served tree are told in one folder only.
+    touch("Elsewhere/05 e.wav", wav);
+    touch("Elsewhere/New/y.wav", wav);
+    fs::rename(folder / "Elsewhere/05 e.wav", folder / "Music/Album/05 e.wav");
+    fs::rename(folder / "Elsewhere/New", folder / "Music/New");
+    fs::rename(folder / "Music/Live/x.wav", folder / "Elsewhere/x.wav");
+    EXPECT_TRUE(wait_until([&] { return playlists() == "Album: z c d e | Mix: c | New: y"; }))
+        << playlists();
     splocal_set_watch_interval(0);
     EXPECT_EQ(check(0, 0), "");
 }

@@ -16,22 +16,42 @@ struct OggLink {
     int rate = 44100;
     int channels = 2;
     int frames = 22050;
-    double hz = 300; // a sine at half scale in every channel
+    double hz = 300; // a sine at `level` in every channel, at hz + c * step in channel c
     std::string artist = {};
     std::string title = {};
+    bool muxed = false; // another stream's pages first, then after each of the Vorbis stream's
+    double step = 0;
+    double level = 0.5;
 };
 
-inline void append_pages(ogg_stream_state &os, std::string &out, bool flush) {
+inline void put_page(const ogg_page &page, std::string &out) {
+    out.append(reinterpret_cast<const char *>(page.header), static_cast<size_t>(page.header_len));
+    out.append(reinterpret_cast<const char *>(page.body), static_cast<size_t>(page.body_len));
+}
+
+// A page of one packet of the other stream.
+inline void other_page(ogg_stream_state &other, std::string &out, bool last) {
+    static unsigned char frame[] = "a frame of another kind";
+    ogg_packet p{frame, sizeof frame, other.packetno == 0, last, other.packetno, other.packetno};
+    ogg_stream_packetin(&other, &p);
+    ogg_page page;
+    while (ogg_stream_flush(&other, &page))
+        put_page(page, out);
+}
+
+// The pages of `os` so far, each followed by one of `other` when given.
+inline void append_pages(ogg_stream_state &os, std::string &out, bool flush,
+                         ogg_stream_state *other = nullptr) {
     ogg_page page;
     while (flush ? ogg_stream_flush(&os, &page) : ogg_stream_pageout(&os, &page)) {
-        out.append(reinterpret_cast<const char *>(page.header),
-                   static_cast<size_t>(page.header_len));
-        out.append(reinterpret_cast<const char *>(page.body), static_cast<size_t>(page.body_len));
+        put_page(page, out);
+        if (other)
+            other_page(*other, out, ogg_page_eos(&page));
     }
 }
 
 // The links one after the other, each its own logical stream; `setup`, when
-// given, replaces every link's setup header (and then no audio follows).
+// given, replaces the last link's setup header (and then no audio follows).
 inline std::string ogg_bytes(const std::vector<OggLink> &links, const std::string &setup = {}) {
     std::string out;
     int serial = 1;
@@ -48,23 +68,29 @@ inline std::string ogg_bytes(const std::vector<OggLink> &links, const std::strin
         vorbis_block vb;
         vorbis_analysis_init(&vd, &vi);
         vorbis_block_init(&vd, &vb);
-        ogg_stream_state os;
+        ogg_stream_state os, other;
         ogg_stream_init(&os, serial++);
+        ogg_stream_init(&other, serial + 1000);
+        ogg_stream_state *mux = link.muxed ? &other : nullptr;
+        if (mux)
+            other_page(other, out, false);
         ogg_packet id, comments, code;
         vorbis_analysis_headerout(&vd, &vc, &id, &comments, &code);
-        if (!setup.empty()) {
+        const bool crafted = !setup.empty() && &link == &links.back();
+        if (crafted) {
             code.packet = reinterpret_cast<unsigned char *>(const_cast<char *>(setup.data()));
             code.bytes = static_cast<long>(setup.size());
         }
         for (ogg_packet *p : {&id, &comments, &code})
             ogg_stream_packetin(&os, p);
-        append_pages(os, out, true);
-        if (setup.empty()) {
+        append_pages(os, out, true, mux);
+        if (!crafted) {
             float **in = vorbis_analysis_buffer(&vd, link.frames);
             for (int f = 0; f < link.frames; ++f) {
                 for (int c = 0; c < link.channels; ++c)
                     in[c][f] = static_cast<float>(
-                        0.5 * std::sin(6.283185307179586 * link.hz * f / link.rate));
+                        link.level *
+                        std::sin(6.283185307179586 * (link.hz + c * link.step) * f / link.rate));
             }
             vorbis_analysis_wrote(&vd, link.frames);
             vorbis_analysis_wrote(&vd, 0); // the end of the link
@@ -74,11 +100,12 @@ inline std::string ogg_bytes(const std::vector<OggLink> &links, const std::strin
                 vorbis_bitrate_addblock(&vb);
                 while (vorbis_bitrate_flushpacket(&vd, &packet)) {
                     ogg_stream_packetin(&os, &packet);
-                    append_pages(os, out, false);
+                    append_pages(os, out, false, mux);
                 }
             }
         }
-        append_pages(os, out, true);
+        append_pages(os, out, true, mux);
+        ogg_stream_clear(&other);
         ogg_stream_clear(&os);
         vorbis_block_clear(&vb);
         vorbis_dsp_clear(&vd);

@@ -25,6 +25,9 @@ struct WavSpec {
     std::string artist = {}; // LIST/INFO, when not empty
     std::string title = {};
     std::string chunks = {}; // written whole before the data
+    int tag = 0;             // the format tag, when not the usual one
+    int container = 0;       // bytes per sample, when more than bits / 8
+    bool rf64 = false;       // RF64: the sizes in a ds64 chunk
 };
 
 inline void put(std::string &out, uint64_t value, int bytes) {
@@ -34,12 +37,13 @@ inline void put(std::string &out, uint64_t value, int bytes) {
 
 // The file's bytes for interleaved samples in [-1, 1], rounded.
 inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &samples) {
+    const int bytes = s.container ? s.container : s.bits / 8;
     std::string fmt;
-    put(fmt, s.extensible ? 0xFFFE : (s.is_float ? 3 : 1), 2);
+    put(fmt, s.tag ? s.tag : s.extensible ? 0xFFFE : (s.is_float ? 3 : 1), 2);
     put(fmt, static_cast<uint64_t>(s.channels), 2);
     put(fmt, static_cast<uint64_t>(s.rate), 4);
-    put(fmt, static_cast<uint64_t>(s.rate * s.channels * s.bits / 8), 4);
-    put(fmt, static_cast<uint64_t>(s.channels * s.bits / 8), 2);
+    put(fmt, static_cast<uint64_t>(s.rate * s.channels * bytes), 4);
+    put(fmt, static_cast<uint64_t>(s.channels * bytes), 2);
     put(fmt, static_cast<uint64_t>(s.bits), 2);
     if (s.extensible) {
         put(fmt, 22, 2);
@@ -59,7 +63,7 @@ inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &sample
             u = static_cast<uint64_t>(static_cast<int64_t>(
                 std::min(std::floor(v * scale + 0.5), scale - 1) + (s.bits == 8 ? scale : 0)));
         }
-        put(data, u, s.bits / 8);
+        put(data, u, bytes);
     }
     std::string body = "WAVE";
     body += "fmt ";
@@ -80,10 +84,19 @@ inline std::string wav_bytes(const WavSpec &s, const std::vector<double> &sample
         body += info;
     }
     body += s.chunks + "data";
-    put(body, data.size(), 4);
+    put(body, s.rf64 ? 0xFFFFFFFF : data.size(), 4);
     body += data;
-    std::string file = "RIFF";
-    put(file, body.size(), 4);
+    if (s.rf64) {
+        std::string ds64 = "ds64";
+        put(ds64, 28, 4);
+        put(ds64, body.size() + 36, 8);
+        put(ds64, data.size(), 8);
+        put(ds64, data.size() / static_cast<size_t>(s.channels * bytes), 8);
+        put(ds64, 0, 4);
+        body.insert(4, ds64);
+    }
+    std::string file = s.rf64 ? "RF64" : "RIFF";
+    put(file, s.rf64 ? 0xFFFFFFFF : body.size(), 4);
     return file + body;
 }
 

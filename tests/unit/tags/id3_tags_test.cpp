@@ -83,11 +83,17 @@ TEST(Id3TagsGiveArtistAndTitleInUtf8, InEveryVersionAndEncodingAndOnlyWhatIsVali
         {"UTF-16 lone surrogate, odd length", tag(4, frame(4, "TIT2", "\x02\xD8\0\0a\0"s)), "",
          "\xEF\xBF\xBD"
          "a"},
+        {"a name given twice: the first", tag(3, title + frame(3, "TIT2", "\0Second"s)), "", "T"},
     };
     for (const auto &c : cases) {
         const splocal::FileTags tags = read(c.bytes);
         EXPECT_EQ(tags.artist + " / " + tags.title, c.artist + " / "s + c.title) << c.what;
     }
+    // A second tag (a file with two) leaves the names of the first.
+    splocal::FileTags first{"Ann", ""};
+    splocal::read_id3_tags(reinterpret_cast<const unsigned char *>(whole.data()), whole.size(),
+                           first);
+    EXPECT_EQ(first.artist + " / " + first.title, "Ann / T");
 
     std::string cut = "a"; // 1024 bytes at most, at a character's start
     for (int i = 0; i < 511; ++i)

@@ -33,6 +33,9 @@ protected:
         fs::create_directories(root / "Album" / "Disc 2");
         put(root / "Album" / "a.wav", "a");
         put(root / "Album" / "Disc 2" / "b.wav", "b");
+        put(root / "Album" / "a.wav.part", "a2");   // an editor's save, yet to be renamed
+        fs::create_directories(root / "Downloads"); // not followed
+        put(root / "Downloads" / "c.wav", "c");
     }
     void TearDown() override {
         watcher.reset();
@@ -58,10 +61,8 @@ protected:
     }
     // One folder per case: ctest runs the cases as processes side by side.
     const fs::path root = fs::absolute(
-        "folder-watcher-" +
-        std::to_string(std::hash<std::string>{}(
-            ::testing::UnitTest::GetInstance()->current_test_info()->test_case_name() +
-            std::string(".") + ::testing::UnitTest::GetInstance()->current_test_info()->name())));
+        "folder-watcher-" + std::to_string(std::hash<std::string>{}(
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name())));
     std::unique_ptr<FolderWatcher> watcher;
     std::vector<std::string> notes;
 };
@@ -69,26 +70,30 @@ protected:
 struct Edit {
     const char *what;
     const char *folder;
-    void (*edit)(const fs::path &folder, const char *file);
-    const char *file; // an entry already there
+    void (*edit)(const fs::path &root);
 };
 
-// Each kind once, in the followed folder or in the one inside it.
+// Each kind once, in the followed folder or in the one inside it. Moves
+// into or out of the followed tree are told in one folder only.
 const Edit kEdits[] = {
-    {"Added", "Album", [](const fs::path &f, const char *) { put(f / "new.wav", "n"); }, ""},
-    {"NestedRemoved", "Album/Disc 2", [](const fs::path &f, const char *n) { fs::remove(f / n); },
-     "b.wav"},
-    {"Renamed", "Album",
-     [](const fs::path &f, const char *n) { fs::rename(f / n, f / "renamed.wav"); }, "a.wav"},
-    {"NestedRewritten", "Album/Disc 2", [](const fs::path &f, const char *n) { put(f / n, "bb"); },
-     "b.wav"},
+    {"Added", "Album", [](const fs::path &r) { put(r / "Album/new.wav", "n"); }},
+    {"NestedRemoved", "Album/Disc 2",
+     [](const fs::path &r) { fs::remove(r / "Album/Disc 2/b.wav"); }},
+    {"NestedRewritten", "Album/Disc 2",
+     [](const fs::path &r) { put(r / "Album/Disc 2/b.wav", "bb"); }},
+    {"SavedByARenameOverIt", "Album",
+     [](const fs::path &r) { fs::rename(r / "Album/a.wav.part", r / "Album/a.wav"); }},
+    {"FileMovedIn", "Album",
+     [](const fs::path &r) { fs::rename(r / "Downloads/c.wav", r / "Album/c.wav"); }},
+    {"NestedMovedOut", "Album/Disc 2",
+     [](const fs::path &r) { fs::rename(r / "Album/Disc 2/b.wav", r / "Downloads/b.wav"); }},
 };
 
 class EachEditIsReported : public FolderWatcherTest, public ::testing::WithParamInterface<Edit> {};
 
 TEST_P(EachEditIsReported, ByItsFolder) {
     start();
-    GetParam().edit(root / GetParam().folder, GetParam().file);
+    GetParam().edit(root);
     EXPECT_TRUE(until(dir(GetParam().folder)).count(dir(GetParam().folder)));
 }
 

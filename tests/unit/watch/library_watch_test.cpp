@@ -2,7 +2,10 @@
 // an edit reaches the session from the library's own thread, and only the
 // folder that changed is listed again; the library's own log is no edit.
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -67,6 +70,52 @@ TEST_F(LibraryWatch, AnEditListsOnlyItsFolderAgainAndTheLogIsNoEdit) {
         EXPECT_EQ(reads(other), 2) << other;
     EXPECT_EQ(reads("."), 2); // the log's writes came first, and were nothing
 }
+
+#ifndef _WIN32
+// Without a catalogue file a login as demo walks no folder of the user's;
+// one as me is answered at once, and the Music folder's playlists follow as
+// changes. The folder is followed from then on: an album copied in comes as
+// a new playlist, one deleted goes.
+TEST_F(LibraryWatch, MeWalksTheMusicFolderAtItsLoginNotBeforeAndFollowsIt) {
+    const std::string wav = music_test::wav_bytes({}, {0.1, 0.1});
+    write("Music/Jazz/a.wav", wav);
+    const std::string music = std::filesystem::absolute(folder / "Music").string();
+    ASSERT_EQ(setenv("XDG_MUSIC_DIR", music.c_str(), 1), 0);
+    splocal_reset();
+    splocal_set_latency(0);
+    splocal_set_watch_interval(50);
+    const std::string settings = (folder / "no-catalogue-here").string();
+    ASSERT_EQ(create(settings.c_str()), SP_ERROR_OK);
+    log_in("demo", "demo");
+    splocal_catalogue_wait_idle(); // a walk the login asked for is over
+    EXPECT_EQ(splocal_folder_reads(music.c_str()), 0);
+    splocal_session_release(std::exchange(session, nullptr));
+
+    splocal_catalogue_hold_loader(1);
+    ASSERT_EQ(create(settings.c_str()), SP_ERROR_OK);
+    log_in("me", "");
+    EXPECT_EQ(rec.logins, (std::vector<std::string>{"0 playlists 4", "0 playlists 0"}));
+    sp_playlistcontainer_callbacks container{};
+    container.playlist_added = [](sp_playlistcontainer *, sp_playlist *pl, int, void *table) {
+        sp_playlist_add_callbacks(pl, static_cast<sp_playlist_callbacks *>(table), nullptr);
+    };
+    sp_playlistcontainer_add_callbacks(sp_session_playlistcontainer(session), &container, &calls);
+    splocal_catalogue_hold_loader(0);
+    splocal_catalogue_wait_idle();
+    unsetenv("XDG_MUSIC_DIR");
+    ASSERT_TRUE(wait_until([&] { return added.size() == 1; }));
+    EXPECT_GE(splocal_folder_reads(music.c_str()), 1);
+
+    write("Music/Rock/b.wav", wav);
+    ASSERT_TRUE(wait_until([&] { return added.size() == 2; }));
+    EXPECT_EQ(added.back(), "Rock +b");
+    std::filesystem::remove_all(folder / "Music" / "Jazz");
+    ASSERT_TRUE(wait_until([&] {
+        return sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)) == 1;
+    }));
+    EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "Rock");
+}
+#endif
 
 } // namespace
 } // namespace lib_test
