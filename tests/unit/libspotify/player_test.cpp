@@ -1,4 +1,5 @@
-// A session's creation checks its configuration; the player delivers exact
+// A session's creation checks its configuration; a session serves one
+// account in rounds of work; the player delivers exact
 // audio in order, from the first frame not taken, and one end_of_track; a
 // seek goes on at the offset's frame; a track tells its length; no call
 // waits for a file that does not open.
@@ -14,25 +15,124 @@ namespace lib_test {
 namespace {
 
 using SessionCreationChecksItsConfiguration = LibraryTest;
+using SessionServesOneAccount = LibraryTest;
+using SessionRunsRounds = LibraryTest;
 using PlayerDeliversTheTracksAudio = LibraryTest;
 using PlayerSeeks = SeekingTest<LibraryTest>;
 
 TEST_F(SessionCreationChecksItsConfiguration, EachWrongPartIsRefused) {
     static const unsigned char key[322] = {};
-    const auto config = [&](int version, size_t key_size, const char *agent) {
-        return sp_session_config{version, "x", "x", key, key_size, agent, &callbacks, this};
+    sp_session_callbacks missing[4] = {callbacks, callbacks, callbacks, callbacks};
+    missing[0].logged_in = nullptr;
+    missing[1].notify_main_thread = nullptr;
+    missing[2].music_delivery = nullptr;
+    missing[3].end_of_track = nullptr;
+    const auto config = [&](int version, size_t key_size, const char *agent,
+                            const sp_session_callbacks *table) {
+        return sp_session_config{version, "x", "x", key, key_size, agent, table, this};
     };
+    const int v = SPOTIFY_API_VERSION;
     const std::pair<sp_session_config, sp_error> cases[] = {
-        {config(SPOTIFY_API_VERSION - 1, 321, "t"), SP_ERROR_BAD_API_VERSION},
-        {config(SPOTIFY_API_VERSION, 320, "t"), SP_ERROR_BAD_APPLICATION_KEY},
-        {config(SPOTIFY_API_VERSION, 322, "t"), SP_ERROR_BAD_APPLICATION_KEY},
-        {config(SPOTIFY_API_VERSION, 321, nullptr), SP_ERROR_BAD_USER_AGENT},
+        {config(v - 1, 321, "t", &callbacks), SP_ERROR_BAD_API_VERSION},
+        {config(v, 320, "t", &callbacks), SP_ERROR_BAD_APPLICATION_KEY},
+        {config(v, 322, "t", &callbacks), SP_ERROR_BAD_APPLICATION_KEY},
+        {config(v, 321, nullptr, &callbacks), SP_ERROR_BAD_USER_AGENT},
+        {config(v, 321, "t", nullptr), SP_ERROR_MISSING_CALLBACK},
+        {config(v, 321, "t", &missing[0]), SP_ERROR_MISSING_CALLBACK},
+        {config(v, 321, "t", &missing[1]), SP_ERROR_MISSING_CALLBACK},
+        {config(v, 321, "t", &missing[2]), SP_ERROR_MISSING_CALLBACK},
+        {config(v, 321, "t", &missing[3]), SP_ERROR_MISSING_CALLBACK},
     };
     for (const auto &[wrong, error] : cases) {
         sp_session *made = nullptr;
-        EXPECT_EQ(sp_session_create(&wrong, &made), error) << wrong.application_key_size;
+        EXPECT_EQ(sp_session_create(&wrong, &made), error) << &wrong - &cases[0].first;
         splocal_session_release(made);
     }
+}
+
+// Each call runs one round: the work queued before it and due, 256 pieces at
+// most; the loads a login causes wait for the next call. The time-out: 0
+// while work from before is due, 1 for new work, else the wait for the next
+// (1000 when none). container_loaded comes once, when the last one loads.
+TEST_F(SessionRunsRounds, OneRoundPerCallItsTimeOutAndOneContainerLoaded) {
+    const int p = add_playlist("P", {add_track()});
+    const int held = add_playlist("H", {});
+    splocal_playlist_hold_loading(held, 1);
+    ASSERT_EQ(create(), SP_ERROR_OK);
+    const auto round = [&] {
+        int timeout = -1;
+        sp_session_process_events(session, &timeout);
+        return timeout;
+    };
+    ASSERT_EQ(sp_session_login(session, kUser, kPassword), SP_ERROR_OK);
+    EXPECT_EQ(round(), 1);
+    EXPECT_EQ(view(), "P?[] H?[]");
+    int loaded = 0;
+    sp_playlistcontainer_callbacks calls{};
+    calls.container_loaded = [](sp_playlistcontainer *, void *count) {
+        ++*static_cast<int *>(count);
+    };
+    sp_playlistcontainer_add_callbacks(sp_session_playlistcontainer(session), &calls, &loaded);
+    EXPECT_EQ(round(), 1000);
+    EXPECT_EQ(view(), "P[0] H?[]");
+    EXPECT_EQ(loaded, 0);
+    splocal_playlist_hold_loading(held, 0);
+    pump();
+    EXPECT_EQ(loaded, 1);
+    splocal_playlist_add(kUser, "Q", -1);
+    pump();
+    EXPECT_EQ(view(), "P[0] H[] Q[]");
+    EXPECT_EQ(loaded, 1);
+    for (int i = 0; i < 300; ++i)
+        splocal_playlist_rename(p, std::to_string(i).c_str());
+    EXPECT_EQ(round(), 0);
+    EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "255");
+    EXPECT_EQ(round(), 1000);
+    EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "299");
+    splocal_set_latency(900);
+    splocal_playlist_rename(p, "Later");
+    const int timeout = round();
+    EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "299");
+    EXPECT_TRUE(timeout > 1 && timeout <= 900) << timeout;
+}
+
+// A login needs a name; the same account again is answered 0, another is
+// refused. Bad positions (out of range, repeated), unknown tracks and a
+// removed playlist change nothing; the removed playlist's and track's
+// handles still answer until the session is released.
+TEST_F(SessionServesOneAccount, AnotherIsRefusedInvalidChangesIgnoredHandlesOutliveRemoval) {
+    ASSERT_GE(splocal_account_add("bob", "pw"), 0);
+    const int a = add_track(), b = add_track();
+    const int p = add_playlist("P", {a, b});
+    const int gone = add_playlist("Gone", {b});
+    ASSERT_EQ(create(), SP_ERROR_OK);
+    EXPECT_EQ(sp_session_login(session, nullptr, "x"), SP_ERROR_INVALID_INDATA);
+    log_in();
+    log_in("bob", "pw");
+    log_in();
+    EXPECT_EQ(rec.logins,
+              (std::vector<std::string>{"0 playlists 2", "10 playlists 2", "0 playlists 2"}));
+    sp_playlist *removed = playlist_at(1);
+    sp_track *track = sp_playlist_track(removed, 0);
+    splocal_playlist_remove(gone);
+    const int one = 1;
+    splocal_playlist_remove_tracks(p, &one, 1);
+    pump();
+    const int bad[][2] = {{0, 0}, {-1, 0}, {0, 1}};
+    for (const auto &positions : bad) {
+        splocal_playlist_remove_tracks(p, positions, 2);
+        splocal_playlist_move_tracks(p, positions, 2, 0);
+    }
+    splocal_playlist_move_tracks(p, bad[0], 1, 2);
+    const int unknown[] = {a, 99};
+    splocal_playlist_add_tracks(p, unknown, 2, 0);
+    splocal_playlist_add_tracks(gone, &a, 1, 0);
+    splocal_playlist_rename(gone, "X");
+    EXPECT_EQ(splocal_work_pending(session), 0);
+    EXPECT_EQ(view(), "P[" + std::to_string(a) + "]");
+    EXPECT_STREQ(sp_playlist_name(removed), "Gone");
+    EXPECT_EQ(splocal_track_id(track), b);
+    EXPECT_EQ(sp_track_duration(track), 30000);
 }
 
 // The program takes 640 frames of a ramp in chunks of 300, then refuses; a
@@ -141,6 +241,23 @@ TEST_F(PlayerSeeks, GoesOnAtTheOffsetsFrameAndDurationIsTheLength) {
     std::lock_guard<std::mutex> lock(rec.mutex);
     EXPECT_EQ(rec.delivered, spliced(whole, 0, 131859));
     EXPECT_EQ(splocal_work_pending(session), 0); // no further end owed
+}
+
+// A lost play token is told; the player goes on to the track's end.
+TEST_F(PlayerDeliversTheTracksAudio, APlayTokenLostIsToldAndPlayingGoesOn) {
+    static std::atomic<int> lost;
+    lost = 0;
+    callbacks.play_token_lost = [](sp_session *) { ++lost; };
+    rec.accept = [](int offered) { return lost ? offered : 0; }; // nothing taken before
+    const int track = add_track(44100);
+    add_playlist("P", {track});
+    log_in();
+    ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), 0);
+    sp_session_player_play(session, 1);
+    splocal_lose_play_token();
+    ASSERT_TRUE(wait_until([&] { return lost == 1 && rec.end_of_track.load() == 1; }));
+    std::lock_guard<std::mutex> lock(rec.mutex);
+    EXPECT_EQ(rec.delivered, pcm(track));
 }
 
 // Track 0 a file, a.wav (a second of noise: every position sounds

@@ -229,6 +229,26 @@ TEST_F(LiveEdit, AnAccountGoneFromTheFileLosesItsPlaylists) {
     EXPECT_EQ(edit("account bob\n"), "removed Mix@0; removed Old@0");
 }
 
+// Held loading follows the file; latency and chunk are taken from it.
+TEST_F(LiveEdit, HeldLoadingLatencyAndChunkFollowTheFile) {
+    start(catalogue("Mix: a"));
+    EXPECT_EQ(edit(catalogue("Mix: a | New: b") + "hold-loading\nchunk 300\n"), "added New@1");
+    EXPECT_EQ(edit(catalogue("Mix: a | New: b") + "chunk 300\n"), "New +b@0");
+    ASSERT_EQ(sp_session_player_load(session, sp_playlist_track(playlist_at(0), 0)), SP_ERROR_OK);
+    sp_session_player_play(session, 1);
+    ASSERT_TRUE(wait_until([&] { return rec.end_of_track.load() == 1; }));
+    EXPECT_EQ(rec.offers.at(0).second, 300);
+    const std::string slow = "latency 5000" + catalogue("Mix: a c | New: b").substr(9);
+    EXPECT_EQ(edit(slow), "Mix +c@1"); // from the next change on
+    touch("catalogue.txt", slow + "track tone 1 1000 X / d\n");
+    events.clear();
+    ASSERT_EQ(splocal_catalogue_check(1), 1);
+    int timeout = -1;
+    sp_session_process_events(session, &timeout);
+    // Not due for 5 s, however slow the machine: nothing yet.
+    EXPECT_TRUE(events.empty() && timeout > 1) << timeout;
+}
+
 using MusicFolderEditsArriveAsChanges = LiveEdit;
 
 TEST_F(MusicFolderEditsArriveAsChanges, FilesPlaylistFilesAndFoldersThenOnTheTimer) {

@@ -2,6 +2,7 @@
 // header whose lengths do not fit its packet is refused.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -64,6 +65,7 @@ bool read(const std::string &bytes, splocal::FileTags &tags) {
     EXPECT_TRUE(file && why.empty() == ok);
     if (file)
         std::fclose(file);
+    std::remove(path.c_str());
     return ok;
 }
 
