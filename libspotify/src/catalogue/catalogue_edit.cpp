@@ -135,8 +135,18 @@ private:
         return keys;
     }
 
-    // The first catalogue track with the source of `track`, or -1.
+    // The first catalogue track with the source of `track`, or -1. An edit
+    // that adds a file or two looks through the tracks; the index of every
+    // track is made only once an edit adds more.
     int find_track(const CatalogueTrack &track) {
+        if (!indexed_ && scans_left_ > 0) {
+            --scans_left_;
+            for (size_t i = 0; i < cat_.tracks.size(); ++i) {
+                if (same_source(cat_.tracks[i], track))
+                    return static_cast<int>(i);
+            }
+            return -1;
+        }
         if (!indexed_) {
             indexed_ = true;
             track_by_source_.reserve(cat_.tracks.size());
@@ -354,12 +364,59 @@ private:
         return id;
     }
 
+    // A folder that gained a file or two: the described list is the old one
+    // with a few tracks of sources the list does not hold put in. Then the
+    // edit is those insertions alone (what diff_lists would find), made
+    // without a key for every track of the list. False for any other change.
+    bool only_added(int id, const DescPlaylist &pl, ListEdit &edit) const {
+        constexpr size_t kMostAdded = 8;
+        const std::vector<int> &list = cat_.playlists[static_cast<size_t>(id)].tracks;
+        if (pl.tracks.size() <= list.size() || pl.tracks.size() - list.size() > kMostAdded)
+            return false;
+        const auto described = [&](size_t j) -> const CatalogueTrack & {
+            return desc_.tracks[static_cast<size_t>(pl.tracks[j])];
+        };
+        edit.old_of_new.assign(pl.tracks.size(), -1);
+        std::vector<size_t> added;
+        size_t i = 0;
+        for (size_t j = 0; j < pl.tracks.size(); ++j) {
+            if (i < list.size() &&
+                same_source(cat_.tracks[static_cast<size_t>(list[i])], described(j))) {
+                edit.old_of_new[j] = static_cast<int>(i++);
+            } else if (added.size() < kMostAdded) {
+                added.push_back(j);
+            } else {
+                return false;
+            }
+        }
+        if (i != list.size())
+            return false;
+        // An added source the list already holds would be matched to it.
+        for (const size_t j : added) {
+            for (const int old : list) {
+                if (same_source(cat_.tracks[static_cast<size_t>(old)], described(j)))
+                    return false;
+            }
+        }
+        for (size_t k = 0; k < added.size();) {
+            size_t end = k + 1;
+            while (end < added.size() && added[end] == added[end - 1] + 1)
+                ++end;
+            edit.inserts.push_back(
+                ListInsert{static_cast<int>(added[k]), static_cast<int>(end - k)});
+            k = end;
+        }
+        return true;
+    }
+
     void edit_tracks(int id, const DescPlaylist &pl) {
         if (unchanged(id, pl)) {
             catalogue_hold_loading_locked(cat_, id, pl.loading_held);
             return;
         }
-        const ListEdit edit = diff_lists(old_keys(id), new_keys(pl));
+        ListEdit edit;
+        if (!only_added(id, pl, edit))
+            edit = diff_lists(old_keys(id), new_keys(pl));
         std::vector<int> &list = cat_.playlists[static_cast<size_t>(id)].tracks;
         for (size_t j = 0; j < pl.tracks.size(); ++j) {
             const int old = edit.old_of_new[j];
@@ -439,6 +496,7 @@ private:
     std::vector<int> track_ids_;        // catalogue track of each described track, or -1
     std::vector<std::string> new_keys_; // track_key of each described track, made when needed
     bool indexed_ = false;              // track_by_source_ holds every catalogue track
+    int scans_left_ = 4;                // lookups made without the index, before it is made
     std::unordered_multimap<uint64_t, int> track_by_source_; // source_hash -> track
 };
 

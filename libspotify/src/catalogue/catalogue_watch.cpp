@@ -464,6 +464,8 @@ CatalogueSource source_reusing(const std::string &path, const CatalogueDesc &des
             source.files.push_back(t.sound.file);
     }
     auto prints = std::make_shared<Prints>();
+    prints->of.reserve(desc.directories.size() + source.files.size() + desc.folders.size() + 1);
+    prints->directories.reserve(desc.directories.size());
     for (const std::string &folder : desc.directories) {
         uint64_t print = 0;
         if (!reused(folder, true, print))

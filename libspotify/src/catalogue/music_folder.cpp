@@ -31,8 +31,39 @@ std::string lower_extension(const std::string &name) {
     return dot == std::string::npos ? std::string() : lower(name.substr(dot));
 }
 
+// Whether `c` separates the parts of a path on this system.
+bool is_separator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+// `name` (one entry of a listing) inside `folder`, as path's operator/
+// would join them. A walk joins every entry of the library, so the common
+// case (a folder ending in a name) is joined as text; an empty folder, a
+// drive or a server alone, or a name with a separator or a drive in it, go
+// through path.
 std::string joined_path(const std::string &folder, const std::string &name) {
-    return path_utf8(utf8_path(folder) / utf8_path(name));
+    bool plain = !folder.empty() && !name.empty() && !is_separator(folder.back());
+#ifdef _WIN32
+    plain = plain && folder.back() != ':' &&
+            !(folder.size() > 1 && is_separator(folder[0]) && is_separator(folder[1]));
+    plain = plain && name.find_first_of("/\\:") == std::string::npos;
+    constexpr char kSeparator = '\\';
+#else
+    plain = plain && name.find('/') == std::string::npos;
+    constexpr char kSeparator = '/';
+#endif
+    if (!plain)
+        return path_utf8(utf8_path(folder) / utf8_path(name));
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    path += kSeparator;
+    path += name;
+    return path;
 }
 
 // A device path (\\.\, \\?\ with a device): never a file of music.

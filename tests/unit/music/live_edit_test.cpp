@@ -145,6 +145,7 @@ const Change kChanges[] = {
     {"TwoMovedTogether", "Mix: a b c d e", "Mix: c d e a b", "Mix 0,1>5"},
     {"RemovedMovedAndAdded", "Mix: a b c d", "Mix: d b e", "Mix -0,2; Mix 1>0; Mix +e@2"},
     {"RepeatedTrackMoved", "Mix: a b a", "Mix: a a b", "Mix 2>1"},
+    {"HeldTrackAddedAgain", "Mix: b a", "Mix: a b a", "Mix 1>0; Mix +a@2"},
     {"Reversed", "Mix: a b c d", "Mix: d c b a", "Mix 3>0; Mix 3>1; Mix 3>2"},
     {"FirstAndLastSwapped", "Mix: a b c d e f", "Mix: f b c d e a", "Mix 5>0; Mix 1>6"},
     {"TrackToAnotherPlaylist", "Mix: a b | Old: c", "Mix: a | Old: c b", "Mix -1; Old +b@1"},
