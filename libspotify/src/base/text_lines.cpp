@@ -6,6 +6,24 @@
 
 namespace splocal {
 
+void append_utf8(std::string &out, unsigned c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | c >> 6));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | c >> 12));
+        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | c >> 18));
+        out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
 size_t utf8_invalid_at(const std::string &text) {
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
     const size_t n = text.size();
@@ -145,7 +163,7 @@ private:
             const unsigned high = high_;
             high_ = 0;
             if (u >= 0xDC00 && u <= 0xDFFF) {
-                append_code_point(0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
+                append_utf8(utf8_, 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
                 return;
             }
             utf8_.push_back(kNotUtf8); // a high surrogate alone
@@ -155,25 +173,7 @@ private:
         else if (u >= 0xDC00 && u <= 0xDFFF)
             utf8_.push_back(kNotUtf8); // a low surrogate alone
         else
-            append_code_point(u);
-    }
-
-    void append_code_point(unsigned c) {
-        if (c < 0x80) {
-            utf8_.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            utf8_.push_back(static_cast<char>(0xC0 | c >> 6));
-            utf8_.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            utf8_.push_back(static_cast<char>(0xE0 | c >> 12));
-            utf8_.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-            utf8_.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            utf8_.push_back(static_cast<char>(0xF0 | c >> 18));
-            utf8_.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-            utf8_.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-            utf8_.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+            append_utf8(utf8_, u);
     }
 
     void split(const char *data, size_t size) {

@@ -31,6 +31,9 @@ struct TextLine {
 // std::string::npos when the whole text is valid.
 size_t utf8_invalid_at(const std::string &text);
 
+// Appends the code point (at most U+10FFFF, not a surrogate) to `out` as UTF-8.
+void append_utf8(std::string &out, unsigned code_point);
+
 // `text` as one line of a log: control characters (C0, DEL and C1; a file
 // name may hold any of them) are written visibly as \n, \r, \t, \xHH or
 // \u00HH, so that nothing a name holds can break the line in two.

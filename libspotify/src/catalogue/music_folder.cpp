@@ -164,15 +164,8 @@ bool file_url_path(const std::string &url, std::string &out, std::string &why) {
 
 std::string latin1_to_utf8(const std::string &text) {
     std::string out;
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out.push_back(ch);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | c >> 6));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    for (char ch : text)
+        append_utf8(out, static_cast<unsigned char>(ch));
     return out;
 }
 

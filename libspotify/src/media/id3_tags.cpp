@@ -91,24 +91,6 @@ void undo_unsync(std::vector<unsigned char> &bytes) {
     bytes.resize(out);
 }
 
-void append_utf8(std::string &out, uint32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | c >> 6));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | c >> 12));
-        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | c >> 18));
-        out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 // UTF-16 up to its first NUL; a byte-order mark at the start overrides
 // `big_endian`. A surrogate without its partner becomes U+FFFD.
 std::string utf16_text(const unsigned char *p, size_t n, bool big_endian) {
