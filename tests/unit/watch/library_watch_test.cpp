@@ -79,8 +79,11 @@ TEST_F(LibraryWatch, AnEditListsOnlyItsFolderAgainAndTheLogIsNoEdit) {
 TEST_F(LibraryWatch, MeWalksTheMusicFolderAtItsLoginNotBeforeAndFollowsIt) {
     const std::string wav = music_test::wav_bytes({}, {0.1, 0.1});
     write("Music/Jazz/a.wav", wav);
+    std::filesystem::create_symlink("nowhere.wav", folder / "Music/gone.wav"); // a note
     const std::string music = std::filesystem::absolute(folder / "Music").string();
     ASSERT_EQ(setenv("XDG_MUSIC_DIR", music.c_str(), 1), 0);
+    static std::vector<std::string> notes;
+    callbacks.log_message = [](sp_session *, const char *line) { notes.push_back(line); };
     splocal_reset();
     splocal_set_latency(0);
     splocal_set_watch_interval(50);
@@ -102,9 +105,9 @@ TEST_F(LibraryWatch, MeWalksTheMusicFolderAtItsLoginNotBeforeAndFollowsIt) {
     sp_playlistcontainer_add_callbacks(sp_session_playlistcontainer(session), &container, &calls);
     splocal_catalogue_hold_loader(0);
     splocal_catalogue_wait_idle();
-    unsetenv("XDG_MUSIC_DIR");
     ASSERT_TRUE(wait_until([&] { return added.size() == 1; }));
     EXPECT_GE(splocal_folder_reads(music.c_str()), 1);
+    EXPECT_EQ(notes.size(), 1u);
 
     write("Music/Rock/b.wav", wav);
     ASSERT_TRUE(wait_until([&] { return added.size() == 2; }));
@@ -114,6 +117,18 @@ TEST_F(LibraryWatch, MeWalksTheMusicFolderAtItsLoginNotBeforeAndFollowsIt) {
         return sp_playlistcontainer_num_playlists(sp_session_playlistcontainer(session)) == 1;
     }));
     EXPECT_STREQ(sp_playlist_name(playlist_at(0)), "Rock");
+
+    // Walked once: a later login finds it served and followed, and walks nothing.
+    splocal_session_release(std::exchange(session, nullptr));
+    notes.clear();
+    ASSERT_EQ(create(settings.c_str()), SP_ERROR_OK);
+    log_in("me", "");
+    splocal_catalogue_wait_idle();
+    EXPECT_EQ(rec.logins.back(), "0 playlists 1");
+    for (int round = 0, timeout = 0; round < 3; ++round)
+        sp_session_process_events(session, &timeout); // what a walk would have said
+    EXPECT_TRUE(notes.empty()) << notes.front();
+    unsetenv("XDG_MUSIC_DIR");
 }
 #endif
 

@@ -163,6 +163,11 @@ TEST_F(DisplayScaling, WindowDialogAndPictureFollowTheResolution) {
             const uint32_t p = screen.at(static_cast<int>(x), screen.height * 3 / 4);
             EXPECT_TRUE(p != 0 && p != 0xFFFFFFu) << "no bar at " << x << " at " << to;
         }
+        // The time line's black band grows with the scaling, over the first bar.
+        const int band = (24 * to + 48) / 96,
+                  middle = static_cast<int>(bars[0].left + bars[0].right) / 2;
+        EXPECT_EQ(screen.at(middle, screen.height - band), 0u) << "the band at " << to;
+        EXPECT_NE(screen.at(middle, screen.height - band - 1), 0u) << "the band at " << to;
     }
     EXPECT_NEAR(static_cast<double>(title[1].bottom - title[1].top + 1) /
                     (title[0].bottom - title[0].top + 1),
