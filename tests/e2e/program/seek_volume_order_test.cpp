@@ -1,7 +1,7 @@
-// Seeking and the device's volume in the whole program, through real key
-// input: checked in the samples the sound device received (synthesized
-// tracks, every frame known) and in the time line at the bottom of the main
-// window. The order of play is the session's and the Win32 suites' to prove.
+// Seeking, the device's volume and the order of play in the whole program,
+// through real key input: checked in the samples the sound device received
+// (synthesized tracks, every frame known) and in the time line at the bottom
+// of the main window.
 #include "program_session.h"
 
 #include <algorithm>
@@ -237,4 +237,52 @@ TEST_F(SeekAndVolumeKeys, VolumeKeysAndWheelScaleTheDeviceAndMuteComesBackToTheL
     for (int i = 0; i < 3; ++i)
         driver::press_key(VK_UP);
     ASSERT_NO_FATAL_FAILURE(expect_level("Up three times", level_of(100)));
+}
+
+TEST_F(SeekAndVolumeKeys, ShufflePlaysEveryTrackOnceGapless) {
+    ASSERT_NE(play("playlist Four\ntrack noise 31 5000 A / One\ntrack noise 32 1400 B / Two\n"
+                   "track noise 33 1700 C / Three\ntrack noise 34 2000 D / Four\n"),
+              nullptr);
+    // The first track runs long enough for S to come while it is still the
+    // one in the player (which runs a few seconds ahead of the device).
+    driver::press_key('S');
+    std::vector<int> order = {0, 1, 2, 3};
+    std::vector<long long> starts(4);
+    ASSERT_TRUE(driver::wait_until(
+        [&] {
+            const std::vector<int16_t> sound = captured();
+            for (int track : order)
+                starts[track] = find_from(sound, track_audio(track));
+            return *std::min_element(starts.begin(), starts.end()) >= 0;
+        },
+        30000, 200))
+        << "not every track was heard";
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return starts[a] < starts[b]; });
+    size_t end = 0;
+    ASSERT_TRUE(plays_gapless(wait_for_tracks(order, 20000), order, &end)) << "shuffle";
+    // The round is over and repeat is off: nothing more.
+    driver::wait_until([&] { return captured().size() > end + kSecond; }, 3000, 100);
+    const std::vector<int16_t> after = captured();
+    for (int track = 0; track < 4; ++track)
+        EXPECT_LT(find_from(after, track_audio(track), end - 64), 0)
+            << "track " << track << " again after the round";
+}
+
+TEST_F(SeekAndVolumeKeys, RepeatOnePlaysTheTrackAgainAndRepeatAllTheFirstAfterTheLast) {
+    ASSERT_NE(play("playlist Two\ntrack noise 41 2500 A / First\ntrack noise 42 1500 B / Last\n"),
+              nullptr);
+    constexpr int kFirst = 0, kLast = 1;
+    driver::press_key('R');
+    driver::press_key('R');
+    ASSERT_TRUE(plays_gapless(wait_for_tracks({kFirst, kFirst}, 20000), {kFirst, kFirst}))
+        << "repeat one";
+    // R twice more: off, then all; the first track once more at most, the
+    // last, then the first again.
+    driver::press_key('R');
+    driver::press_key('R');
+    const long long last = wait_start(track_audio(kLast), 0, 20000);
+    ASSERT_GE(last, 0) << "the last track was not heard";
+    const std::vector<int16_t> sound =
+        wait_for_tracks({kLast, kFirst}, 20000, static_cast<size_t>(last));
+    EXPECT_TRUE(plays_gapless(sound, {kLast, kFirst})) << "repeat all";
 }
