@@ -51,6 +51,51 @@ def pattern(find):
         out += re.escape(tok)
     return re.compile(out)
 
+def applied(entry, text):
+    """The text with the entry's pairs applied in turn, or why not."""
+    for n, (find, replace) in enumerate(entry["pairs"], 1):
+        matches = list(pattern(find).finditer(text))
+        if len(matches) != 1:
+            return None, f"find #{n} " + ("not found" if not matches else f"found {len(matches)} times")
+        m = matches[0]
+        text = text[:m.start()] + unescape(replace) + text[m.end():]
+    return text, ""
+
+def sources(root):
+    """The C and C++ files outside tests, benchmarks and build output."""
+    skip = {".git", "build", "out", "tmp", ".cache", "tests", "bench", "scripts", "docs"}
+    for base, dirs, files in os.walk(root):
+        if os.path.relpath(base, root) == ".":
+            dirs[:] = [d for d in dirs if d not in skip]
+        for name in files:
+            if name.endswith((".c", ".cpp", ".h")):
+                yield os.path.relpath(os.path.join(base, name), root)
+
+def locate(entry, root):
+    """Where the fault applies and the file's text with it, or why not and
+    None. The entry's file first; when the code has moved out of it, the one
+    source file where every find is found exactly once, so that moving code
+    between files never retires a fault silently."""
+    why = "no such file " + entry["file"]
+    path = os.path.join(root, entry["file"])
+    if os.path.isfile(path):
+        result, why = applied(entry, open(path, encoding="utf-8").read())
+        if result is not None:
+            return entry["file"], result
+        why += " in " + entry["file"]
+    found = []
+    for rel in sources(root):
+        if rel == entry["file"]:
+            continue
+        result, _ = applied(entry, open(os.path.join(root, rel), encoding="utf-8").read())
+        if result is not None:
+            found.append((rel, result))
+    if len(found) == 1:
+        return found[0]
+    if len(found) > 1:
+        return why + ", and it applies in " + ", ".join(f for f, _ in found), None
+    return why + " (nor anywhere else)", None
+
 cmd = sys.argv[1]
 if cmd == "entries":
     # id TAB repeat TAB file TAB run TAB what, for the shell.
@@ -65,22 +110,15 @@ if cmd == "entries":
     for w in sorted(wanted - known):
         print(f"mutants: no fault named {w}", file=sys.stderr)
 elif cmd == "apply":
-    # apply LIST ID SCRATCH: changes the file in place; prints why not.
+    # apply LIST ID SCRATCH: changes the file in place and prints its path
+    # (from the top of the tree); else prints why not and exits 1.
     entry = next(e for e in parse(sys.argv[2]) if e["id"] == sys.argv[3])
-    path = os.path.join(sys.argv[4], entry["file"])
-    if not os.path.isfile(path):
-        print(f"{entry['file']} does not exist"); sys.exit(1)
-    with open(path, encoding="utf-8") as f:
-        text = f.read()
-    for n, (find, replace) in enumerate(entry["pairs"], 1):
-        matches = list(pattern(find).finditer(text))
-        if len(matches) != 1:
-            where = "not found" if not matches else f"found {len(matches)} times"
-            print(f"find #{n} {where} in {entry['file']}"); sys.exit(1)
-        m = matches[0]
-        text = text[:m.start()] + unescape(replace) + text[m.end():]
-    with open(path, "w", encoding="utf-8") as f:
-        f.write(text)
+    where, result = locate(entry, sys.argv[4])
+    if result is None:
+        print(where); sys.exit(1)
+    with open(os.path.join(sys.argv[4], where), "w", encoding="utf-8") as f:
+        f.write(result)
+    print(where)
 elif cmd == "check":
     # check LIST ROOT [ID...]: whether each fault applies, changing nothing.
     wanted = set(sys.argv[4:])
@@ -88,19 +126,14 @@ elif cmd == "check":
     for e in parse(sys.argv[2]):
         if wanted and e["id"] not in wanted:
             continue
-        path = os.path.join(sys.argv[3], e["file"])
-        why = "applies"
-        if not os.path.isfile(path):
-            why = "does not apply: no such file"
+        where, result = locate(e, sys.argv[3])
+        if result is None:
+            why = "does not apply: " + where
+        elif where != e["file"]:
+            why = f"applies in {where} (the code moved: update its file line)"
         else:
-            text = open(path, encoding="utf-8").read()
-            for n, (find, replace) in enumerate(e["pairs"], 1):
-                k = len(pattern(find).findall(text))
-                if k != 1:
-                    why = f"does not apply: find #{n} " + ("not found" if not k else f"found {k} times")
-                    break
-                text = pattern(find).sub(lambda m: unescape(replace), text, count=1)
-        bad += why != "applies"
+            why = "applies"
+        bad += result is None
         print(f"{e['id']:40} {why}")
     sys.exit(1 if bad else 0)
 elif cmd == "sync":
