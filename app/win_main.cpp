@@ -8,7 +8,7 @@
 #include "app/main_loop.h"
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
-#include "session/playlist_following.h"
+#include "session/player_controls.h"
 #include "session/session_state.h"
 #include "ui/app_context.h"
 #include "ui/main_window.h"

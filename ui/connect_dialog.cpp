@@ -6,10 +6,11 @@
 // back is byte for byte the one listed) and shows it through the wide form.
 #include "ui/connect_dialog.h"
 
+#include "platform/win32_owners.h"
+#include "session/player_controls.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
-#include "platform/win32_owners.h"
 #include "ui/app_context.h"
 #include "ui/dialog_messages.h"
 #include "ui/main_window.h"

@@ -10,6 +10,7 @@
 
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
+#include "session/player_controls.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"

@@ -1,4 +1,5 @@
 // The session controller: creation and login, the key N, the end of a track.
+#include "session/player_controls.h"
 #include "support/libspotify/library_harness.h"
 
 namespace lib_test {
