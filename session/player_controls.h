@@ -6,9 +6,9 @@
 // Threads: main thread only, like the keys that call them and the main
 // loop's pass. The pause and the volume reach the audio output thread
 // through the queue (audio_output_request_pause, audio_output_request_volume),
-// which sets them on the device it owns. Whatever stops the player does so
-// through session_stop_player, under the session mutex, which is taken
-// before the queue's mutex, never after.
+// which sets them on the device it owns. session_stop_player holds the
+// session mutex across the unload and the flush: it is taken before the
+// queue's mutex, never after.
 #pragma once
 
 #include "session/play_order.h"
