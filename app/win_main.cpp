@@ -1,14 +1,16 @@
 // The program's entry point: builds the process-wide objects in a fixed
 // order, ties them together in the AppContext, starts the audio output thread
-// and runs the main loop until the user quits. Everything made here lives
-// until the process ends; nothing is released explicitly, and only the
-// player is stopped on the way out.
+// and runs the main loop until the user quits. Once the session may exist,
+// what is made here lives until the process ends, as the library's threads
+// still use it while the process exits; only the player is stopped on the
+// way out.
 #include <windows.h>
 
 #include "app/main_loop.h"
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
-#include "session/playlist_following.h"
+#include "platform/win32_owners.h"
+#include "session/player_controls.h"
 #include "session/session_state.h"
 #include "ui/app_context.h"
 #include "ui/main_window.h"
@@ -50,13 +52,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
     static PcmQueue queue;
     AppContext context = {};
 
-    HANDLE wake_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (wake_event == nullptr) {
+    // Closed on a failed start, before any session exists to set it.
+    HandleOwner wake_event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!wake_event) {
         return 0;
     }
 
     SessionState *session_state = new (std::nothrow) SessionState();
-    if (session_state == nullptr || !session_state_init(session_state, wake_event, &queue)) {
+    if (session_state == nullptr || !session_state_init(session_state, wake_event.get(), &queue)) {
         report_start_failure();
         return 0;
     }
@@ -70,7 +73,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
 
     context.main_window = nullptr;
     context.session_state = session_state;
-    context.wake_event = wake_event;
+    context.wake_event = wake_event.get();
     context.visualizer = visualizer;
 
     if (FAILED(create_windows(context))) {
@@ -89,5 +92,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
     // when the process ends can take the process down with it (Wine's Media
     // Foundation does).
     session_stop_player(session_state);
+    // The library's threads may set the wake event until the process has
+    // ended: it is left open for them.
+    wake_event.release();
     return 0;
 }

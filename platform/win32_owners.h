@@ -8,11 +8,33 @@
 
 #include <utility>
 
+// Owns a kernel object's handle and closes it, unless release() hands it on.
+class HandleOwner {
+public:
+    HandleOwner() = default;
+    explicit HandleOwner(HANDLE handle) : handle_(handle) {}
+    ~HandleOwner() { reset(); }
+    HandleOwner(const HandleOwner &) = delete;
+    HandleOwner &operator=(const HandleOwner &) = delete;
+    explicit operator bool() const { return handle_ != nullptr; }
+    HANDLE get() const { return handle_; }
+    HANDLE release() { return std::exchange(handle_, nullptr); }
+    // Closes the handle held, if any, and holds handle instead.
+    void reset(HANDLE handle = nullptr) {
+        if (HANDLE old = std::exchange(handle_, handle))
+            CloseHandle(old);
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
 // Holds a mutex for one scope (an abandoned mutex is held all the same).
 class MutexHold {
 public:
     explicit MutexHold(HANDLE mutex)
         : mutex_(mutex), held_(WaitForSingleObject(mutex, INFINITE) != WAIT_FAILED) {}
+    explicit MutexHold(const HandleOwner &mutex) : MutexHold(mutex.get()) {}
     ~MutexHold() {
         if (held_)
             ReleaseMutex(mutex_);
@@ -24,23 +46,6 @@ public:
 private:
     HANDLE mutex_;
     bool held_;
-};
-
-// Owns a kernel object's handle and closes it, unless release() hands it on.
-class HandleOwner {
-public:
-    explicit HandleOwner(HANDLE handle) : handle_(handle) {}
-    ~HandleOwner() {
-        if (handle_)
-            CloseHandle(handle_);
-    }
-    HandleOwner(const HandleOwner &) = delete;
-    HandleOwner &operator=(const HandleOwner &) = delete;
-    explicit operator bool() const { return handle_ != nullptr; }
-    HANDLE release() { return std::exchange(handle_, nullptr); }
-
-private:
-    HANDLE handle_;
 };
 
 // Gives back the COM reference a field or variable holds, and clears it.

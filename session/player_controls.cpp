@@ -1,19 +1,13 @@
-// Seeking, the device's volume, shuffle and repeat, and the time line's
-// status.
-//
-// Threads: everything here runs on the main thread, from the main window's
-// keys. The volume reaches the audio output thread through the queue
-// (audio_output_request_volume), which sets it on the device it owns. A seek
-// stops the player through session_stop_player, under the session mutex, as
-// the key N does.
+// What the player's keys do to the session, the pass's steps that finish
+// them (an advance, a held player while paused), and the time line's status.
 
 #include "session/player_controls.h"
 
 #include "audio/device_volume.h"
 #include "audio/output_controls.h"
+#include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
 #include "session/playlist_following.h"
-#include "session/session_controller.h"
 #include "session/session_state.h"
 
 #include <algorithm>
@@ -37,7 +31,97 @@ uint32_t current_mark(const SessionState *state) {
     return state->current_track ? state->current_mark : 0;
 }
 
+NextReason next_reason(int32_t pending) {
+    switch (pending) {
+    case kAdvanceEnded:
+        return NextReason::Ended;
+    case kAdvanceUnplayable:
+        return NextReason::Unplayable;
+    default:
+        return NextReason::Skipped;
+    }
+}
+
 } // namespace
+
+void session_stop_player(SessionState *state) {
+    const MutexHold hold(state->lock);
+    state->current_track = nullptr;
+    if (state->session)
+        sp_session_player_unload(state->session);
+    if (state->queue)
+        pcm_queue_flush(state->queue);
+}
+
+void session_skip(SessionState *state) {
+    session_stop_player(state);
+    state->advance_pending.store(kAdvanceSkipped);
+    SetEvent(state->wake_event);
+}
+
+void session_advance(SessionState *state) {
+    {
+        const MutexHold hold(state->lock);
+        if (state->current_track) {
+            state->current_track = nullptr;
+            sp_session_player_unload(state->session);
+        }
+        const uint32_t tracks = session_track_count(state);
+        const int32_t reason = state->advance_pending.exchange(0);
+        const uint32_t next =
+            play_order_next(&state->order, state->track_index, tracks, next_reason(reason));
+        state->track_index =
+            next == kPlayOrderNone ? std::max(tracks, state->track_index + 1) : next;
+        state->start_joined = reason == kAdvanceEnded;
+    }
+    session_play_current(state);
+    state->start_joined = false;
+}
+
+void session_toggle_pause(SessionState *state) {
+    session_set_paused(state, !session_is_paused(state));
+}
+
+void session_set_paused(SessionState *state, bool paused) {
+    if (!state->queue)
+        return;
+    audio_output_request_pause(state->queue, paused);
+    if (!paused && state->player_held) {
+        sp_session_player_play(state->session, 1);
+        state->player_held = false;
+    }
+}
+
+bool session_is_paused(const SessionState *state) {
+    return state->queue && audio_output_pause_requested(state->queue);
+}
+
+void hold_player_while_paused(SessionState *state) {
+    if (state->player_held || !state->queue || !state->current_track ||
+        !audio_output_pause_requested(state->queue) || pcm_queue_frames(state->queue) == 0)
+        return;
+    sp_session_player_play(state->session, 0);
+    state->player_held = true;
+}
+
+void session_previous(SessionState *state) {
+    const MutexHold hold(state->lock);
+    // What the device has played counts, not what was delivered: a second
+    // of audio waits in the queue and eight buffers in the device. After a
+    // seek, the track counts from where it was sought.
+    const bool restart =
+        state->current_track && state->queue && session_position_ms(state) > kRestartAfterMs;
+    session_stop_player(state);
+    if (!restart) {
+        // Past the last track, or before the playlist's tracks arrived, the
+        // position itself tells the track before.
+        const uint32_t tracks = std::max(session_track_count(state), state->track_index + 1);
+        state->track_index = play_order_previous(&state->order, state->track_index, tracks);
+    }
+    // An end of track or a skip still pending belonged to the track stopped here.
+    state->advance_pending.store(0);
+    session_play_current(state);
+}
 
 uint32_t session_position_ms(SessionState *state) {
     if (!state->queue || !state->current_track)

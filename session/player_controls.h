@@ -1,8 +1,14 @@
-// The player's controls beyond pause, next and previous: moving within the
-// track, the device's volume, and the order the playlist plays in; and what
-// the window's time line shows of them.
+// The player's controls: what the keys do to the track in the player (pause,
+// next, previous, the seeks, restart), the device's volume, the order the
+// playlist plays in, stopping the player, and what the window's time line
+// shows of them.
 //
-// Threads: main thread only, like the keys that call them.
+// Threads: main thread only, like the keys that call them and the main
+// loop's pass. The pause and the volume reach the audio output thread
+// through the queue (audio_output_request_pause, audio_output_request_volume),
+// which sets them on the device it owns. session_stop_player holds the
+// session mutex across the unload and the flush: it is taken before the
+// queue's mutex, never after.
 #pragma once
 
 #include "session/play_order.h"
@@ -10,6 +16,45 @@
 #include <cstdint>
 
 struct SessionState;
+
+// Stops the player and drops the audio it delivered: unloads the player, then
+// empties the queue, in that order (see docs/ARCHITECTURE.md, "Deliberate
+// behaviours").
+void session_stop_player(SessionState *state);
+
+// The key N: stops the track in the player and drops its queued audio at
+// once (session_stop_player), then asks the next pass to move on one
+// position (session_advance).
+void session_skip(SessionState *state);
+
+// The pass's step when advance_pending is set (by N, the end of a track or an
+// unplayable track): moves on once in the play order, however often
+// advance_pending was set since the last pass (the last reason given counts),
+// and plays the track there. Queued audio of the previous track still plays,
+// so that the join is gapless, also when the same track plays again. Where
+// the order ends, the position goes past the last track and the player stays
+// idle.
+void session_advance(SessionState *state);
+
+// Space and the Play/Pause key: pauses the sound device at once, or
+// resumes it from the frame where it stopped. Nothing else changes: the
+// track stays in the player and delivery stops when the queue is full.
+void session_toggle_pause(SessionState *state);
+void session_set_paused(SessionState *state, bool paused);
+bool session_is_paused(const SessionState *state);
+
+// The pass's step while paused: once the queue holds audio to resume with,
+// the library's player waits where it stopped (player_held) instead of
+// offering its next chunk to the full queue every few milliseconds; the
+// resume lets it play on.
+void hold_player_while_paused(SessionState *state);
+
+// The key P: when more than kRestartAfterMs of the track in the player have
+// been heard, that track again from its start; otherwise the previous track
+// in the play order (at the first, the first again). Stops the player and
+// empties the queue as the key N does; a pause stays.
+constexpr unsigned kRestartAfterMs = 3000;
+void session_previous(SessionState *state);
 
 // The position in the track in the player: where it started (a seek's
 // position, or 0), plus what the device has played of it. 0 with no track.
@@ -19,7 +64,8 @@ uint32_t session_position_ms(SessionState *state);
 // player is stopped and the queue emptied first, so that at most the
 // device's buffers of the old position are heard. At or past the track's
 // end (where its length is known) it moves on to the next track as N does.
-// A pause stays. Nothing happens while no track is in the player.
+// A pause stays. Nothing happens while no track is in the player. Home is
+// a seek to 0.
 void session_seek_to(SessionState *state, uint32_t ms);
 // Moves delta_ms from session_position_ms; back past the start is the
 // start. Repeated at once, each move goes on from the last one's target.
@@ -31,6 +77,7 @@ void session_seek_by(SessionState *state, int32_t delta_ms);
 void session_change_volume(SessionState *state, int steps);
 void session_toggle_mute(SessionState *state);
 
+// S and R: the rules of the order are play_order's.
 void session_toggle_shuffle(SessionState *state);
 void session_cycle_repeat(SessionState *state);
 

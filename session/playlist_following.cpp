@@ -1,21 +1,10 @@
 // Following the chosen playlist and playing its tracks in order.
-//
-// Threads: everything here runs on the main thread: the dialog's calls, the
-// advance step, and the playlist, container and metadata handlers, which the
-// library calls inside sp_session_process_events. lock is taken where the
-// display (which reads current_track under it) or the main loop (which reads
-// and clears playlists_changed under it) could otherwise see a half-made
-// change; it is recursive, so session_select_playlist and
-// on_playlist_renamed hold it across the play step, which takes it again.
-//
-// Lock order: the play step empties the queue while holding lock; the queue's
-// mutex is never held when lock is taken.
 
 #include "session/playlist_following.h"
 
-#include "audio/output_controls.h"
 #include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
+#include "session/player_controls.h"
 #include "session/session_state.h"
 
 #include <cstdlib>
@@ -124,15 +113,6 @@ void session_switch_playlist(SessionState *state, const char *name) {
     // Shuffled, the new playlist starts a round of its own.
     forget_rounds(state);
     session_select_playlist(state, name);
-}
-
-void session_stop_player(SessionState *state) {
-    const MutexHold hold(state->lock);
-    state->current_track = nullptr;
-    if (state->session)
-        sp_session_player_unload(state->session);
-    if (state->queue)
-        pcm_queue_flush(state->queue);
 }
 
 void session_play_current(SessionState *state) {

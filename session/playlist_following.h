@@ -1,5 +1,14 @@
 // Which playlist the program follows and which of its tracks is in the player.
-// Everything here runs on the main thread.
+//
+// Threads: everything here runs on the main thread: the dialog's calls, the
+// play step, and the playlist and container handlers, which the library
+// calls inside sp_session_process_events. The session mutex is taken where
+// the display (which reads current_track under it) or the main loop (which
+// reads and clears playlists_changed under it) could otherwise see a
+// half-made change; it is recursive, so session_select_playlist and
+// on_playlist_renamed hold it across the play step, which takes it again.
+// The play step empties the queue while holding it; the queue's mutex is
+// never held when it is taken.
 #pragma once
 
 #include <libspotify/api.h>
@@ -15,11 +24,6 @@ void session_select_playlist(SessionState *state, const char *name);
 // as the key N does, then follows the playlist called name from its first
 // track.
 void session_switch_playlist(SessionState *state, const char *name);
-
-// Stops the player and drops the audio it delivered: unloads the player, then
-// empties the queue, in that order (see docs/ARCHITECTURE.md, "Deliberate
-// behaviours"). Main thread.
-void session_stop_player(SessionState *state);
 
 // The play step: loads and starts the track at track_index, or waits for it,
 // or asks for an advance past it.

@@ -1,23 +1,9 @@
-// The session controller: creation and login, the main loop's per-pass work
-// and the session-level handlers.
-//
-// Threads: session_connect, session_process and session_skip run on the main
-// thread, and so
-// do on_logged_in, on_metadata_updated and on_ignored, which the library calls
-// only inside sp_session_process_events. on_notify_main_thread and
-// on_end_of_track may run on the library's own threads: they only set the
-// wake event and advance_pending, never take lock and never touch the rest of
-// the record, so they never wait for the main thread. on_music_delivery and
-// on_play_token_lost, on the library's threads too, touch only the queue.
-//
-// session and container are written here on the main thread without lock;
-// login_failed, current_track and track_index are written under lock (all
-// three are the main thread's; see session_state.h).
+// The session controller: creating the session and logging in, the main
+// loop's pass, and the handlers the library calls for the session.
 
 #include "session/session_controller.h"
 
 #include "audio/music_delivery.h"
-#include "audio/output_controls.h"
 #include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
 #include "session/application_key.h"
@@ -25,25 +11,12 @@
 #include "session/playlist_following.h"
 #include "session/session_state.h"
 
-#include <algorithm>
-
 namespace {
 
 // The library keeps its cache and its settings in the same relative folder.
 const char kStorageLocation[] = "tmp";
 const char kUserAgent[] = "spshell";
 constexpr int kTimeoutWhenNoneGiven = 1000;
-
-// While the device is paused and the queue holds audio to resume with, the
-// library's player waits where it stopped instead of offering its next chunk
-// to the full queue every few milliseconds; it plays on at the resume.
-void hold_player_while_paused(SessionState *state) {
-    if (state->player_held || !state->queue || !state->current_track ||
-        !audio_output_pause_requested(state->queue) || pcm_queue_frames(state->queue) == 0)
-        return;
-    sp_session_player_play(state->session, 0);
-    state->player_held = true;
-}
 
 SessionState *state_of(sp_session *session) {
     return static_cast<SessionState *>(sp_session_userdata(session));
@@ -65,41 +38,6 @@ bool create_session(SessionState *state) {
         return false; // session stays null: the next connect tries again
     state->session = session;
     return true;
-}
-
-NextReason next_reason(int32_t pending) {
-    switch (pending) {
-    case kAdvanceEnded:
-        return NextReason::Ended;
-    case kAdvanceUnplayable:
-        return NextReason::Unplayable;
-    default:
-        return NextReason::Skipped;
-    }
-}
-
-// Moves on once in the play order, however often advance_pending was set
-// since the last pass (the last reason given counts). Queued audio of the
-// previous track still plays, so that the join is gapless, also when the
-// same track plays again. Where the order ends, the position goes past the
-// last track and the player stays idle.
-void advance(SessionState *state) {
-    {
-        const MutexHold hold(state->lock);
-        if (state->current_track) {
-            state->current_track = nullptr;
-            sp_session_player_unload(state->session);
-        }
-        const uint32_t tracks = session_track_count(state);
-        const int32_t reason = state->advance_pending.exchange(0);
-        const uint32_t next =
-            play_order_next(&state->order, state->track_index, tracks, next_reason(reason));
-        state->track_index =
-            next == kPlayOrderNone ? std::max(tracks, state->track_index + 1) : next;
-        state->start_joined = reason == kAdvanceEnded;
-    }
-    session_play_current(state);
-    state->start_joined = false;
 }
 
 } // namespace
@@ -124,7 +62,7 @@ int session_process(SessionState *state) {
     }
 
     if (state->advance_pending.load())
-        advance(state);
+        session_advance(state);
     hold_player_while_paused(state);
 
     int timeout = 0;
@@ -135,49 +73,6 @@ int session_process(SessionState *state) {
         sp_session_process_events(state->session, &timeout); // its result tells nothing more
     } while (timeout == 0);
     return timeout;
-}
-
-void session_skip(SessionState *state) {
-    session_stop_player(state);
-    state->advance_pending.store(kAdvanceSkipped);
-    SetEvent(state->wake_event);
-}
-
-void session_toggle_pause(SessionState *state) {
-    session_set_paused(state, !session_is_paused(state));
-}
-
-void session_set_paused(SessionState *state, bool paused) {
-    if (!state->queue)
-        return;
-    audio_output_request_pause(state->queue, paused);
-    if (!paused && state->player_held) {
-        sp_session_player_play(state->session, 1);
-        state->player_held = false;
-    }
-}
-
-bool session_is_paused(const SessionState *state) {
-    return state->queue && audio_output_pause_requested(state->queue);
-}
-
-void session_previous(SessionState *state) {
-    const MutexHold hold(state->lock);
-    // What the device has played counts, not what was delivered: a second
-    // of audio waits in the queue and eight buffers in the device. After a
-    // seek, the track counts from where it was sought.
-    const bool restart =
-        state->current_track && state->queue && session_position_ms(state) > kRestartAfterMs;
-    session_stop_player(state);
-    if (!restart) {
-        // Past the last track, or before the playlist's tracks arrived, the
-        // position itself tells the track before.
-        const uint32_t tracks = std::max(session_track_count(state), state->track_index + 1);
-        state->track_index = play_order_previous(&state->order, state->track_index, tracks);
-    }
-    // An end of track or a skip still pending belonged to the track stopped here.
-    state->advance_pending.store(0);
-    session_play_current(state);
 }
 
 void on_logged_in(sp_session *session, sp_error error) {

@@ -1,5 +1,15 @@
 // The session controller: creation and login, the main loop's per-pass work,
 // and the session-level handlers the library calls.
+//
+// Threads: session_connect and session_process run on the main thread, and
+// so do on_logged_in, on_metadata_updated and on_ignored, which the library
+// calls only inside sp_session_process_events. on_notify_main_thread and
+// on_end_of_track may run on the library's own threads: they only set the
+// wake event and advance_pending, never take the session mutex and never
+// touch the rest of the record, so they never wait for the main thread.
+// on_music_delivery and on_play_token_lost, on the library's threads too,
+// touch only the queue. session and container are written on the main
+// thread without the lock; login_failed under it (see session_state.h).
 #pragma once
 
 #include <libspotify/api.h>
@@ -11,30 +21,10 @@ struct SessionState;
 int session_connect(SessionState *state, const char *username, const char *password);
 
 // One pass of the main loop: attach the container once logged in, advance when
-// asked, run the library's due work. Returns 0 while no session exists, else
+// asked and hold the player while paused (player_controls.h), run the
+// library's due work. Returns 0 while no session exists, else
 // the library's time-out in milliseconds until it wants to run again.
 int session_process(SessionState *state);
-
-// The key N: stops the track in the player and drops its queued audio at
-// once (session_stop_player), then asks the next pass to move on one
-// position. Main thread only. The order of the stop: see
-// docs/ARCHITECTURE.md, "Deliberate behaviours".
-void session_skip(SessionState *state);
-
-// Space and the Play/Pause key: pauses the sound device at once, or
-// resumes it from the frame where it stopped. Nothing else changes: the
-// track stays in the player and delivery stops when the queue is full.
-// Main thread only.
-void session_toggle_pause(SessionState *state);
-void session_set_paused(SessionState *state, bool paused);
-bool session_is_paused(const SessionState *state);
-
-// The key P: when more than kRestartAfterMs of the track in the player have
-// been heard, that track again from its start; otherwise the previous track
-// of the playlist (at the first, the first again). Stops the player and
-// empties the queue as the key N does; a pause stays. Main thread only.
-constexpr unsigned kRestartAfterMs = 3000;
-void session_previous(SessionState *state);
 
 void on_logged_in(sp_session *session, sp_error error);
 void on_notify_main_thread(sp_session *session);

@@ -1,7 +1,4 @@
 // Building the session controller's record.
-//
-// Threads: session_state_init runs once on the main thread, before the
-// library or any other thread knows the record.
 
 #include "session/session_state.h"
 
@@ -12,7 +9,7 @@
 
 bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue) {
     state->wake_event = wake_event;
-    state->lock = CreateMutexA(nullptr, FALSE, nullptr);
+    state->lock.reset(CreateMutexA(nullptr, FALSE, nullptr));
     state->queue = queue;
     state->session = nullptr;
     state->container = nullptr;
@@ -71,5 +68,5 @@ bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue)
     session.stop_playback = nullptr;
     session.get_audio_buffer_stats = nullptr;
 
-    return state->lock != nullptr;
+    return static_cast<bool>(state->lock);
 }

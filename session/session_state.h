@@ -12,10 +12,13 @@
 // switch or rename), without it in on_tracks_removed, and read without it. No
 // other thread may read it, with or without the lock.
 // lock is recursive. Lock order: lock before the queue's mutex.
+// session_state_init runs once on the main thread, before the library or any
+// other thread knows the record.
 #pragma once
 
 #include <windows.h>
 
+#include "platform/win32_owners.h"
 #include "session/play_order.h"
 #include "session/track_timing.h"
 
@@ -35,8 +38,8 @@ enum AdvanceReason : int32_t {
 };
 
 struct SessionState {
-    HANDLE wake_event;                    // the main loop's auto-reset wake event
-    HANDLE lock;                          // the session mutex, recursive
+    HANDLE wake_event;                    // the main loop's auto-reset wake event (not owned)
+    HandleOwner lock;                     // the session mutex, recursive
     PcmQueue *queue;                      // the process's audio queue
     sp_session *session;                  // null until sp_session_create succeeds
     sp_playlistcontainer *container;      // set once, on the first logged-in pass
@@ -61,6 +64,8 @@ struct SessionState {
 };
 
 // Fills a freshly allocated record: no session, nothing selected, the three
-// callback tables filled, lock created. Returns false if the mutex cannot be
-// created.
+// callback tables filled, lock created (closed with the record). Returns
+// false if the mutex cannot be created. wake_event stays its maker's, who
+// keeps it open for as long as the session may call back: the library's
+// threads set it.
 bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue);

@@ -1,15 +1,12 @@
-// The connect dialog's procedures.
-//
-// Text: the dialog is 8-bit ("A"), the streaming library speaks UTF-8. The
-// fields are read in their wide form and converted to UTF-8; each playlist
-// item keeps the library's own UTF-8 name as its item data (so the name given
-// back is byte for byte the one listed) and shows it through the wide form.
+// The connect dialog's procedures: logging in, the playlist list, starting
+// to play, and the dialog shown again.
 #include "ui/connect_dialog.h"
 
+#include "platform/win32_owners.h"
+#include "session/player_controls.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
-#include "platform/win32_owners.h"
 #include "ui/app_context.h"
 #include "ui/dialog_messages.h"
 #include "ui/main_window.h"

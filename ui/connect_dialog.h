@@ -3,6 +3,11 @@
 // learns about the session only through the main loop's messages
 // UM_CONNECTED, UM_PLAYLISTS_CHANGED and UM_LOGIN_FAILED.
 //
+// Text: the dialog is 8-bit ("A"), the streaming library speaks UTF-8. The
+// fields are read in their wide form and converted to UTF-8; each playlist
+// item keeps the library's own UTF-8 name as its item data (so the name given
+// back is byte for byte the one listed) and shows it through the wide form.
+//
 // Threads: everything here runs on the main thread, inside the main loop's
 // dispatch (or a message box's own loop on that thread).
 #pragma once

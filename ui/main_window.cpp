@@ -3,7 +3,6 @@
 #include "audio/pcm_queue.h"
 #include "audio/user_messages.h"
 #include "session/player_controls.h"
-#include "session/session_controller.h"
 #include "session/session_state.h"
 #include "ui/app_context.h"
 #include "ui/connect_dialog.h"

@@ -10,6 +10,7 @@
 
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
+#include "session/player_controls.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"
@@ -129,9 +130,9 @@ TEST(PlaylistChurnWhilePlaying, RemovedTracksStaySilentAndTheSoundGoesOn) {
         // Once a second the device must have played something, unless no
         // available track is left at or after the position.
         const size_t played = posix_wave_out_played(nullptr, 0);
-        WaitForSingleObject(state.lock, INFINITE);
+        WaitForSingleObject(state.lock.get(), INFINITE);
         const size_t index = std::min<size_t>(state.track_index, model.size());
-        ReleaseMutex(state.lock);
+        ReleaseMutex(state.lock.get());
         if (played != last_played || std::none_of(model.begin() + static_cast<long>(index),
                                                   model.end(), [](Entry e) { return e.available; }))
             last_played = played, last_growth = Clock::now();

@@ -1,4 +1,5 @@
 // The session controller: creation and login, the key N, the end of a track.
+#include "session/player_controls.h"
 #include "support/libspotify/library_harness.h"
 
 namespace lib_test {
@@ -54,14 +55,14 @@ TEST_F(SkipStopsThePlayerThenEmptiesTheQueue, ADeliveryInProgressIsNotHeard) {
     pass();
     // The library ends the track on its own thread while the main thread holds
     // the lock: the handler must not wait for it.
-    WaitForSingleObject(state.lock, INFINITE);
+    WaitForSingleObject(state.lock.get(), INFINITE);
     HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread library([&] {
         on_end_of_track(state.session);
         SetEvent(done);
     });
     const DWORD finished = WaitForSingleObject(done, 10000);
-    ReleaseMutex(state.lock);
+    ReleaseMutex(state.lock.get());
     library.join();
     CloseHandle(done);
     EXPECT_EQ(finished, WAIT_OBJECT_0);

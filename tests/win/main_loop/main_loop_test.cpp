@@ -75,13 +75,12 @@ protected:
                                  nullptr);
         ASSERT_NE(dialog, nullptr);
         SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&record));
-        state.lock = CreateMutexA(nullptr, FALSE, nullptr);
+        state.lock.reset(CreateMutexA(nullptr, FALSE, nullptr));
         state.session = kSession;
         wake_event = wake;
     }
     void TearDown() override {
         DestroyWindow(dialog);
-        CloseHandle(state.lock);
         CloseHandle(wake);
     }
     // Runs the loop until it quits; false when a watchdog thread had to end it.
@@ -191,10 +190,10 @@ TEST_F(MainLoopRunsPasses, WakeEventIsActedOnInTheMiddleOfALongDrain) {
 int session_process(SessionState *state) {
     const size_t index = static_cast<size_t>(passes.fetch_add(1));
     const Pass pass = index < script.size() ? script[index] : Pass{};
-    WaitForSingleObject(state->lock, INFINITE);
+    WaitForSingleObject(state->lock.get(), INFINITE);
     state->login_failed |= pass.login_failed ? 1 : 0;
     state->playlists_changed |= pass.playlists_changed ? 1 : 0;
-    ReleaseMutex(state->lock);
+    ReleaseMutex(state->lock.get());
     if (pass.action)
         pass.action();
     return pass.time_out;

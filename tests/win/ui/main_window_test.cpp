@@ -115,17 +115,7 @@ TEST_F(DisplayScaling, WindowDialogAndPictureFollowTheResolution) {
         controls.push_back(r);
     }
 
-    splocal_account_add("ann", "pw");
-    const int track = splocal_track_add("Lorvane", "Scale", SPLOCAL_SOUND_TONE, 440, 44100 * 60);
-    splocal_playlist_add_tracks(splocal_playlist_add("ann", "Scaled", -1), &track, 1, -1);
-    SetDlgItemTextA(dialog(), IDC_USERNAME, "ann");
-    SetDlgItemTextA(dialog(), IDC_PASSWORD, "pw");
-    click(IDC_CONNECT);
-    ASSERT_TRUE(run_until([&] { return list_count() == 1; }, 5000));
-    SendMessageA(item(IDC_PLAYLIST), CB_SETCURSEL, 0, 0);
-    click(IDC_START);
-    ASSERT_TRUE(run_until(
-        [&] { return state_->current_track && sp_track_is_loaded(state_->current_track); }, 5000));
+    ASSERT_NO_FATAL_FAILURE(log_in_and_start({"Scaled"}, 0, 1));
 
     PcmBlock unlent = {nullptr, 0, 44100, 2, 0}; // never lent: the bins stay as set
     std::fill(visualizer_->history, visualizer_->history + 256, 0.5f);

@@ -101,30 +101,8 @@ TEST_F(PlayerKeys, KeysMediaKeysAppCommandsAndHotKeysEachDoTheirCommand) {
 
 class DialogShownAgain : public UiFixture {
 protected:
-    // Logged in with three playlists of two one-minute tracks, playing "Second".
-    void start_second() {
-        splocal_account_add("ann", "pw");
-        for (const char *name : {"First", "Second", "Third"}) {
-            const int id = splocal_playlist_add("ann", name, -1);
-            for (int i = 0; i < 2; ++i) {
-                const int track =
-                    splocal_track_add("A", name, SPLOCAL_SOUND_TONE, 300 + 100 * i, 44100 * 60);
-                splocal_playlist_add_tracks(id, &track, 1, -1);
-            }
-        }
-        SetDlgItemTextA(dialog(), IDC_USERNAME, "ann");
-        SetDlgItemTextA(dialog(), IDC_PASSWORD, "pw");
-        click(IDC_CONNECT);
-        ASSERT_TRUE(run_until([&] { return list_count() == 3; }, 5000));
-        SendMessageA(item(IDC_PLAYLIST), CB_SETCURSEL, 1, 0);
-        click(IDC_START);
-        ASSERT_TRUE(run_until([&] { return playing() == "Second"; }, 5000));
-    }
-    // The title of the track in the player (each track is titled with its playlist).
-    std::string playing() {
-        sp_track *track = state_->current_track;
-        return track && sp_track_is_loaded(track) ? sp_track_name(track) : "";
-    }
+    // Logged in with three playlists of two tracks, playing "Second".
+    void start_second() { log_in_and_start({"First", "Second", "Third"}, 1, 2); }
     void key_in_main_window(WPARAM key) { SendMessageW(context_.main_window, WM_KEYDOWN, key, 1); }
 };
 

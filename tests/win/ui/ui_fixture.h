@@ -94,6 +94,33 @@ protected:
         SendMessageA(dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(item(id)));
     }
+    // Logs in as ann, who has the playlists named, each of tracks one-minute
+    // tones titled after it, and starts the one at chosen: done once its
+    // first track is in the player.
+    void log_in_and_start(const std::vector<std::string> &playlists, int chosen, int tracks) {
+        splocal_account_add("ann", "pw");
+        for (const std::string &name : playlists) {
+            const int id = splocal_playlist_add("ann", name.c_str(), -1);
+            for (int i = 0; i < tracks; ++i) {
+                const int track = splocal_track_add("A", name.c_str(), SPLOCAL_SOUND_TONE,
+                                                    300 + 100 * i, 44100 * 60);
+                splocal_playlist_add_tracks(id, &track, 1, -1);
+            }
+        }
+        SetDlgItemTextA(dialog(), IDC_USERNAME, "ann");
+        SetDlgItemTextA(dialog(), IDC_PASSWORD, "pw");
+        click(IDC_CONNECT);
+        ASSERT_TRUE(
+            run_until([&] { return list_count() == static_cast<int>(playlists.size()); }, 5000));
+        SendMessageA(item(IDC_PLAYLIST), CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+        click(IDC_START);
+        ASSERT_TRUE(run_until([&] { return playing() == playlists[chosen]; }, 5000));
+    }
+    // The title of the track in the player, once loaded.
+    std::string playing() const {
+        sp_track *track = state_->current_track;
+        return track && sp_track_is_loaded(track) ? sp_track_name(track) : "";
+    }
     // Runs the program's main loop until done() holds or timeout_ms pass.
     bool run_until(std::function<bool()> done, int timeout_ms) {
         g_done = done;
