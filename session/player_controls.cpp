@@ -3,7 +3,7 @@
 //
 // Threads: everything here runs on the main thread, from the main window's
 // keys. The volume reaches the audio output thread through the queue
-// (audio_output_request_volume), which sets it on the device it owns. A seek
+// (output_controls_request_volume), which sets it on the device it owns. A seek
 // stops the player through session_stop_player, under the session mutex, as
 // the key N does.
 
@@ -11,6 +11,7 @@
 
 #include "audio/device_volume.h"
 #include "audio/output_controls.h"
+#include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
@@ -22,8 +23,8 @@ namespace {
 
 void apply_volume(SessionState *state) {
     if (state->queue)
-        audio_output_request_volume(state->queue,
-                                    device_volume_level(state->muted ? 0 : state->volume_percent));
+        output_controls_request_volume(
+            &state->queue->controls, device_volume_level(state->muted ? 0 : state->volume_percent));
 }
 
 // Plays the track at the position from ms into it; the player is stopped.
@@ -42,7 +43,7 @@ uint32_t current_mark(const SessionState *state) {
 uint32_t session_position_ms(SessionState *state) {
     if (!state->queue || !state->current_track)
         return 0;
-    return track_timing_position(&state->timings, audio_output_heard(state->queue),
+    return track_timing_position(&state->timings, output_controls_heard(&state->queue->controls),
                                  state->current_mark)
         .position_ms;
 }
@@ -70,7 +71,7 @@ void session_seek_by(SessionState *state, int32_t delta_ms) {
     // what is heard. Back within that track plays it again from there (it is
     // the one before in the play order, or the same one repeated); forward
     // past its end moves as far into the track in the player.
-    const HeardPosition heard = audio_output_heard(state->queue);
+    const HeardPosition heard = output_controls_heard(&state->queue->controls);
     const TrackTiming *sounding = track_timing_find(&state->timings, heard.mark);
     const TrackTiming *playing = track_timing_find(&state->timings, state->current_mark);
     if (sounding && playing && sounding != playing && playing->joined &&
@@ -124,7 +125,7 @@ PlaybackStatus session_playback_status(SessionState *state) {
     status.paused = session_is_paused(state);
     PlayPosition position{false, 0, 0};
     if (state->queue) {
-        const HeardPosition heard = audio_output_heard(state->queue);
+        const HeardPosition heard = output_controls_heard(&state->queue->controls);
         const uint32_t mark =
             track_timing_heard_mark(&state->timings, heard, current_mark(state), status.paused);
         position = track_timing_position(&state->timings, heard, mark);

@@ -39,7 +39,8 @@ constexpr int kTimeoutWhenNoneGiven = 1000;
 // to the full queue every few milliseconds; it plays on at the resume.
 void hold_player_while_paused(SessionState *state) {
     if (state->player_held || !state->queue || !state->current_track ||
-        !audio_output_pause_requested(state->queue) || pcm_queue_frames(state->queue) == 0)
+        !output_controls_pause_requested(&state->queue->controls) ||
+        pcm_queue_frames(state->queue) == 0)
         return;
     sp_session_player_play(state->session, 0);
     state->player_held = true;
@@ -150,7 +151,7 @@ void session_toggle_pause(SessionState *state) {
 void session_set_paused(SessionState *state, bool paused) {
     if (!state->queue)
         return;
-    audio_output_request_pause(state->queue, paused);
+    output_controls_request_pause(&state->queue->controls, paused);
     if (!paused && state->player_held) {
         sp_session_player_play(state->session, 1);
         state->player_held = false;
@@ -158,7 +159,7 @@ void session_set_paused(SessionState *state, bool paused) {
 }
 
 bool session_is_paused(const SessionState *state) {
-    return state->queue && audio_output_pause_requested(state->queue);
+    return state->queue && output_controls_pause_requested(&state->queue->controls);
 }
 
 void session_previous(SessionState *state) {

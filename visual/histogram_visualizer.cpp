@@ -1,6 +1,6 @@
 #include "visual/histogram_visualizer.h"
 
-#include "audio/block_lending.h"
+#include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
 #include "session/session_state.h"
 #include "visual/bar_layout.h"
@@ -320,9 +320,9 @@ HRESULT HistogramVisualizer::render() {
         // When it is not, the bins stay as they are for this paint.
         PcmQueue *queue = session_state != nullptr ? session_state->queue : nullptr;
         if (queue != nullptr) {
-            if (const PcmBlock *block = pcm_queue_borrow(queue, current_block)) {
+            if (const PcmBlock *block = block_lending_borrow(&queue->lending, current_block)) {
                 analyse_block(history, &peak, block);
-                pcm_queue_give_back(queue);
+                block_lending_give_back(&queue->lending);
             }
         }
 
