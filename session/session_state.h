@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 
+struct BlockLending;
 struct PcmQueue;
 
 // Why the next pass moves on, as advance_pending holds it: repeat of one
@@ -64,3 +65,7 @@ struct SessionState {
 // callback tables filled, lock created. Returns false if the mutex cannot be
 // created.
 bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue);
+
+// The queue's loan of the playing block to the window, or null when the
+// record has no queue.
+BlockLending *session_block_lending(SessionState *state);
