@@ -2,7 +2,7 @@
 
 #include "platform/win32_owners.h"
 #include "session/session_state.h"
-#include "visual/utf8_text.h"
+#include "platform/utf8_text.h"
 
 #include <libspotify/api.h>
 

@@ -22,5 +22,5 @@ struct TrackTitle {
 std::optional<TrackTitle> current_track_title(SessionState *session_state);
 
 // Empty when current_track_title is nothing. The names are decoded as
-// visual/utf8_text.h says.
+// platform/utf8_text.h says.
 std::wstring title_text(SessionState *session_state);
