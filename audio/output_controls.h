@@ -19,17 +19,17 @@
 struct PcmBlock;
 
 struct OutputControls {
-    HANDLE wake; // the audio output thread's event, not owned here
-    // Written by the main thread, read by the audio output thread.
+    HANDLE wake; // written once by init: the audio output thread's event, not owned here
+    // No lock: written by the main thread, read by the audio output thread.
     std::atomic<bool> pause_wanted;
-    // Written by the main thread, read by the audio output thread: the
-    // device's volume as the wave-out level of each channel (0 to 0xFFFF).
+    // No lock: written by the main thread, read by the audio output thread:
+    // the device's volume as the wave-out level of each channel (0 to 0xFFFF).
     std::atomic<uint32_t> volume_wanted;
-    // Written by the audio output thread, read by the main thread: the track
-    // mark (high half) and the frames of that track the device has played
-    // (low half), one word so that the two are read together.
+    // No lock: written by the audio output thread, read by the main thread:
+    // the track mark (high half) and the frames of that track the device
+    // has played (low half), one word so that the two are read together.
     std::atomic<uint64_t> heard;
-    std::atomic<int32_t> heard_rate; // written by the audio output thread: the device's frame rate
+    std::atomic<int32_t> heard_rate; // no lock, as heard: the device's frame rate
 };
 
 // Not paused, full volume, nothing heard; requests set wake.
