@@ -1,17 +1,5 @@
-// The audio output thread.
-//
-// Threads: audio_output_start runs once on the main thread; everything else
-// here runs on the audio output thread, which keeps the device, the eight
-// buffers and their block slots to itself; the device signals the queue's
-// event, which only this thread waits for. It touches the shared
-// queue only through the queue's operations and under the queue's mutex,
-// and it holds no lock while it waits, frees, posts or calls the device.
-//
-// Block ownership: a block is the thread's from pcm_queue_pop until the
-// device returns the buffer that plays it; the thread then retires it
-// (block_lending.h): it is freed at once, or by the window when the window is
-// reading it, and the thread never waits for the window.
-// The device reads the samples in place: nothing is copied here.
+// The audio output thread: the device, its eight buffers, and the posts to
+// the window of the block being heard.
 
 #include "audio/audio_output.h"
 
@@ -94,8 +82,8 @@ struct Buffers {
             if (written_as[i] == 0 || !(headers[i].dwFlags & WHDR_DONE))
                 continue;
             waveOutUnprepareHeader(device, &headers[i], sizeof(WAVEHDR));
-            audio_output_note_played(queue, slots[i], rate);
-            pcm_queue_retire(queue, slots[i]);
+            output_controls_note_played(&queue->controls, slots[i], rate);
+            block_lending_retire(&queue->lending, slots[i]);
             slots[i] = nullptr;
             written_as[i] = 0;
         }
@@ -121,7 +109,7 @@ struct Buffers {
     // where it stopped; the buffers stay with it throughout, so nothing is
     // lost, repeated or written again.
     void follow_pause(HWAVEOUT device, PcmQueue *queue) {
-        const bool wanted = audio_output_pause_requested(queue);
+        const bool wanted = output_controls_pause_requested(&queue->controls);
         if (wanted == paused)
             return;
         if (wanted)
@@ -136,7 +124,7 @@ struct Buffers {
     // were delivered. Set once at the open as well, so that every run
     // starts at the level asked for whatever the system kept from before.
     void follow_volume(HWAVEOUT device, PcmQueue *queue) {
-        const uint32_t wanted = queue->volume_wanted.load();
+        const uint32_t wanted = output_controls_volume_requested(&queue->controls);
         if (volume_set && wanted == volume)
             return;
         waveOutSetVolume(device, static_cast<DWORD>(wanted | wanted << 16));
@@ -163,11 +151,11 @@ struct Buffers {
     // buffer comes back and it is retired.
     void show_playing(PcmQueue *queue) {
         const int i = playing();
-        if (!queue->window || i < 0 || written_as[i] == shown)
+        if (!queue->lending.window || i < 0 || written_as[i] == shown)
             return;
         shown = written_as[i];
-        pcm_queue_lend(queue, slots[i]);
-        PostMessageA(queue->window, UM_AUDIO_BLOCK, reinterpret_cast<WPARAM>(slots[i]), 0);
+        block_lending_lend(&queue->lending, slots[i]);
+        PostMessageA(queue->lending.window, UM_AUDIO_BLOCK, reinterpret_cast<WPARAM>(slots[i]), 0);
     }
 };
 

@@ -1,16 +1,5 @@
-// The queue of decoded audio between the streaming library and the sound card.
-//
-// Threads: pcm_queue_init runs once on the main thread before any other
-// thread can reach the queue. pcm_queue_push runs on the library's delivering
-// thread, pcm_queue_pop on the audio output thread, pcm_queue_flush on the
-// main thread (key N, the play step's track switch) or wherever the
-// play-token handler runs, pcm_queue_frames on the delivering and audio
-// output threads. head, tail and queued_frames are read and written only with
-// mutex held; the event is set before mutex is released, so a waiter that
-// wakes always finds the change that signalled it.
-//
-// Lock order: callers may hold the session mutex when they get here; nothing
-// is taken while mutex is held.
+// The queue of decoded audio: push, pop, flush, and the track mark that
+// every pushed block carries.
 
 #include "audio/pcm_queue.h"
 
@@ -22,24 +11,15 @@ bool pcm_queue_init(PcmQueue *queue, HWND window) {
     queue->head = nullptr;
     queue->tail = nullptr;
     queue->queued_frames = 0;
-    queue->lent = nullptr;
-    queue->reading = nullptr;
-    queue->reader_frees = false;
-    queue->window = window;
     queue->track_mark = 0;
-    queue->pause_wanted.store(false);
-    queue->heard.store(0);
-    queue->heard_rate.store(0);
-    queue->volume_wanted.store(0xFFFF);
-    queue->mutex = queue->event = queue->lend_mutex = nullptr;
+    queue->mutex = queue->event = nullptr;
     HandleOwner mutex(CreateMutexA(nullptr, FALSE, nullptr));
     HandleOwner event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    HandleOwner lend_mutex(CreateMutexA(nullptr, FALSE, nullptr));
-    if (!mutex || !event || !lend_mutex)
-        return false; // a queue without all three objects is never used: none is left behind
+    if (!mutex || !event || !block_lending_init(&queue->lending, window))
+        return false; // a queue without all its objects is never used: none is left behind
     queue->mutex = mutex.release();
     queue->event = event.release();
-    queue->lend_mutex = lend_mutex.release();
+    output_controls_init(&queue->controls, queue->event);
     return true;
 }
 
@@ -86,4 +66,10 @@ void pcm_queue_flush(PcmQueue *queue) {
 int32_t pcm_queue_frames(PcmQueue *queue) {
     const MutexHold hold(queue->mutex);
     return queue->queued_frames;
+}
+
+uint32_t pcm_queue_begin_track(PcmQueue *queue) {
+    const MutexHold hold(queue->mutex);
+    queue->track_mark += 1;
+    return queue->track_mark;
 }

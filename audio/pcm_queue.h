@@ -1,18 +1,24 @@
 // The queue of decoded audio between the streaming library and the sound card.
 //
-// Threads: music delivery pushes on the library's delivering thread; the
-// audio output thread pops; the main thread (key N, the track switch of the
-// play step) and the play-token handler flush. head, tail and queued_frames
-// are touched only with mutex held. window, mutex and event are written once,
-// by pcm_queue_init, before the audio output thread exists.
+// Threads: pcm_queue_init runs once on the main thread before any other
+// thread can reach the queue; mutex and event are never written after it.
+// Music delivery pushes on the library's delivering thread; the audio output
+// thread pops; the main thread (key N, the track switch of the play step)
+// and the play-token handler flush; the delivering and audio output threads
+// read the frame count; the main thread begins tracks. head, tail,
+// queued_frames and track_mark are read and written only with mutex held;
+// the event is set before mutex is released, so a waiter that wakes always
+// finds the change that signalled it.
 //
 // Lock order: the session mutex may be held when the queue's mutex is taken,
 // never the other way round; nothing else is taken while mutex is held.
 #pragma once
 
+#include "audio/block_lending.h"
+#include "audio/output_controls.h"
+
 #include <windows.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -37,46 +43,26 @@ struct PcmBlock {
 
 static_assert(sizeof(PcmBlock) % alignof(int16_t) == 0, "samples follow the header aligned");
 
+// The queue, with the two records the audio output thread shares with the
+// main thread beside it: the loan of the playing block to the window and
+// the player's controls. Each guards its own fields as its header says.
 struct PcmQueue {
-    HANDLE mutex;          // guards head, tail and queued_frames
-    HANDLE event;          // auto-reset; set by every push and every flush
-    HWND window;           // where UM_AUDIO_BLOCK goes; null: no notifications
+    HANDLE mutex;          // guards head, tail, queued_frames and track_mark
+    HANDLE event;          // auto-reset; set by every push, every flush and every control request
     PcmBlock *head;        // guarded by mutex; null exactly when empty
     PcmBlock *tail;        // guarded by mutex; meaningful while head is set
     int32_t queued_frames; // guarded by mutex; sum of the queued frame counts
-
-    // The block lent to the window. The audio output thread posts a block to
-    // the main window while it still owns it, and retires it once the device
-    // has played it; the window reads it at paint time. lent is the block
-    // posted last, while it is not yet retired; the window borrows a block
-    // only while it is lent, and a block retired while the window reads it is
-    // freed by the window when it gives it back (block_lending.h).
-    HANDLE lend_mutex; // guards lent, reading and reader_frees; never held while waiting
-    PcmBlock *lent;    // guarded by lend_mutex
-    PcmBlock *reading; // guarded by lend_mutex: borrowed and not yet given back, or null
-    bool reader_frees; // guarded by lend_mutex: reading was retired; the give-back frees it
-
-    // The player's controls (audio/output_controls.h). track_mark counts the
-    // tracks the player has started; every block pushed carries it, so that
-    // what the device plays of the current track is told from what is left
-    // of the one before.
-    uint32_t track_mark; // guarded by mutex; changed by the main thread only
-    // Written by the main thread, read by the audio output thread, which the
-    // event wakes after each change; no lock.
-    std::atomic<bool> pause_wanted;
-    // Written by the audio output thread, read by the main thread; no lock:
-    // the track mark (high half) and the frames of that track the device has
-    // played (low half), one word so that the two are read together.
-    std::atomic<uint64_t> heard;
-    std::atomic<int32_t> heard_rate; // written by the audio output thread: the device's frame rate
-    // Written by the main thread, read by the audio output thread, which the
-    // event wakes after each change; no lock: the device's volume as the
-    // wave-out level of each channel (0 to 0xFFFF).
-    std::atomic<uint32_t> volume_wanted;
+    // The tracks the player has started; every block pushed carries it, so
+    // that what the device plays of the current track is told from what is
+    // left of the one before. Changed by the main thread only.
+    uint32_t track_mark;     // guarded by mutex
+    BlockLending lending;    // guarded by its own mutex (audio/block_lending.h)
+    OutputControls controls; // atomics, no lock (audio/output_controls.h)
 };
 
-// Empties the record, creates its mutex, event and lend_mutex, and stores window.
-// Returns false when a kernel object cannot be created.
+// Empties the record, creates its mutex and event, and readies the loan to
+// window and the controls. Returns false, leaving no object behind, when a
+// kernel object cannot be created.
 bool pcm_queue_init(PcmQueue *queue, HWND window);
 // Appends block; the queue owns it from here.
 void pcm_queue_push(PcmQueue *queue, PcmBlock *block);
@@ -86,3 +72,7 @@ PcmBlock *pcm_queue_pop(PcmQueue *queue);
 void pcm_queue_flush(PcmQueue *queue);
 // queued_frames, read under the mutex.
 int32_t pcm_queue_frames(PcmQueue *queue);
+// Main thread, with the player stopped and before the next track is loaded:
+// blocks pushed from here on belong to a new track (or to the same one
+// played from another position). Returns the new track mark.
+uint32_t pcm_queue_begin_track(PcmQueue *queue);

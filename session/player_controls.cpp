@@ -16,8 +16,8 @@ namespace {
 
 void apply_volume(SessionState *state) {
     if (state->queue)
-        audio_output_request_volume(state->queue,
-                                    device_volume_level(state->muted ? 0 : state->volume_percent));
+        output_controls_request_volume(
+            &state->queue->controls, device_volume_level(state->muted ? 0 : state->volume_percent));
 }
 
 // Plays the track at the position from ms into it; the player is stopped.
@@ -85,7 +85,7 @@ void session_toggle_pause(SessionState *state) {
 void session_set_paused(SessionState *state, bool paused) {
     if (!state->queue)
         return;
-    audio_output_request_pause(state->queue, paused);
+    output_controls_request_pause(&state->queue->controls, paused);
     if (!paused && state->player_held) {
         sp_session_player_play(state->session, 1);
         state->player_held = false;
@@ -93,12 +93,13 @@ void session_set_paused(SessionState *state, bool paused) {
 }
 
 bool session_is_paused(const SessionState *state) {
-    return state->queue && audio_output_pause_requested(state->queue);
+    return state->queue && output_controls_pause_requested(&state->queue->controls);
 }
 
 void hold_player_while_paused(SessionState *state) {
     if (state->player_held || !state->queue || !state->current_track ||
-        !audio_output_pause_requested(state->queue) || pcm_queue_frames(state->queue) == 0)
+        !output_controls_pause_requested(&state->queue->controls) ||
+        pcm_queue_frames(state->queue) == 0)
         return;
     sp_session_player_play(state->session, 0);
     state->player_held = true;
@@ -126,7 +127,7 @@ void session_previous(SessionState *state) {
 uint32_t session_position_ms(SessionState *state) {
     if (!state->queue || !state->current_track)
         return 0;
-    return track_timing_position(&state->timings, audio_output_heard(state->queue),
+    return track_timing_position(&state->timings, output_controls_heard(&state->queue->controls),
                                  state->current_mark)
         .position_ms;
 }
@@ -154,7 +155,7 @@ void session_seek_by(SessionState *state, int32_t delta_ms) {
     // what is heard. Back within that track plays it again from there (it is
     // the one before in the play order, or the same one repeated); forward
     // past its end moves as far into the track in the player.
-    const HeardPosition heard = audio_output_heard(state->queue);
+    const HeardPosition heard = output_controls_heard(&state->queue->controls);
     const TrackTiming *sounding = track_timing_find(&state->timings, heard.mark);
     const TrackTiming *playing = track_timing_find(&state->timings, state->current_mark);
     if (sounding && playing && sounding != playing && playing->joined &&
@@ -208,7 +209,7 @@ PlaybackStatus session_playback_status(SessionState *state) {
     status.paused = session_is_paused(state);
     PlayPosition position{false, 0, 0};
     if (state->queue) {
-        const HeardPosition heard = audio_output_heard(state->queue);
+        const HeardPosition heard = output_controls_heard(&state->queue->controls);
         const uint32_t mark =
             track_timing_heard_mark(&state->timings, heard, current_mark(state), status.paused);
         position = track_timing_position(&state->timings, heard, mark);

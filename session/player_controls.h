@@ -5,7 +5,7 @@
 //
 // Threads: main thread only, like the keys that call them and the main
 // loop's pass. The pause and the volume reach the audio output thread
-// through the queue (audio_output_request_pause, audio_output_request_volume),
+// through the queue (output_controls_request_pause, output_controls_request_volume),
 // which sets them on the device it owns. session_stop_player holds the
 // session mutex across the unload and the flush: it is taken before the
 // queue's mutex, never after.

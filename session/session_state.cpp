@@ -2,6 +2,7 @@
 
 #include "session/session_state.h"
 
+#include "audio/pcm_queue.h"
 #include "session/playlist_following.h"
 #include "session/session_controller.h"
 
@@ -69,4 +70,8 @@ bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue)
     session.get_audio_buffer_stats = nullptr;
 
     return static_cast<bool>(state->lock);
+}
+
+BlockLending *session_block_lending(SessionState *state) {
+    return state->queue != nullptr ? &state->queue->lending : nullptr;
 }

@@ -27,6 +27,7 @@
 #include <atomic>
 #include <cstdint>
 
+struct BlockLending;
 struct PcmQueue;
 
 // Why the next pass moves on, as advance_pending holds it: repeat of one
@@ -69,3 +70,7 @@ struct SessionState {
 // keeps it open for as long as the session may call back: the library's
 // threads set it.
 bool session_state_init(SessionState *state, HANDLE wake_event, PcmQueue *queue);
+
+// The queue's loan of the playing block to the window, or null when the
+// record has no queue.
+BlockLending *session_block_lending(SessionState *state);

@@ -11,7 +11,7 @@
 #include "ui/dialog_messages.h"
 #include "ui/main_window.h"
 #include "ui/resource_ids.h"
-#include "visual/utf8_text.h"
+#include "platform/utf8_text.h"
 
 #include <commctrl.h>
 

@@ -1,6 +1,7 @@
 #include "visual/histogram_visualizer.h"
 
 #include "audio/block_lending.h"
+#include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
 #include "session/session_state.h"
 #include "visual/bar_layout.h"
@@ -318,11 +319,13 @@ HRESULT HistogramVisualizer::render() {
         // The block belongs to the audio output thread, which may have freed
         // it since it was posted: it is read only while lent to the window.
         // When it is not, the bins stay as they are for this paint.
-        PcmQueue *queue = session_state != nullptr ? session_state->queue : nullptr;
-        if (queue != nullptr) {
-            if (const PcmBlock *block = pcm_queue_borrow(queue, current_block)) {
-                analyse_block(history, &peak, block);
-                pcm_queue_give_back(queue);
+        BlockLending *lending =
+            session_state != nullptr ? session_block_lending(session_state) : nullptr;
+        if (lending != nullptr) {
+            if (const PcmBlock *block = block_lending_borrow(lending, current_block)) {
+                analyse_block(history, &peak, block->samples(), block->frame_count,
+                              block->channel_count);
+                block_lending_give_back(lending);
             }
         }
 

@@ -6,7 +6,7 @@
 //
 // Threads: main thread only. current_block points to a block that the audio
 // output thread owns and frees once played; render reads it only while
-// borrowed through the queue's lending (audio/block_lending.h).
+// borrowed through the session's block lending (audio/block_lending.h).
 #pragma once
 
 #include "visual/visualizer.h"

@@ -1,6 +1,5 @@
 #include "visual/spectrum_analysis.h"
 
-#include "audio/pcm_queue.h"
 #include "visual/fft.h"
 
 #include <cstddef>
@@ -19,18 +18,18 @@ float smooth(float old_value, double new_value) {
 
 } // namespace
 
-// The block is taken chunk by chunk through one 256-element buffer: each
+// The frames are taken chunk by chunk through one 256-element buffer: each
 // chunk is transformed and folded on its own, so a buffer per chunk gives
-// the same bins as one array for the whole block, without a heap allocation
+// the same bins as one array for all of them, without a heap allocation
 // on every paint.
-void analyse_block(float *history, float *peak, const PcmBlock *block) {
+void analyse_block(float *history, float *peak, const int16_t *samples, int32_t frame_count,
+                   int32_t channel_count) {
     using namespace histogram;
-    if (block == nullptr || block->channel_count <= 0 || block->frame_count < 0) {
+    if (channel_count <= 0 || frame_count < 0 || (samples == nullptr && frame_count > 0)) {
         return;
     }
-    const int16_t *samples = block->samples();
-    const size_t stride = static_cast<size_t>(block->channel_count);
-    const size_t frames = static_cast<size_t>(block->frame_count);
+    const size_t stride = static_cast<size_t>(channel_count);
+    const size_t frames = static_cast<size_t>(frame_count);
 
     Complex chunk[kBins];
     for (size_t start = 0; start < frames; start += kBins) {

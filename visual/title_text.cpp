@@ -2,42 +2,32 @@
 
 #include "platform/win32_owners.h"
 #include "session/session_state.h"
-#include "visual/utf8_text.h"
+#include "platform/utf8_text.h"
 
 #include <libspotify/api.h>
 
-#include <optional>
-
-namespace {
-
-// A copy of what read() returns for the current track, taken under the
-// session lock; nothing when there is no track or no text.
-template <class Read> std::optional<std::string> copy_under_lock(SessionState *state, Read read) {
-    std::optional<std::string> copy;
-    const MutexHold hold(state->lock);
-    if (state->current_track != nullptr) {
-        const char *text = read(state->current_track);
-        if (text != nullptr) {
-            copy.emplace(text);
-        }
+std::optional<TrackTitle> current_track_title(SessionState *session_state) {
+    if (session_state == nullptr) {
+        return std::nullopt;
     }
-    return copy;
+    const MutexHold hold(session_state->lock);
+    sp_track *track = session_state->current_track;
+    if (track == nullptr) {
+        return std::nullopt;
+    }
+    sp_artist *first = sp_track_artist(track, 0);
+    const char *artist = first != nullptr ? sp_artist_name(first) : nullptr;
+    const char *name = sp_track_name(track);
+    if (artist == nullptr || name == nullptr) {
+        return std::nullopt;
+    }
+    return TrackTitle{artist, name};
 }
 
-} // namespace
-
 std::wstring title_text(SessionState *session_state) {
-    if (session_state == nullptr) {
+    const std::optional<TrackTitle> title = current_track_title(session_state);
+    if (!title) {
         return std::wstring();
     }
-    const std::optional<std::string> artist = copy_under_lock(session_state, [](sp_track *track) {
-        sp_artist *first = sp_track_artist(track, 0);
-        return first != nullptr ? sp_artist_name(first) : nullptr;
-    });
-    const std::optional<std::string> name =
-        copy_under_lock(session_state, [](sp_track *track) { return sp_track_name(track); });
-    if (!artist || !name) {
-        return std::wstring();
-    }
-    return widen_utf8(artist->c_str()) + L" - " + widen_utf8(name->c_str());
+    return widen_utf8(title->artist.c_str()) + L" - " + widen_utf8(title->name.c_str());
 }

@@ -71,7 +71,8 @@ void BM_AnalyseBlock(benchmark::State &state) {
     std::vector<float> history(histogram::kBins, 0.0f);
     float peak = 0.0f;
     for (auto _ : state) {
-        analyse_block(history.data(), &peak, block);
+        analyse_block(history.data(), &peak, block->samples(), block->frame_count,
+                      block->channel_count);
         benchmark::DoNotOptimize(history.data());
         benchmark::DoNotOptimize(peak);
     }

@@ -214,7 +214,7 @@ protected:
         CatalogueTest::TearDown(); // stops the player thread
         pcm_queue_flush(&queue);
         std::free(state.wanted_name);
-        for (HANDLE handle : {queue.mutex, queue.event, queue.lend_mutex, wake})
+        for (HANDLE handle : {queue.mutex, queue.event, queue.lending.mutex, wake})
             CloseHandle(handle);
     }
     Playlist new_playlist(const char *name, int count, int frames = 44100 * 30) {

@@ -73,8 +73,8 @@ TEST_F(OutputPostsTheBlockNowPlaying, EachBlockAsItsBufferStartsLentBeforeThePos
         [](const PosixPostedMessage *message, void *context) {
             auto *h = static_cast<Hook *>(context);
             const auto *block = reinterpret_cast<const PcmBlock *>(message->wparam);
-            if (pcm_queue_borrow(h->queue, block) == block)
-                pcm_queue_give_back(h->queue);
+            if (block_lending_borrow(&h->queue->lending, block) == block)
+                block_lending_give_back(&h->queue->lending);
             else
                 ++h->unborrowable;
         },
@@ -92,7 +92,8 @@ TEST_F(OutputPostsTheBlockNowPlaying, EachBlockAsItsBufferStartsLentBeforeThePos
         ASSERT_TRUE(posts_reach(k + 1)) << "block " << k << " plays unseen";
         EXPECT_EQ(posted_blocks(),
                   std::vector<const PcmBlock *>(blocks.begin(), blocks.begin() + k + 1));
-        EXPECT_EQ(pcm_queue_borrow(queue, blocks[k - 1]), nullptr) << "played, still lent";
+        EXPECT_EQ(block_lending_borrow(&queue->lending, blocks[k - 1]), nullptr)
+            << "played, still lent";
     }
     play(1);
     EXPECT_EQ(played(), pushed);

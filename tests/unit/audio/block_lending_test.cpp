@@ -22,18 +22,19 @@ TEST_F(RetiringABorrowedBlockHandsItToTheReader, ThreadNeverWaitsAndBlockOutlive
         SCOPED_TRACE(replaced ? "a newer block lent meanwhile" : "still the lent block");
         PcmBlock *block = make_block(1024, 2, 44100, 7);
         PcmBlock *newer = make_block(16);
-        EXPECT_EQ(pcm_queue_borrow(queue, block), nullptr) << "nothing lent";
-        EXPECT_EQ(pcm_queue_borrow(queue, nullptr), nullptr);
-        pcm_queue_lend(queue, block);
-        const PcmBlock *read = pcm_queue_borrow(queue, block);
+        EXPECT_EQ(block_lending_borrow(&queue->lending, block), nullptr) << "nothing lent";
+        EXPECT_EQ(block_lending_borrow(&queue->lending, nullptr), nullptr);
+        block_lending_lend(&queue->lending, block);
+        const PcmBlock *read = block_lending_borrow(&queue->lending, block);
         ASSERT_EQ(read, block);
-        EXPECT_EQ(pcm_queue_borrow(queue, block), nullptr) << "a second borrow in progress";
+        EXPECT_EQ(block_lending_borrow(&queue->lending, block), nullptr)
+            << "a second borrow in progress";
 
         std::atomic<bool> retired{false};
         std::thread thread([&] {
             if (replaced)
-                pcm_queue_lend(queue, newer);
-            pcm_queue_retire(queue, block);
+                block_lending_lend(&queue->lending, newer);
+            block_lending_retire(&queue->lending, block);
             retired.store(true);
         });
         EXPECT_TRUE(eventually([&] { return retired.load(); }))
@@ -42,12 +43,12 @@ TEST_F(RetiringABorrowedBlockHandsItToTheReader, ThreadNeverWaitsAndBlockOutlive
         for (int k = 0; k < 2048; ++k)
             sum += read->samples()[k];
         EXPECT_EQ(sum, 2048L * 7 + 2048L * 2047 / 2);
-        pcm_queue_give_back(queue);
+        block_lending_give_back(&queue->lending);
         thread.join();
-        EXPECT_EQ(pcm_queue_borrow(queue, read), nullptr);
-        EXPECT_EQ(pcm_queue_borrow(queue, newer), replaced ? newer : nullptr);
-        pcm_queue_give_back(queue);
-        pcm_queue_retire(queue, newer);
+        EXPECT_EQ(block_lending_borrow(&queue->lending, read), nullptr);
+        EXPECT_EQ(block_lending_borrow(&queue->lending, newer), replaced ? newer : nullptr);
+        block_lending_give_back(&queue->lending);
+        block_lending_retire(&queue->lending, newer);
     }
 }
 

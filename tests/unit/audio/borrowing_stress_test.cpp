@@ -44,7 +44,7 @@ TEST_F(BorrowingSurvivesOutOfStepReturns, WindowReadsOnlyLiveBlocks) {
         std::thread painter([&] {
             std::mt19937 random(99);
             while (!closing.load()) {
-                const PcmBlock *block = pcm_queue_borrow(queue, posted.load());
+                const PcmBlock *block = block_lending_borrow(&queue->lending, posted.load());
                 if (!block) {
                     std::this_thread::yield();
                     continue;
@@ -54,7 +54,7 @@ TEST_F(BorrowingSurvivesOutOfStepReturns, WindowReadsOnlyLiveBlocks) {
                     torn += static_cast<uint16_t>(samples[k]) != uint16_t(samples[0] + k);
                 if (random() % 8 == 0)
                     std::this_thread::sleep_for(std::chrono::microseconds(random() % 300));
-                pcm_queue_give_back(queue);
+                block_lending_give_back(&queue->lending);
                 ++painted;
             }
         });

@@ -28,13 +28,13 @@ TEST_F(PauseIsTheDevicesOwn, NothingLostRepeatedOrPostedAcrossAPause) {
     ASSERT_TRUE(posix_wave_out_wait_writes(11, kPatience));
     const size_t posts = posted_blocks().size();
 
-    audio_output_request_pause(queue, true);
+    output_controls_request_pause(&queue->controls, true);
     ASSERT_TRUE(posix_wave_out_wait_paused(1, kPatience));
     EXPECT_EQ(posix_wave_out_step(1, 0), 0u) << "a paused device played";
     for (int i = 0; i < 6; ++i)
         push(441);
-    audio_output_request_pause(queue, true); // asked twice: paused once
-    audio_output_request_pause(queue, false);
+    output_controls_request_pause(&queue->controls, true); // asked twice: paused once
+    output_controls_request_pause(&queue->controls, false);
     ASSERT_TRUE(posix_wave_out_wait_paused(0, kPatience));
     EXPECT_EQ(posix_wave_out_pauses(), 1u);
     EXPECT_EQ(posted_blocks().size(), posts) << "the picture moved while paused";
@@ -50,25 +50,26 @@ TEST_F(PauseIsTheDevicesOwn, NothingLostRepeatedOrPostedAcrossAPause) {
 // block comes back with the next track's first, from a later slot.
 TEST_F(PauseIsTheDevicesOwn, HeardCountsPlayedFramesOfTheCurrentTrackOnly) {
     ASSERT_TRUE(audio_output_start(queue, nullptr));
-    pcm_queue_begin_track(queue);
+    uint32_t mark = pcm_queue_begin_track(queue);
     for (int i = 0; i < 11; ++i)
         push(4410); // 100 ms each
     ASSERT_TRUE(posix_wave_out_wait_writes(8, kPatience));
-    EXPECT_EQ(audio_output_heard_ms(queue), 0u) << "delivered audio counted as heard";
+    EXPECT_EQ(output_controls_heard_ms(&queue->controls, mark), 0u)
+        << "delivered audio counted as heard";
     play(3);
     ASSERT_TRUE(posix_wave_out_wait_writes(11, kPatience));
-    EXPECT_EQ(audio_output_heard_ms(queue), 300u);
-    pcm_queue_begin_track(queue);
+    EXPECT_EQ(output_controls_heard_ms(&queue->controls, mark), 300u);
+    mark = pcm_queue_begin_track(queue);
     for (int i = 0; i < 9; ++i)
         push(4410);
     posix_wave_out_set_returns(7, 0, 1);
     play(7); // the first track's buffers still in flight at the switch
     ASSERT_TRUE(posix_wave_out_wait_writes(18, kPatience));
-    EXPECT_EQ(audio_output_heard_ms(queue), 0u) << "the track before counted";
+    EXPECT_EQ(output_controls_heard_ms(&queue->controls, mark), 0u) << "the track before counted";
     posix_wave_out_set_returns(2, 0, 1);
     play(2);
     ASSERT_TRUE(posix_wave_out_wait_writes(20, kPatience));
-    EXPECT_EQ(audio_output_heard_ms(queue), 100u);
+    EXPECT_EQ(output_controls_heard_ms(&queue->controls, mark), 100u);
 }
 
 using VolumeIsTheDevicesOwn = OutputThreadTest;
@@ -79,19 +80,19 @@ using VolumeIsTheDevicesOwn = OutputThreadTest;
 // the volume.
 TEST_F(VolumeIsTheDevicesOwn, EveryLevelReachesTheDeviceAndTheSamplesStayAsDelivered) {
     ASSERT_TRUE(audio_output_start(queue, kWindow));
-    audio_output_request_volume(queue, 0x1234);
-    audio_output_request_pause(queue, true);
+    output_controls_request_volume(&queue->controls, 0x1234);
+    output_controls_request_pause(&queue->controls, true);
     push(441);
     ASSERT_TRUE(posix_wave_out_wait_paused(1, kPatience));
     EXPECT_TRUE(eventually([] { return posix_wave_out_volume() == 0x12341234u; }));
     EXPECT_EQ(posix_wave_out_step(1, 200), 0u) << "a device opened paused played";
-    audio_output_request_pause(queue, false);
+    output_controls_request_pause(&queue->controls, false);
     ASSERT_TRUE(posix_wave_out_wait_paused(0, kPatience));
     for (int i = 0; i < 11; ++i)
         push(441);
-    audio_output_request_volume(queue, 0);
+    output_controls_request_volume(&queue->controls, 0);
     EXPECT_TRUE(eventually([] { return posix_wave_out_volume() == 0u; }));
-    audio_output_request_volume(queue, 0xFFFF);
+    output_controls_request_volume(&queue->controls, 0xFFFF);
     EXPECT_TRUE(eventually([] { return posix_wave_out_volume() == 0xFFFFFFFFu; }));
     play(12);
     EXPECT_EQ(played(), pushed);

@@ -16,7 +16,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(pcm_queue_init(&queue, nullptr)); }
     void TearDown() override {
         pcm_queue_flush(&queue);
-        for (HANDLE handle : {queue.mutex, queue.event, queue.lend_mutex})
+        for (HANDLE handle : {queue.mutex, queue.event, queue.lending.mutex})
             CloseHandle(handle);
     }
     bool signalled() { return WaitForSingleObject(queue.event, 0) == WAIT_OBJECT_0; }

@@ -36,7 +36,7 @@ protected:
         WaitForSingleObject(queue.mutex, INFINITE);
         block->track_mark = queue.track_mark;
         ReleaseMutex(queue.mutex);
-        audio_output_note_played(&queue, block, 44100);
+        output_controls_note_played(&queue.controls, block, 44100);
         std::free(block);
     }
     // The queue, once filled, starts with track's frames from ms on.
@@ -73,7 +73,8 @@ TEST_P(PreviousRule, TrackAtTheNewPositionPlaysFromItsStartAndAPauseStays) {
     EXPECT_EQ(player_track(), mix[p.plays]);
     EXPECT_TRUE(pass_until([&] { return head_is_start_of(mix[p.plays]); }));
     EXPECT_TRUE(session_is_paused(&state));
-    EXPECT_EQ(audio_output_heard_ms(&queue), 0u) << "the restarted track counts afresh";
+    EXPECT_EQ(output_controls_heard_ms(&queue.controls, state.current_mark), 0u)
+        << "the restarted track counts afresh";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PreviousRule, ::testing::ValuesIn(kPrevious),

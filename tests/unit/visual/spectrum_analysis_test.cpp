@@ -1,12 +1,8 @@
 #include "visual/spectrum_analysis.h"
 
-#include "audio/pcm_queue.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <memory>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -14,7 +10,6 @@
 namespace {
 
 using Samples = std::vector<int16_t>;
-using BlockPtr = std::unique_ptr<PcmBlock, decltype(&std::free)>;
 
 // a cos(2 pi bin i / 256) for n frames: the real part of its 256-point
 // transform is 128 a at bin and 256 - bin, 0 elsewhere (128 points: 64 a at
@@ -32,21 +27,22 @@ Samples operator+(Samples a, const Samples &b) {
 }
 
 // The first channel as given, the others a loud tone at bin 50 (reading them
-// shows); one exact-size allocation, so that ASan sees a read past it.
-BlockPtr make_block(const Samples &first, int channels) {
-    const size_t n = first.size() * static_cast<size_t>(channels);
-    BlockPtr block(static_cast<PcmBlock *>(std::malloc(sizeof(PcmBlock) + n * 2)), &std::free);
-    *block = PcmBlock{nullptr, static_cast<int32_t>(first.size()), 44100, channels, 0};
+// shows), interleaved in an exact-size allocation, so that ASan sees a read
+// past it.
+Samples interleave(const Samples &first, int channels) {
     const Samples other = tone(8000, 50, first.size());
-    for (size_t i = 0; i < n; ++i)
-        block->samples()[i] = i % channels == 0 ? first[i / channels] : other[i / channels];
-    return block;
+    Samples out(first.size() * static_cast<size_t>(channels));
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = i % channels == 0 ? first[i / channels] : other[i / channels];
+    return out;
 }
 
 struct Histogram {
     std::vector<float> bins = std::vector<float>(histogram::kBins, 0.0f);
     float peak = 0.0f;
-    void analyse(const PcmBlock *block) { analyse_block(bins.data(), &peak, block); }
+    void analyse(const Samples &samples, int32_t frames, int32_t channels) {
+        analyse_block(bins.data(), &peak, samples.data(), frames, channels);
+    }
 };
 
 // The blueprint: bins and scale after n paints of a known block from silence:
@@ -87,9 +83,9 @@ TEST(AnalysisMatchesTheBlueprint, KnownBlocks) {
     for (const Blueprint &b : kBlueprints) {
         SCOPED_TRACE(b.name);
         Histogram h;
-        const BlockPtr block = make_block(b.first, b.channels);
+        const Samples samples = interleave(b.first, b.channels);
         for (int paint = 0; paint < b.paints; ++paint) {
-            h.analyse(block.get());
+            h.analyse(samples, static_cast<int32_t>(b.first.size()), b.channels);
             ASSERT_GE(h.peak, 0.0f); // the scale never goes negative
         }
         for (const auto &[bin, value] : b.bins)
@@ -98,25 +94,21 @@ TEST(AnalysisMatchesTheBlueprint, KnownBlocks) {
     }
 }
 
-// No frames: no bin changes, but the scale takes its step. Blocks with no
-// valid format are not analysed at all.
+// No frames: no bin changes, but the scale takes its step. Frames with no
+// valid format, or without samples, are not analysed at all.
 TEST(AnalysisStaysWithinTheBlock, EmptyAndInvalidBlocks) {
     Histogram h;
     h.bins.assign(histogram::kBins, 3.0f);
     h.peak = 10.0f;
-    h.analyse(make_block({}, 2).get());
+    h.analyse({}, 0, 2);
     EXPECT_EQ(h.bins, std::vector<float>(histogram::kBins, 3.0f));
     EXPECT_FLOAT_EQ(h.peak, 9.3f);
 
     const Histogram before = h;
-    BlockPtr block = make_block(Samples(64, 1000), 1);
-    for (const auto &[channels, frames] :
-         {std::pair{0, 64}, std::pair{-2, 64}, std::pair{1, -64}}) {
-        block->channel_count = channels;
-        block->frame_count = frames;
-        h.analyse(block.get());
-    }
-    h.analyse(nullptr);
+    const Samples samples(64, 1000);
+    for (const auto &[channels, frames] : {std::pair{0, 64}, std::pair{-2, 64}, std::pair{1, -64}})
+        h.analyse(samples, frames, channels);
+    h.analyse({}, 64, 1);
     EXPECT_EQ(h.bins, before.bins);
     EXPECT_EQ(h.peak, before.peak);
 }

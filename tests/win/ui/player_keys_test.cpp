@@ -170,8 +170,8 @@ TEST_F(DialogShownAgain, SeekVolumeShuffleAndRepeatKeys) {
 
     const auto after = [&](UINT message, WPARAM wparam, LPARAM lparam) {
         SendMessageW(context_.main_window, message, wparam, lparam);
-        return std::make_tuple(queue_.volume_wanted.load(), state_->order.shuffle,
-                               state_->order.repeat);
+        return std::make_tuple(output_controls_volume_requested(&queue_.controls),
+                               state_->order.shuffle, state_->order.repeat);
     };
     const auto volume = [](int percent) { return uint32_t{device_volume_level(percent)}; };
     using std::make_tuple;

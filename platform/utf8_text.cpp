@@ -1,4 +1,4 @@
-#include "visual/utf8_text.h"
+#include "platform/utf8_text.h"
 
 #include <cstdint>
 #include <cstring>
