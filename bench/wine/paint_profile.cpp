@@ -287,8 +287,8 @@ struct Program {
         v.current_block = &unlent;
         const D2D1_RECT_F box = {0, static_cast<float>(kHeight / 6.0), kWidth,
                                  static_cast<float>(kHeight / 3.0)};
-        IDWriteTextLayout *layout = v.title_layout_for(kTitle, box);
-        v.title_layout_text.clear(); // what render asks for without a session
+        IDWriteTextLayout *layout = v.layout_for(v.title_layout, v.text_format, kTitle, box);
+        v.title_layout.text.clear(); // what render asks for without a session
         (void)layout;
     }
     HRESULT frame(int number) {
