@@ -1,9 +1,8 @@
 // The server catalogue; see catalogue.h for its rules.
 #include "catalogue.h"
 
+#include <algorithm>
 #include <utility>
-
-#include "session.h"
 
 namespace splocal {
 
@@ -23,9 +22,9 @@ void catalogue_clear_locked(Catalogue &cat) {
 }
 
 void catalogue_reset_settings(Catalogue &cat) {
-    cat.fail_next_create = SP_ERROR_OK;
-    cat.fail_next_login = SP_ERROR_OK;
-    cat.refuse_next_login = SP_ERROR_OK;
+    cat.fail_next_create = ErrorCode::Ok;
+    cat.fail_next_login = ErrorCode::Ok;
+    cat.refuse_next_login = ErrorCode::Ok;
     cat.latency_ms.store(20);
     cat.chunk_frames.store(1024);
     cat.watch_interval_ms.store(500);
@@ -43,10 +42,23 @@ int catalogue_find_account_locked(const Catalogue &cat, const std::string &name)
     return -1;
 }
 
-void catalogue_broadcast_locked(Catalogue &cat, Work work) {
-    work.version = ++cat.version;
-    for (sp_session *session : cat.sessions)
-        session_enqueue(session, work);
+void catalogue_subscribe_locked(Catalogue &cat, CatalogueSubscriber *subscriber) {
+    cat.subscribers.push_back(subscriber);
+}
+
+void catalogue_unsubscribe_locked(Catalogue &cat, CatalogueSubscriber *subscriber) {
+    cat.subscribers.erase(std::remove(cat.subscribers.begin(), cat.subscribers.end(), subscriber),
+                          cat.subscribers.end());
+}
+
+void catalogue_broadcast_locked(Catalogue &cat, CatalogueChange change) {
+    change.version = ++cat.version;
+    catalogue_publish_locked(cat, change);
+}
+
+void catalogue_publish_locked(const Catalogue &cat, const CatalogueChange &change) {
+    for (CatalogueSubscriber *subscriber : cat.subscribers)
+        subscriber->catalogue_changed(change);
 }
 
 int catalogue_add_account_locked(Catalogue &cat, const std::string &name,
@@ -59,9 +71,9 @@ int catalogue_add_account_locked(Catalogue &cat, const std::string &name,
 }
 
 int catalogue_add_track_locked(Catalogue &cat, const std::string &artist, const std::string &title,
-                               splocal_sound sound, int param, int frames) {
-    if (frames < 0 || frames > kMaxTrackFrames || sound < SPLOCAL_SOUND_TONE ||
-        sound > SPLOCAL_SOUND_RAMP)
+                               SoundKind sound, int param, int frames) {
+    if (frames < 0 || frames > kMaxTrackFrames || static_cast<int>(sound) < 0 ||
+        static_cast<int>(sound) >= kSoundKinds)
         return -1;
     CatalogueTrack track;
     track.artist = artist;
@@ -83,13 +95,13 @@ int catalogue_add_playlist_locked(Catalogue &cat, int account, const std::string
     const int id = static_cast<int>(cat.playlists.size());
     cat.playlists.push_back(CataloguePlaylist{account, name, {}, false, false});
     order.insert(order.begin() + position, id);
-    Work work;
-    work.kind = WorkKind::PlaylistAdded;
-    work.text = cat.accounts[static_cast<size_t>(account)].name;
-    work.text2 = name;
-    work.id = id;
-    work.position = position;
-    catalogue_broadcast_locked(cat, std::move(work));
+    CatalogueChange change;
+    change.kind = ChangeKind::PlaylistAdded;
+    change.text = cat.accounts[static_cast<size_t>(account)].name;
+    change.text2 = name;
+    change.id = id;
+    change.position = position;
+    catalogue_broadcast_locked(cat, std::move(change));
     return id;
 }
 
@@ -106,11 +118,10 @@ void catalogue_hold_loading_locked(Catalogue &cat, int playlist, bool hold) {
     if (!was_held || hold)
         return;
     // The load is a request, not a change, so it carries no version.
-    Work work;
-    work.kind = WorkKind::LoadPlaylist;
-    work.id = playlist;
-    for (sp_session *session : cat.sessions)
-        session_enqueue(session, work);
+    CatalogueChange change;
+    change.kind = ChangeKind::LoadPlaylist;
+    change.id = playlist;
+    catalogue_publish_locked(cat, change);
 }
 
 void move_tracks(std::vector<int> &list, const std::vector<int> &positions, int new_position) {

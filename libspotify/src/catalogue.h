@@ -1,13 +1,11 @@
 // The server catalogue: one per process, guarded by one mutex.
 //
 // Thread rules: every field of Catalogue is guarded by Catalogue::mutex
-// except the two atomics, which any thread reads freely. Changes are made
-// under the mutex by the control API (any thread) and broadcast to every
-// live session's queue while still holding it, so that all sessions see
-// changes in the order of their versions. Lock order: the catalogue mutex
-// before a session's queue mutex; nothing takes the catalogue mutex while
-// holding a session lock, and no program callback is ever called with it
-// held.
+// except the atomics, which any thread reads freely. Changes are made under
+// the mutex (from any thread) and published to every subscriber while still
+// holding it (catalogue_change.h), so that all subscribers see changes in the
+// order of their versions. Lock order: the catalogue mutex before any lock a
+// subscriber takes; nothing takes the catalogue mutex while holding one.
 #ifndef LIBSPOTIFY_SRC_CATALOGUE_H
 #define LIBSPOTIFY_SRC_CATALOGUE_H
 
@@ -17,20 +15,26 @@
 #include <string>
 #include <vector>
 
-#include "libspotify/api.h"
+#include "catalogue/catalogue_change.h"
 #include "media/synth.h"
-#include "work.h"
-
-struct sp_session;
 
 namespace splocal {
+
+// The streaming interface's error numbers, as catalogue files write them:
+// a track's error and the switches that fail the next session or login.
+enum class ErrorCode : int {
+    Ok = 0,
+    TrackNotPlayable = 3,
+    IsLoading = 17,
+};
+constexpr int kMaxErrorCode = 17;
 
 struct CatalogueTrack {
     std::string artist;
     std::string title;
     SoundDesc sound;
     bool available = true;
-    sp_error error = SP_ERROR_OK;
+    ErrorCode error = ErrorCode::Ok;
     bool metadata_held = false;
     // A file track whose header and tags are still to be read (in the
     // background): its names are not known yet, nor whether it plays.
@@ -77,17 +81,17 @@ struct CatalogueSource {
 
 struct Catalogue {
     std::mutex mutex;
-    std::vector<CatalogueTrack> tracks;       // mutex; index = track id
-    std::vector<CataloguePlaylist> playlists; // mutex; index = playlist id
-    std::vector<CatalogueAccount> accounts;   // mutex
-    uint64_t version = 1;                     // mutex; grows with every change
-    sp_error fail_next_create = SP_ERROR_OK;  // mutex
-    sp_error fail_next_login = SP_ERROR_OK;   // mutex
-    sp_error refuse_next_login = SP_ERROR_OK; // mutex
-    std::vector<sp_session *> sessions;       // mutex; live sessions
-    CatalogueSource source;                   // mutex; followed while sessions run
-    // The catalogue file is being read for a session that found the
-    // catalogue empty: login outcomes wait until it is (client_view.cpp).
+    std::vector<CatalogueTrack> tracks;             // mutex; index = track id
+    std::vector<CataloguePlaylist> playlists;       // mutex; index = playlist id
+    std::vector<CatalogueAccount> accounts;         // mutex
+    uint64_t version = 1;                           // mutex; grows with every change
+    ErrorCode fail_next_create = ErrorCode::Ok;     // mutex
+    ErrorCode fail_next_login = ErrorCode::Ok;      // mutex
+    ErrorCode refuse_next_login = ErrorCode::Ok;    // mutex
+    std::vector<CatalogueSubscriber *> subscribers; // mutex
+    CatalogueSource source;                         // mutex; followed while the watcher runs
+    // The catalogue file is being read by the loader (library_loader.h),
+    // which publishes CatalogueReady once it is.
     bool file_pending = false; // mutex
     uint64_t generation = 1;   // mutex; grows whenever the catalogue is replaced
     // The embedded catalogue's `me` has not had the user's Music folder
@@ -98,25 +102,33 @@ struct Catalogue {
     std::atomic<int> watch_interval_ms{500}; // 0: the file is looked at only when asked
 };
 
-// The process's catalogue (never destroyed, so that sessions the program
-// never releases may outlive static destruction safely).
+// The process's catalogue (never destroyed, so that subscribers never
+// released may outlive static destruction safely).
 Catalogue &catalogue();
 
-// With the mutex held: empties the catalogue (sessions stay registered).
+// With the mutex held: empties the catalogue (subscribers stay).
 void catalogue_clear_locked(Catalogue &cat);
 void catalogue_reset_settings(Catalogue &cat);
 int catalogue_find_account_locked(const Catalogue &cat, const std::string &name);
 bool catalogue_empty_locked(const Catalogue &cat);
 
-// With the mutex held: stamps the change with the next version and queues
-// it in every live session.
-void catalogue_broadcast_locked(Catalogue &cat, Work work);
+// With the mutex held: adds or removes a subscriber; from then on it
+// receives every change published, until it is removed.
+void catalogue_subscribe_locked(Catalogue &cat, CatalogueSubscriber *subscriber);
+void catalogue_unsubscribe_locked(Catalogue &cat, CatalogueSubscriber *subscriber);
+
+// With the mutex held: stamps the change with the next version and
+// publishes it to every subscriber.
+void catalogue_broadcast_locked(Catalogue &cat, CatalogueChange change);
+// With the mutex held: publishes what is not a change of the catalogue (a
+// request, a line for the log) as it is, with no version.
+void catalogue_publish_locked(const Catalogue &cat, const CatalogueChange &change);
 
 // With the mutex held: adds to the catalogue; -1 on bad arguments.
 int catalogue_add_account_locked(Catalogue &cat, const std::string &name,
                                  const std::string &password);
 int catalogue_add_track_locked(Catalogue &cat, const std::string &artist, const std::string &title,
-                               splocal_sound sound, int param, int frames);
+                               SoundKind sound, int param, int frames);
 int catalogue_add_playlist_locked(Catalogue &cat, int account, const std::string &name,
                                   int position);
 void catalogue_append_tracks_locked(Catalogue &cat, int playlist, const int *tracks, int count);

@@ -20,8 +20,8 @@ void catalogue_replace_locked(Catalogue &cat, const CatalogueDesc &desc, Catalog
     cat.tracks.reserve(desc.tracks.size());
     for (const DescTrack &t : desc.tracks) {
         CatalogueTrack track = t;
-        if (!t.file_playable && track.error == SP_ERROR_OK)
-            track.error = SP_ERROR_TRACK_NOT_PLAYABLE;
+        if (!t.file_playable && track.error == ErrorCode::Ok)
+            track.error = ErrorCode::TrackNotPlayable;
         cat.tracks.push_back(std::move(track));
     }
     cat.accounts.reserve(desc.accounts.size());
@@ -43,11 +43,11 @@ void catalogue_replace_locked(Catalogue &cat, const CatalogueDesc &desc, Catalog
     if (s.chunk_frames >= 0)
         cat.chunk_frames.store(s.chunk_frames);
     if (s.fail_create >= 0)
-        cat.fail_next_create = static_cast<sp_error>(s.fail_create);
+        cat.fail_next_create = static_cast<ErrorCode>(s.fail_create);
     if (s.fail_login >= 0)
-        cat.fail_next_login = static_cast<sp_error>(s.fail_login);
+        cat.fail_next_login = static_cast<ErrorCode>(s.fail_login);
     if (s.refuse_login >= 0)
-        cat.refuse_next_login = static_cast<sp_error>(s.refuse_login);
+        cat.refuse_next_login = static_cast<ErrorCode>(s.refuse_login);
     cat.source = std::move(source);
 }
 

@@ -23,7 +23,7 @@ namespace {
 struct DemoTrack {
     const char *artist;
     const char *title;
-    splocal_sound sound;
+    SoundKind sound;
     int param;
     int seconds;
 };
@@ -36,28 +36,28 @@ struct DemoPlaylist {
 
 const DemoPlaylist kDemo[] = {
     {"Morning Light",
-     {{"S\xC3\xB3lveig \xC3\x98rn", "Dawn over the Fjord", SPLOCAL_SOUND_CHORD, 262, 32},
-      {"Caf\xC3\xA9 Lumi\xC3\xA8re", "Petit Matin", SPLOCAL_SOUND_CHORD, 294, 28},
-      {"The Brass Lanterns", "Slow Walk", SPLOCAL_SOUND_DRUMS, 92, 36}},
+     {{"S\xC3\xB3lveig \xC3\x98rn", "Dawn over the Fjord", SoundKind::Chord, 262, 32},
+      {"Caf\xC3\xA9 Lumi\xC3\xA8re", "Petit Matin", SoundKind::Chord, 294, 28},
+      {"The Brass Lanterns", "Slow Walk", SoundKind::Drums, 92, 36}},
      3},
     {"R\xC3\xAAveries",
-     {{"Mir\xC3\xB3 Kov\xC3\xA1\xC4\x8D", "Glass Harbour", SPLOCAL_SOUND_CHORD, 220, 40},
-      {"Ana\xC3\xAFs Dubreuil", "Une Note Seule", SPLOCAL_SOUND_TONE, 392, 24},
-      {"S\xC3\xB3lveig \xC3\x98rn", "Blue Hour", SPLOCAL_SOUND_CHORD, 196, 45}},
+     {{"Mir\xC3\xB3 Kov\xC3\xA1\xC4\x8D", "Glass Harbour", SoundKind::Chord, 220, 40},
+      {"Ana\xC3\xAFs Dubreuil", "Une Note Seule", SoundKind::Tone, 392, 24},
+      {"S\xC3\xB3lveig \xC3\x98rn", "Blue Hour", SoundKind::Chord, 196, 45}},
      3},
     {"Night Drive",
-     {{"Neon Meridian", "Ignition", SPLOCAL_SOUND_SWEEP, 2400, 22},
-      {"Neon Meridian", "Overpass", SPLOCAL_SOUND_DRUMS, 124, 48},
-      {"Tove Halvorsen", "Tail Lights", SPLOCAL_SOUND_CHORD, 247, 30},
-      {"The Brass Lanterns", "Last Exit", SPLOCAL_SOUND_DRUMS, 104, 26}},
+     {{"Neon Meridian", "Ignition", SoundKind::Sweep, 2400, 22},
+      {"Neon Meridian", "Overpass", SoundKind::Drums, 124, 48},
+      {"Tove Halvorsen", "Tail Lights", SoundKind::Chord, 247, 30},
+      {"The Brass Lanterns", "Last Exit", SoundKind::Drums, 104, 26}},
      4},
     {"Quiet Hours",
-     {{"Hana Kure", "Soft Rain", SPLOCAL_SOUND_NOISE, 7, 20},
-      {"Jonah Ellery", "Candle", SPLOCAL_SOUND_TONE, 330, 25},
+     {{"Hana Kure", "Soft Rain", SoundKind::Noise, 7, 20},
+      {"Jonah Ellery", "Candle", SoundKind::Tone, 330, 25},
       {"Caf\xC3\xA9 Lumi\xC3\xA8re",
        "Fin de Soir\xC3\xA9"
        "e",
-       SPLOCAL_SOUND_CHORD, 175, 55}},
+       SoundKind::Chord, 175, 55}},
      3},
 };
 

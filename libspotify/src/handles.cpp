@@ -3,6 +3,7 @@
 // or out-of-range argument gives an empty answer, never a crash.
 #include <algorithm>
 
+#include "libspotify/local.h"
 #include "session.h"
 
 extern "C" {

@@ -6,7 +6,6 @@
 #include "catalogue.h"
 #include "base/file_io.h"
 #include "base/text_lines.h"
-#include "session.h"
 
 namespace splocal {
 namespace {
@@ -51,7 +50,7 @@ void log_catalogue_read(const std::string &catalogue_path, const std::vector<std
     write_lines(catalogue_path, "wb", header, lines);
 }
 
-void log_file_failure(sp_session *session, const std::string &file, const std::string &why) {
+std::string log_file_failure(const std::string &file, const std::string &why) {
     const std::string line = file + ": " + why;
     std::string catalogue_path;
     {
@@ -61,10 +60,7 @@ void log_file_failure(sp_session *session, const std::string &file, const std::s
     }
     if (!catalogue_path.empty())
         log_append(catalogue_path, {line});
-    Work work;
-    work.kind = WorkKind::Log;
-    work.text = line;
-    session_enqueue(session, std::move(work));
+    return line;
 }
 
 void log_append(const std::string &catalogue_path, const std::vector<std::string> &lines) {

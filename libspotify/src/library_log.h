@@ -12,8 +12,6 @@
 
 #include "catalogue/catalogue_text.h"
 
-struct sp_session;
-
 namespace splocal {
 
 // The log's lines for a catalogue read: "PATH:LINE: message", one per
@@ -30,9 +28,9 @@ void log_append(const std::string &catalogue_path, const std::vector<std::string
 
 // An audio file that stopped early or could not be opened as its track
 // played: "PATH: why" in the log beside the catalogue (when the catalogue
-// comes from a file) and through the session's log_message. Any thread; call
-// without the library's locks.
-void log_file_failure(sp_session *session, const std::string &file, const std::string &why);
+// comes from a file); returns that line. Any thread; call without the
+// catalogue mutex.
+std::string log_file_failure(const std::string &file, const std::string &why);
 
 } // namespace splocal
 

@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "catalogue/list_diff.h"
-#include "session.h"
 
 namespace splocal {
 namespace {
@@ -53,8 +52,8 @@ uint64_t source_hash(const CatalogueTrack &t) {
 // The track as the catalogue holds it: a file that cannot be decoded fails.
 CatalogueTrack catalogue_form(const DescTrack &t) {
     CatalogueTrack track = t;
-    if (!t.file_playable && track.error == SP_ERROR_OK)
-        track.error = SP_ERROR_TRACK_NOT_PLAYABLE;
+    if (!t.file_playable && track.error == ErrorCode::Ok)
+        track.error = ErrorCode::TrackNotPlayable;
     return track;
 }
 
@@ -68,15 +67,15 @@ std::string joined(const std::vector<std::string> &keys) {
     return out;
 }
 
-void broadcast(Catalogue &cat, WorkKind kind, int id, int position = 0, std::vector<int> items = {},
-               std::string text = {}) {
-    Work work;
-    work.kind = kind;
-    work.id = id;
-    work.position = position;
-    work.items = std::move(items);
-    work.text = std::move(text);
-    catalogue_broadcast_locked(cat, std::move(work));
+void broadcast(Catalogue &cat, ChangeKind kind, int id, int position = 0,
+               std::vector<int> items = {}, std::string text = {}) {
+    CatalogueChange change;
+    change.kind = kind;
+    change.id = id;
+    change.position = position;
+    change.items = std::move(items);
+    change.text = std::move(text);
+    catalogue_broadcast_locked(cat, std::move(change));
 }
 
 class Editor {
@@ -201,7 +200,7 @@ private:
         pl.removed = true;
         std::vector<int> &order = cat_.accounts[static_cast<size_t>(account)].playlists;
         order.erase(std::remove(order.begin(), order.end(), id), order.end());
-        broadcast(cat_, WorkKind::PlaylistRemoved, id);
+        broadcast(cat_, ChangeKind::PlaylistRemoved, id);
     }
 
     void edit_container(int account, const DescAccount &wanted) {
@@ -254,7 +253,7 @@ private:
             }
             if (renamed[j]) {
                 cat_.playlists[static_cast<size_t>(matched[j])].name = pl.name;
-                broadcast(cat_, WorkKind::PlaylistRenamed, matched[j], 0, {}, pl.name);
+                broadcast(cat_, ChangeKind::PlaylistRenamed, matched[j], 0, {}, pl.name);
             }
             edit_tracks(matched[j], pl);
         }
@@ -426,18 +425,18 @@ private:
         if (!edit.removed.empty()) {
             for (auto it = edit.removed.rbegin(); it != edit.removed.rend(); ++it)
                 list.erase(list.begin() + *it);
-            broadcast(cat_, WorkKind::TracksRemoved, id, 0, edit.removed);
+            broadcast(cat_, ChangeKind::TracksRemoved, id, 0, edit.removed);
         }
         for (const ListMove &move : edit.moves) {
             move_tracks(list, move.positions, move.new_position);
-            broadcast(cat_, WorkKind::TracksMoved, id, move.new_position, move.positions);
+            broadcast(cat_, ChangeKind::TracksMoved, id, move.new_position, move.positions);
         }
         for (const ListInsert &insert : edit.inserts) {
             std::vector<int> tracks;
             for (int k = 0; k < insert.count; ++k)
                 tracks.push_back(track_for(pl.tracks[static_cast<size_t>(insert.position + k)]));
             list.insert(list.begin() + insert.position, tracks.begin(), tracks.end());
-            broadcast(cat_, WorkKind::TracksAdded, id, insert.position, tracks);
+            broadcast(cat_, ChangeKind::TracksAdded, id, insert.position, tracks);
         }
         catalogue_hold_loading_locked(cat_, id, pl.loading_held);
     }
@@ -452,8 +451,9 @@ private:
             CatalogueTrack &t = cat_.tracks[static_cast<size_t>(id)];
             // The track as the file now gives it, compared before anything is
             // copied: most tracks of a large library stay as they are.
-            sp_error error =
-                !d.file_playable && d.error == SP_ERROR_OK ? SP_ERROR_TRACK_NOT_PLAYABLE : d.error;
+            ErrorCode error = !d.file_playable && d.error == ErrorCode::Ok
+                                  ? ErrorCode::TrackNotPlayable
+                                  : d.error;
             const std::string *artist = &d.artist;
             const std::string *title = &d.title;
             int duration_ms = d.duration_ms;
@@ -465,7 +465,7 @@ private:
                     artist = &t.artist;
                     title = &t.title;
                 }
-                if (error == SP_ERROR_OK)
+                if (error == ErrorCode::Ok)
                     error = t.error;
                 duration_ms = t.duration_ms;
                 names_pending = false;
@@ -487,7 +487,7 @@ private:
                 t = std::move(wanted);
             }
             if (changed || released)
-                broadcast(cat_, WorkKind::TrackChanged, id);
+                broadcast(cat_, ChangeKind::TrackChanged, id);
         }
     }
 

@@ -1,4 +1,4 @@
-// A catalogue file read again while sessions run becomes the changes a
+// A catalogue file read again while the library runs becomes the changes a
 // server would send: playlists added, removed and renamed, tracks added,
 // removed and moved, tracks whose names or state changed. A playlist is the
 // same playlist while it keeps its name, or under a new name its content or
@@ -14,7 +14,7 @@
 namespace splocal {
 
 // With the mutex held: changes the catalogue into the one `desc` describes,
-// one change at a time, each queued in every live session. The settings
+// one change at a time, each published to every subscriber. The settings
 // that act once (fail-create, fail-login, refuse-login) are not taken.
 void catalogue_apply_edit_locked(Catalogue &cat, const CatalogueDesc &desc);
 

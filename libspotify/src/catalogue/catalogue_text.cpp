@@ -99,12 +99,12 @@ bool parse_int(std::string_view word, int low, int high, int &out) {
     return true;
 }
 
-bool parse_sound(std::string_view word, splocal_sound &out) {
+bool parse_sound(std::string_view word, SoundKind &out) {
     static const char *const names[] = {"tone",  "chord",   "sweep", "drums",
                                         "noise", "silence", "ramp"};
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < kSoundKinds; ++i) {
         if (word == names[i]) {
-            out = static_cast<splocal_sound>(i);
+            out = static_cast<SoundKind>(i);
             return true;
         }
     }
@@ -199,7 +199,7 @@ private:
         }
         const std::string_view param_word = words.next();
         const std::string_view ms_word = words.next();
-        splocal_sound sound;
+        SoundKind sound;
         int param = 0;
         int ms = 0;
         if (!parse_sound(sound_word, sound)) {
@@ -319,7 +319,7 @@ private:
             const std::string_view word = words.next();
             if (!error_code(word, code) || !no_more(words, "error CODE"))
                 return;
-            t.error = static_cast<sp_error>(code);
+            t.error = static_cast<ErrorCode>(code);
             return;
         }
         if (!no_more(words, key))
@@ -331,10 +331,10 @@ private:
     }
 
     bool error_code(std::string_view word, int &code) {
-        if (parse_int(word, 0, SP_ERROR_IS_LOADING, code))
+        if (parse_int(word, 0, kMaxErrorCode, code))
             return true;
         fail("error code " + quoted(word) + " is not a number from 0 to " +
-             std::to_string(SP_ERROR_IS_LOADING));
+             std::to_string(kMaxErrorCode));
         return false;
     }
 

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "libspotify/api.h"
 #include "catalogue.h"
 #include "media/synth.h"
 

@@ -19,7 +19,6 @@
 #include "catalogue/folder_watcher.h"
 #include "catalogue/music_folder.h"
 #include "library_log.h"
-#include "session.h"
 
 namespace splocal {
 namespace {
@@ -53,7 +52,7 @@ struct Prints {
 
 struct Watch {
     std::mutex control;
-    int sessions = 0;   // control
+    int clients = 0;    // control
     std::thread thread; // control
     std::mutex wake_mutex;
     bool stopping = false;            // wake_mutex
@@ -207,7 +206,7 @@ uint64_t print_now(const Prints &prints, const std::string &key, const std::stri
 }
 
 // With the mutex held: the lines go to the log beside the catalogue (a new
-// log when `fresh`) and to every session.
+// log when `fresh`) and to every subscriber.
 void report_locked(Catalogue &cat, const std::string &path, const std::vector<std::string> &lines,
                    bool fresh) {
     // The embedded catalogue (no path) has no file to log beside.
@@ -216,11 +215,10 @@ void report_locked(Catalogue &cat, const std::string &path, const std::vector<st
     else if (!path.empty())
         log_append(path, lines);
     for (const std::string &line : lines) {
-        Work work;
-        work.kind = WorkKind::Log;
-        work.text = line;
-        for (sp_session *session : cat.sessions)
-            session_enqueue(session, work);
+        CatalogueChange change;
+        change.kind = ChangeKind::Log;
+        change.text = line;
+        catalogue_publish_locked(cat, change);
     }
 }
 
@@ -500,10 +498,10 @@ CatalogueSource catalogue_source_of(const std::string &path, const CatalogueDesc
     return source_reusing(path, desc, nullptr, nullptr);
 }
 
-void watcher_session_started() {
+void watcher_client_started() {
     Watch &w = watch();
     std::lock_guard<std::mutex> lock(w.control);
-    if (++w.sessions > 1)
+    if (++w.clients > 1)
         return;
     {
         std::lock_guard<std::mutex> wake_lock(w.wake_mutex);
@@ -528,10 +526,10 @@ void stop_thread(Watch &w) {
 
 } // namespace
 
-void watcher_session_ended() {
+void watcher_client_ended() {
     Watch &w = watch();
     std::lock_guard<std::mutex> lock(w.control);
-    if (w.sessions == 0 || --w.sessions > 0)
+    if (w.clients == 0 || --w.clients > 0)
         return;
     stop_thread(w);
 }
@@ -539,27 +537,17 @@ void watcher_session_ended() {
 void watcher_stop() {
     Watch &w = watch();
     std::lock_guard<std::mutex> lock(w.control);
-    w.sessions = 0;
+    w.clients = 0;
     stop_thread(w);
 }
 
-} // namespace splocal
-
-using namespace splocal;
-
-extern "C" {
-
-void splocal_set_watch_interval(int milliseconds) {
+void watcher_set_interval(int milliseconds) {
     catalogue().watch_interval_ms.store(milliseconds < 0 ? 0 : milliseconds);
     wake_thread();
 }
 
-int splocal_catalogue_check(int settled) {
-    return look(nullptr, settled != 0);
+int watcher_check(bool settled) {
+    return look(nullptr, settled);
 }
 
-int splocal_folder_reads(const char *folder) {
-    return folder_cache_reads(folder ? folder : "");
-}
-
-} // extern "C"
+} // namespace splocal

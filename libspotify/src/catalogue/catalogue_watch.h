@@ -1,4 +1,4 @@
-// Following the catalogue file while sessions run. A thread of the library
+// Following the catalogue file while the library is in use. A thread of the library
 // follows the file, the real folders its music folders' walks listed and
 // the audio files it names through the system's change notifications
 // (folder_watcher.h), and sleeps while nothing changes. A folder that
@@ -9,8 +9,8 @@
 // is not taken; then the catalogue is read with the strict reader (every
 // other folder from the cache) and applied as changes (catalogue_edit.h).
 // A file that cannot be read, or that names no account, leaves the
-// catalogue as it is; why goes to the log beside it and to every session's
-// log_message.
+// catalogue as it is; why goes to the log beside it and to every
+// subscriber.
 //
 // Thread rules: one look at a time (the watcher's check mutex, taken before
 // the catalogue mutex); the files are read without the catalogue mutex,
@@ -33,17 +33,27 @@ namespace splocal {
 // (`fingerprint` names them).
 CatalogueSource catalogue_source_of(const std::string &path, const CatalogueDesc &desc);
 
-// The watcher runs while at least one session lives. Call without the
-// catalogue mutex.
-void watcher_session_started();
-void watcher_session_ended();
+// The watcher runs while at least one client has started it and not ended
+// it. Call without the catalogue mutex.
+void watcher_client_started();
+void watcher_client_ended();
 
 // Wakes the watcher to follow a catalogue source that was just set.
 void watcher_wake();
 
-// Stops the watcher whatever sessions live (the process is ending); a
-// session created later starts it again.
+// Stops the watcher whatever clients hold it (the process is ending); a
+// client started later starts it again.
 void watcher_stop();
+
+// How often the catalogue file is looked at without a change notification
+// (0: only when asked); wakes the watcher.
+void watcher_set_interval(int milliseconds);
+
+// Looks at the catalogue file and everything it depends on now (`settled`:
+// a change is read at once, without a second look): 0 nothing changed, 1
+// applied, 2 a change waits for a second look, -1 the changed file cannot
+// be used.
+int watcher_check(bool settled);
 
 } // namespace splocal
 

@@ -17,7 +17,6 @@
 #include "catalogue/folder_cache.h"
 #include "catalogue/music_folder.h"
 #include "library_log.h"
-#include "session.h"
 
 namespace splocal {
 namespace {
@@ -59,14 +58,13 @@ bool may_go_on() {
     return !l.stopping;
 }
 
-// With the catalogue mutex held: lines to every session's log_message.
-void tell_sessions_locked(Catalogue &cat, const std::vector<std::string> &lines) {
+// With the catalogue mutex held: lines to every subscriber.
+void tell_subscribers_locked(Catalogue &cat, const std::vector<std::string> &lines) {
     for (const std::string &line : lines) {
-        Work work;
-        work.kind = WorkKind::Log;
-        work.text = line;
-        for (sp_session *session : cat.sessions)
-            session_enqueue(session, work);
+        CatalogueChange change;
+        change.kind = ChangeKind::Log;
+        change.text = line;
+        catalogue_publish_locked(cat, change);
     }
 }
 
@@ -74,10 +72,9 @@ void tell_sessions_locked(Catalogue &cat, const std::vector<std::string> &lines)
 // for it are answered.
 void catalogue_ready_locked(Catalogue &cat) {
     cat.file_pending = false;
-    Work work;
-    work.kind = WorkKind::CatalogueReady;
-    for (sp_session *session : cat.sessions)
-        session_enqueue(session, work);
+    CatalogueChange change;
+    change.kind = ChangeKind::CatalogueReady;
+    catalogue_publish_locked(cat, change);
 }
 
 // The embedded catalogue; its account `me` serves nothing until someone
@@ -114,7 +111,7 @@ void walk_user_music() {
             return;
         catalogue_apply_edit_locked(cat, desc);
         cat.music_unwalked = false;
-        tell_sessions_locked(cat, desc.notes);
+        tell_subscribers_locked(cat, desc.notes);
     }
     CatalogueSource source = catalogue_source_of(std::string(), desc);
     {
@@ -141,7 +138,7 @@ void start_from_file(const std::string &path) {
             return;
         catalogue_replace_locked(cat, lines_only, CatalogueSource{});
         catalogue_ready_locked(cat);
-        tell_sessions_locked(cat, problems);
+        tell_subscribers_locked(cat, problems);
         generation = cat.generation;
     }
     if (!may_go_on())
@@ -153,7 +150,7 @@ void start_from_file(const std::string &path) {
         if (cat.generation != generation)
             return;
         catalogue_apply_edit_locked(cat, whole);
-        tell_sessions_locked(cat, whole.notes);
+        tell_subscribers_locked(cat, whole.notes);
     }
     // Followed from now on (the playlists are out first: the source's
     // fingerprint looks at every entry again).
@@ -191,8 +188,8 @@ void read_pending_tags() {
             std::lock_guard<std::mutex> lock(cat.mutex);
             if (cat.generation != generation)
                 return;
-            Work work;
-            work.kind = WorkKind::TrackChanged;
+            CatalogueChange change;
+            change.kind = ChangeKind::TrackChanged;
             for (size_t k = first; k < next; ++k) {
                 const auto &[id, path] = pending[k];
                 CatalogueTrack &t = cat.tracks[static_cast<size_t>(id)];
@@ -202,11 +199,11 @@ void read_pending_tags() {
                 apply_file_facts(t, f);
                 if (!f.playable)
                     failures.push_back(path + ": " + f.failure);
-                work.items.push_back(id);
+                change.items.push_back(id);
             }
-            if (!work.items.empty())
-                catalogue_broadcast_locked(cat, std::move(work));
-            tell_sessions_locked(cat, failures);
+            if (!change.items.empty())
+                catalogue_broadcast_locked(cat, std::move(change));
+            tell_subscribers_locked(cat, failures);
             log_path = cat.source.path;
         }
         if (!log_path.empty())

@@ -209,7 +209,7 @@ DescTrack listed_track(CatalogueDesc &desc, const FoundFile &file, bool probe) {
     const FileFacts facts = file_facts(file.path, file.size, file.time);
     apply_file_facts(track, facts);
     track.file_playable = facts.playable;
-    track.error = SP_ERROR_OK;
+    track.error = ErrorCode::Ok;
     if (!facts.playable)
         desc.add_note(file.path + ": " + facts.failure);
     return track;
@@ -436,8 +436,8 @@ void apply_file_facts(CatalogueTrack &track, const FileFacts &facts) {
         track.artist = facts.artist.empty() ? fallback.artist : facts.artist;
         track.title = facts.title.empty() ? fallback.title : facts.title;
     }
-    if (!facts.playable && track.error == SP_ERROR_OK)
-        track.error = SP_ERROR_TRACK_NOT_PLAYABLE;
+    if (!facts.playable && track.error == ErrorCode::Ok)
+        track.error = ErrorCode::TrackNotPlayable;
 }
 
 DescTrack file_track(CatalogueDesc &desc, const std::string &path, bool probe) {
@@ -457,7 +457,7 @@ DescTrack file_track(CatalogueDesc &desc, const std::string &path, bool probe) {
     }
     const FileFacts facts = probe_path(path);
     apply_file_facts(track, facts);
-    track.error = SP_ERROR_OK;
+    track.error = ErrorCode::Ok;
     track.file_playable = facts.playable;
     if (!facts.playable)
         desc.add_note(path + ": " + facts.failure);

@@ -205,7 +205,7 @@ void synth_render(const SoundDesc &desc, int first, int count, int16_t *out) {
             o[1] = 0;
             continue;
         }
-        if (desc.sound == SPLOCAL_SOUND_RAMP) {
+        if (desc.sound == SoundKind::Ramp) {
             const uint32_t v = static_cast<uint32_t>(n) * 2U;
             o[0] = static_cast<int16_t>(static_cast<uint16_t>(v & 0xFFFFU));
             o[1] = static_cast<int16_t>(static_cast<uint16_t>((v + 1U) & 0xFFFFU));
@@ -213,19 +213,19 @@ void synth_render(const SoundDesc &desc, int first, int count, int16_t *out) {
         }
         Frame f;
         switch (desc.sound) {
-        case SPLOCAL_SOUND_TONE:
+        case SoundKind::Tone:
             f = tone(n, desc.param);
             break;
-        case SPLOCAL_SOUND_CHORD:
+        case SoundKind::Chord:
             f = chord(n, desc.param);
             break;
-        case SPLOCAL_SOUND_SWEEP:
+        case SoundKind::Sweep:
             f = sweep(n, desc.param, frames);
             break;
-        case SPLOCAL_SOUND_DRUMS:
+        case SoundKind::Drums:
             f = drums(n, desc.param);
             break;
-        case SPLOCAL_SOUND_NOISE:
+        case SoundKind::Noise:
             f = white(n, desc.param);
             break;
         default:

@@ -10,9 +10,20 @@
 #include <cstdint>
 #include <string>
 
-#include "libspotify/local.h"
-
 namespace splocal {
+
+// The sounds the library synthesizes; the numbers are the ones catalogue
+// files and the control interface use.
+enum class SoundKind : int {
+    Tone = 0,    // param: frequency in Hz (0: 440)
+    Chord = 1,   // a major triad; param: root frequency in Hz (0: 262)
+    Sweep = 2,   // param: end frequency in Hz (0: 4000)
+    Drums = 3,   // param: beats per minute (0: 120)
+    Noise = 4,   // param: seed
+    Silence = 5, // param unused
+    Ramp = 6,
+};
+constexpr int kSoundKinds = 7;
 
 constexpr int kSampleRate = 44100;
 constexpr int kChannels = 2;
@@ -21,7 +32,7 @@ constexpr int kChannels = 2;
 constexpr int kMaxTrackFrames = kSampleRate * 600;
 
 struct SoundDesc {
-    splocal_sound sound = SPLOCAL_SOUND_SILENCE;
+    SoundKind sound = SoundKind::Silence;
     int param = 0;
     int frames = 0;
     // Not empty: the track is this audio file (UTF-8 path), decoded as it
