@@ -1,15 +1,18 @@
-// The music library's own numbers as the interface names them: its error
-// codes and sounds share the interface's values, so each translation is a
-// cast that the asserts below keep exact.
+// The music library seen from the library serving it: its names used as the
+// library's own, and its error codes and sounds as the interface names them.
+// They share the interface's values, so each translation is a cast that the
+// asserts below keep exact.
 #ifndef LIBSPOTIFY_SRC_CATALOGUE_TYPES_H
 #define LIBSPOTIFY_SRC_CATALOGUE_TYPES_H
 
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 #include "libspotify/api.h"
 #include "libspotify/local.h"
 #include "media/synth.h"
 
 namespace splocal {
+
+using namespace music;
 
 static_assert(static_cast<int>(ErrorCode::Ok) == SP_ERROR_OK);
 static_assert(static_cast<int>(ErrorCode::TrackNotPlayable) == SP_ERROR_TRACK_NOT_PLAYABLE);

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "base/text_lines.h"
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 #include "catalogue_types.h"
-#include "catalogue/library_loader.h"
+#include "loader/library_loader.h"
 #include "session.h"
 
 namespace splocal {

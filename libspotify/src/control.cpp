@@ -6,10 +6,12 @@
 #include <utility>
 #include <vector>
 
-#include "catalogue.h"
-#include "catalogue/catalogue_watch.h"
-#include "catalogue/folder_cache.h"
-#include "catalogue/library_loader.h"
+#include "catalogue/catalogue.h"
+#include "loader/catalogue_watch.h"
+#include "folders/folder_cache.h"
+#include "loader/catalogue_file.h"
+#include "loader/embedded_catalogue.h"
+#include "loader/library_loader.h"
 #include "catalogue_types.h"
 #include "session.h"
 #include "media/file_opening.h"

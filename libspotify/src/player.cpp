@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "catalogue.h"
-#include "library_log.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/library_log.h"
 #include "session.h"
 #include "media/file_opening.h"
 #include "media/track_source.h"

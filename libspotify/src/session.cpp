@@ -8,9 +8,9 @@
 #include <cstring>
 #include <utility>
 
-#include "catalogue.h"
-#include "catalogue/catalogue_watch.h"
-#include "catalogue/library_loader.h"
+#include "catalogue/catalogue.h"
+#include "loader/catalogue_watch.h"
+#include "loader/library_loader.h"
 #include "catalogue_types.h"
 
 namespace splocal {

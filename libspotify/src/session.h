@@ -30,9 +30,8 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue/catalogue_change.h"
+#include "catalogue_types.h"
 #include "libspotify/api.h"
-#include "media/synth.h"
 #include "player.h"
 #include "work.h"
 
@@ -83,9 +82,9 @@ struct sp_playlistcontainer {
 };
 
 // Queues each change of the catalogue in its session, as work.
-struct SessionSubscriber final : splocal::CatalogueSubscriber {
+struct SessionSubscriber final : music::CatalogueSubscriber {
     sp_session *session = nullptr;
-    void catalogue_changed(const splocal::CatalogueChange &change) override;
+    void catalogue_changed(const music::CatalogueChange &change) override;
 };
 
 struct sp_session {

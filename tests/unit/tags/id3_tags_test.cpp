@@ -32,10 +32,10 @@ std::string tag(int version, const std::string &frames, int flags = 0) {
 
 const std::string kText = "\0T"s; // Latin-1 "T"
 
-splocal::FileTags read(const std::string &bytes, bool expect_found = true) {
-    splocal::FileTags tags;
-    EXPECT_EQ(splocal::read_id3_tags(reinterpret_cast<const unsigned char *>(bytes.data()),
-                                     bytes.size(), tags),
+music::FileTags read(const std::string &bytes, bool expect_found = true) {
+    music::FileTags tags;
+    EXPECT_EQ(music::read_id3_tags(reinterpret_cast<const unsigned char *>(bytes.data()),
+                                   bytes.size(), tags),
               expect_found);
     return tags;
 }
@@ -86,13 +86,13 @@ TEST(Id3TagsGiveArtistAndTitleInUtf8, InEveryVersionAndEncodingAndOnlyWhatIsVali
         {"a name given twice: the first", tag(3, title + frame(3, "TIT2", "\0Second"s)), "", "T"},
     };
     for (const auto &c : cases) {
-        const splocal::FileTags tags = read(c.bytes);
+        const music::FileTags tags = read(c.bytes);
         EXPECT_EQ(tags.artist + " / " + tags.title, c.artist + " / "s + c.title) << c.what;
     }
     // A second tag (a file with two) leaves the names of the first.
-    splocal::FileTags first{"Ann", ""};
-    splocal::read_id3_tags(reinterpret_cast<const unsigned char *>(whole.data()), whole.size(),
-                           first);
+    music::FileTags first{"Ann", ""};
+    music::read_id3_tags(reinterpret_cast<const unsigned char *>(whole.data()), whole.size(),
+                         first);
     EXPECT_EQ(first.artist + " / " + first.title, "Ann / T");
 
     std::string cut = "a"; // 1024 bytes at most, at a character's start

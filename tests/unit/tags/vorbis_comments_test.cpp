@@ -55,13 +55,13 @@ std::string stream(const std::string &comments, size_t per_page = 255,
 }
 
 // Reads the bytes as a file of the case's own; a refusal says why.
-bool read(const std::string &bytes, splocal::FileTags &tags) {
+bool read(const std::string &bytes, music::FileTags &tags) {
     const std::string path =
         std::string("tags-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::ofstream(path, std::ios::binary) << bytes;
     std::FILE *file = std::fopen(path.c_str(), "rb");
     std::string why;
-    const bool ok = file && splocal::read_vorbis_comments(file, tags, why);
+    const bool ok = file && music::read_vorbis_comments(file, tags, why);
     EXPECT_TRUE(file && why.empty() == ok);
     if (file)
         std::fclose(file);
@@ -74,7 +74,7 @@ TEST(VorbisCommentsAreReadWithinTheirPacket, NamesOverSeveralPagesAndNoLengthPas
     const std::string header = comment_header(
         std::string(600, 'v'), {"ARTIST=\xC3(", "TITLE=" + std::string(1025, 'x'), "title=First",
                                 "ARTIST=Sólveig Ørn", "ARTIST=Other", "TITLE=Dawn", "ALBUM=A"});
-    splocal::FileTags tags;
+    music::FileTags tags;
     ASSERT_TRUE(read(stream(header, 1), tags));
     EXPECT_EQ(tags.artist + " / " + tags.title, "Sólveig Ørn / First");
 
@@ -93,7 +93,7 @@ TEST(VorbisCommentsAreReadWithinTheirPacket, NamesOverSeveralPagesAndNoLengthPas
     };
     for (const std::string &bytes : refused)
         EXPECT_FALSE(read(bytes, tags));
-    splocal::FileTags fresh;
+    music::FileTags fresh;
     EXPECT_TRUE(read(full, fresh));
     EXPECT_EQ(fresh.title, "T");
 }

@@ -12,15 +12,15 @@
 
 #include <gtest/gtest.h>
 
-#include "catalogue/folder_watcher.h"
+#include "folders/folder_watcher.h"
 #include "under_wine.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using splocal::FolderChanges;
-using splocal::FolderWatcher;
-using splocal::FolderWatchOptions;
+using music::FolderChanges;
+using music::FolderWatcher;
+using music::FolderWatchOptions;
 
 void put(const fs::path &path, const std::string &bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
