@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "base/file_io.h"
-#include "folders/music_folder.h"
 #include "base/text_lines.h"
 
 namespace music {
@@ -113,8 +112,9 @@ bool parse_sound(std::string_view word, SoundKind &out) {
 
 class Reader {
 public:
-    Reader(CatalogueDesc &desc, std::string folder, ReadOptions options)
-        : desc_(desc), folder_(std::move(folder)), options_(options) {}
+    Reader(CatalogueDesc &desc, std::string folder, const CatalogueFiles &files,
+           ReadOptions options)
+        : desc_(desc), folder_(std::move(folder)), files_(files), options_(options) {}
 
     void line(const TextLine &line) {
         line_ = line.number;
@@ -263,7 +263,7 @@ private:
             fail("track file PATH is followed by \"ARTIST / TITLE\" or nothing");
             return;
         }
-        DescTrack t = file_track(desc_, resolve_path(folder_, where), options_.probe);
+        DescTrack t = files_.file_track(desc_, files_.resolve_path(folder_, where), options_.probe);
         if (!names.empty()) {
             t.artist = std::string(names.substr(0, slash));
             t.title = std::string(names.substr(slash + 3));
@@ -288,9 +288,9 @@ private:
             fail("music without a folder");
             return;
         }
-        desc_.folders.push_back(resolve_path(folder_, where));
+        desc_.folders.push_back(files_.resolve_path(folder_, where));
         if (options_.walk)
-            add_music_folder(desc_, account_, desc_.folders.back(), options_.probe);
+            files_.add_music_folder(desc_, account_, desc_.folders.back(), options_.probe);
     }
 
     void add_track(DescTrack t) {
@@ -374,6 +374,7 @@ private:
 
     CatalogueDesc &desc_;
     std::string folder_; // relative paths start here
+    const CatalogueFiles &files_;
     ReadOptions options_;
     std::unordered_set<std::string> names_; // account names seen
     int line_ = 0;
@@ -384,14 +385,15 @@ private:
 
 } // namespace
 
-CatalogueDesc read_catalogue_file(const std::string &path, ReadOptions options) {
+CatalogueDesc read_catalogue_file(const std::string &path, const CatalogueFiles &files,
+                                  ReadOptions options) {
     CatalogueDesc desc;
     std::FILE *file = open_file(path, "rb");
     if (!file) {
         desc.add_problem(1, "cannot open the file");
         return desc;
     }
-    Reader reader(desc, folder_of(path), options);
+    Reader reader(desc, folder_of(path), files, options);
     const bool read = read_text_lines(file, [&](const TextLine &line) { reader.line(line); });
     std::fclose(file);
     if (!read)
@@ -400,9 +402,9 @@ CatalogueDesc read_catalogue_file(const std::string &path, ReadOptions options) 
 }
 
 CatalogueDesc read_catalogue_text(const std::string &text, const std::string &folder,
-                                  bool probe_files) {
+                                  const CatalogueFiles &files, bool probe_files) {
     CatalogueDesc desc;
-    Reader reader(desc, folder, ReadOptions{probe_files, probe_files});
+    Reader reader(desc, folder, files, ReadOptions{probe_files, probe_files});
     split_text_lines(text, [&](const TextLine &line) { reader.line(line); });
     return desc;
 }

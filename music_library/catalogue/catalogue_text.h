@@ -89,14 +89,33 @@ struct ReadOptions {
                        // the folder cache); else their tracks' names wait
 };
 
+// What the reader makes of the paths, audio files and music folders a
+// catalogue names. The reader itself reads only the catalogue's text; the
+// caller gives it the walk of the folders (folders/music_folder.h).
+class CatalogueFiles {
+public:
+    // `path` as written in the catalogue, taken from the catalogue's folder.
+    virtual std::string resolve_path(const std::string &folder, const std::string &path) const = 0;
+    // The track for one audio file; with probe, looked at now.
+    virtual DescTrack file_track(CatalogueDesc &desc, const std::string &path,
+                                 bool probe) const = 0;
+    // Adds the folder's playlists to the account (an index into desc.accounts).
+    virtual void add_music_folder(CatalogueDesc &desc, int account, const std::string &folder,
+                                  bool probe) const = 0;
+
+protected:
+    ~CatalogueFiles() = default;
+};
+
 // Reads the catalogue file at `path` (UTF-8). A file that cannot be opened
 // or read is one problem at line 1. Paths in it are relative to its folder.
-CatalogueDesc read_catalogue_file(const std::string &path, ReadOptions options = {});
+CatalogueDesc read_catalogue_file(const std::string &path, const CatalogueFiles &files,
+                                  ReadOptions options = {});
 
 // Reads catalogue text held in memory (the fuzz target's entry): paths are
 // relative to `folder`; with probe_files false no file is opened.
 CatalogueDesc read_catalogue_text(const std::string &text, const std::string &folder,
-                                  bool probe_files);
+                                  const CatalogueFiles &files, bool probe_files);
 
 } // namespace music
 

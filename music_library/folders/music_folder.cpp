@@ -527,4 +527,26 @@ void add_music_folder(CatalogueDesc &desc, int account, const std::string &folde
     }
 }
 
+namespace {
+
+struct MusicFolderFiles final : CatalogueFiles {
+    std::string resolve_path(const std::string &folder, const std::string &path) const override {
+        return music::resolve_path(folder, path);
+    }
+    DescTrack file_track(CatalogueDesc &desc, const std::string &path, bool probe) const override {
+        return music::file_track(desc, path, probe);
+    }
+    void add_music_folder(CatalogueDesc &desc, int account, const std::string &folder,
+                          bool probe) const override {
+        music::add_music_folder(desc, account, folder, probe);
+    }
+};
+
+} // namespace
+
+const CatalogueFiles &music_folder_files() {
+    static const MusicFolderFiles files;
+    return files;
+}
+
 } // namespace music

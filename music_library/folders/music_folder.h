@@ -66,6 +66,10 @@ bool is_network_path(const std::string &path);
 // is the home folder except on Windows.
 std::string resolve_path(const std::string &folder, const std::string &path);
 
+// The functions above as the catalogue's reader takes them: what its
+// callers give it to walk the folders and look at the files it names.
+const CatalogueFiles &music_folder_files();
+
 } // namespace music
 
 #endif

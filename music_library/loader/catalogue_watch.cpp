@@ -291,7 +291,7 @@ int look(const std::set<std::string> *dirty, bool settled) {
     // other folder from the cache.
     const CatalogueDesc desc =
         !source.path.empty()
-            ? read_catalogue_file(source.path)
+            ? read_catalogue_file(source.path, music_folder_files())
             : embedded_catalogue(source.folders.empty() ? std::string() : source.folders.front(),
                                  ReadOptions{});
     std::vector<std::string> lines = catalogue_problem_lines(source.path, desc);

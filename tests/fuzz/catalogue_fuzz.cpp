@@ -4,6 +4,7 @@
 #include <string>
 
 #include "catalogue/catalogue_text.h"
+#include "folders/music_folder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string text(reinterpret_cast<const char *>(data), size);
@@ -13,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             (text[i] == '/' || text[i] == '~' || text.find("..") != std::string::npos))
             return -1; // not added to the corpus
     }
-    music::read_catalogue_text(text, "/nonexistent-lorvane-fuzz/catalogue", false);
+    music::read_catalogue_text(text, "/nonexistent-lorvane-fuzz/catalogue",
+                               music::music_folder_files(), false);
     return 0;
 }
