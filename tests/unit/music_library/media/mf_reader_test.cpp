@@ -2,7 +2,7 @@
 // stereo by the library; their failures, seeks and lengths.
 #include "libspotify/library_harness.h"
 #include "libspotify/player_seeking.h"
-#include "music/wav_file.h"
+#include "wav_file.h"
 
 namespace lib_test {
 namespace {

@@ -2,8 +2,8 @@
 // or end early, where a seek goes on, and their lengths.
 #include "libspotify/library_harness.h"
 #include "libspotify/player_seeking.h"
-#include "music/ogg_file.h"
-#include "music/wav_file.h"
+#include "ogg_file.h"
+#include "wav_file.h"
 
 namespace lib_test {
 namespace {

@@ -1,7 +1,7 @@
 // A served folder: subfolders, playlist files and loose files become
 // playlists in name order; tracks are named by tags, file name or folder.
 #include "libspotify/library_harness.h"
-#include "music/wav_file.h"
+#include "../media/wav_file.h"
 
 #include <cstdlib>
 

@@ -8,7 +8,7 @@
 #include <gmock/gmock.h>
 
 #include "libspotify/library_harness.h"
-#include "music/wav_file.h"
+#include "../media/wav_file.h"
 
 namespace lib_test {
 namespace {

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "libspotify/library_harness.h"
-#include "music/wav_file.h"
+#include "../media/wav_file.h"
 
 namespace lib_test {
 namespace {
