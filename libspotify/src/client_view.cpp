@@ -1,7 +1,5 @@
 // The client view of a session: applies each piece of queued work to the
-// handles the program holds and calls the callback that announces it. Runs
-// only on the thread that calls sp_session_process_events (see session.h),
-// and never holds a lock while calling the program.
+// handles the program holds and calls the callback that announces it.
 #include <algorithm>
 #include <utility>
 

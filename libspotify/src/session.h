@@ -7,7 +7,7 @@
 //   sp_artist of the session) is read and changed only on the program's
 //   main thread: by the sp_ operations and inside sp_session_process_events,
 //   immediately before the callback that announces each change. It needs no
-//   lock.
+//   lock, and no lock of the library is held while the program is called.
 // - The work queue is guarded by queue_mutex; the catalogue's changes reach
 //   it through the session's subscriber from any thread (under the
 //   catalogue mutex, which comes first), the notifier thread and

@@ -2,10 +2,8 @@
 //
 // Thread rules: every field of Catalogue is guarded by Catalogue::mutex
 // except the atomics, which any thread reads freely. Changes are made under
-// the mutex (from any thread) and published to every subscriber while still
-// holding it (catalogue_change.h), so that all subscribers see changes in the
-// order of their versions. Lock order: the catalogue mutex before any lock a
-// subscriber takes; nothing takes the catalogue mutex while holding one.
+// the mutex, from any thread, and published under it to the subscribers
+// (catalogue_change.h: in what order, and what a subscriber may do).
 #ifndef MUSIC_LIBRARY_CATALOGUE_CATALOGUE_H
 #define MUSIC_LIBRARY_CATALOGUE_CATALOGUE_H
 

@@ -4,8 +4,9 @@
 // Thread rules: the catalogue calls every subscriber with its mutex held
 // (catalogue.h), in the order of the changes' versions, so that every
 // subscriber sees the same changes in the same order. A subscriber only
-// records the change (it may take a lock of its own, which comes after the
-// catalogue mutex) and never calls back into the catalogue.
+// records the change and never calls back into the catalogue; it may take a
+// lock of its own, which comes after the catalogue mutex: nothing takes the
+// catalogue mutex while holding such a lock.
 #ifndef MUSIC_LIBRARY_CATALOGUE_CATALOGUE_CHANGE_H
 #define MUSIC_LIBRARY_CATALOGUE_CATALOGUE_CHANGE_H
 
