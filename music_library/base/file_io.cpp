@@ -1,6 +1,8 @@
 // UTF-8 paths; see file_io.h.
 #include "base/file_io.h"
 
+#include <cstdlib>
+
 namespace music {
 
 std::filesystem::path utf8_path(const std::string &path) {
@@ -49,6 +51,33 @@ int64_t file_size(std::FILE *file) {
 std::string folder_of(const std::string &path) {
     const std::filesystem::path parent = utf8_path(path).parent_path();
     return parent.empty() ? std::string(".") : path_utf8(parent);
+}
+
+bool is_network_path(const std::string &path) {
+    return path.size() > 2 && (path[0] == '\\' || path[0] == '/') &&
+           (path[1] == '\\' || path[1] == '/') && path[2] != '.' && path[2] != '?' &&
+           path[2] != '\\' && path[2] != '/';
+}
+
+bool is_device_path(const std::string &path) {
+    return path.size() > 3 && (path[0] == '\\' || path[0] == '/') &&
+           (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
+           (path[3] == '\\' || path[3] == '/');
+}
+
+std::string resolve_path(const std::string &folder, const std::string &path) {
+    if (is_network_path(path) || is_device_path(path))
+        return path;
+#ifndef _WIN32
+    if (path.rfind("~/", 0) == 0) {
+        if (const char *home = std::getenv("HOME"))
+            return path_utf8((std::filesystem::path(home) / path.substr(2)).lexically_normal());
+    }
+#endif
+    const std::filesystem::path p = utf8_path(path);
+    if (p.is_absolute())
+        return path_utf8(p.lexically_normal());
+    return path_utf8((utf8_path(folder) / p).lexically_normal());
 }
 
 } // namespace music

@@ -23,6 +23,17 @@ int64_t file_size(std::FILE *file);
 // The folder that holds the file at `path` ("." for a bare name).
 std::string folder_of(const std::string &path);
 
+// Whether the path names a file on another machine (\\server\share\...,
+// //server/share/...), which is opened only when it plays.
+bool is_network_path(const std::string &path);
+
+// A device path (\\.\, \\?\ with a device): never a file of music.
+bool is_device_path(const std::string &path);
+
+// `path` taken from `folder` unless it is absolute or a network path; "~/"
+// is the home folder except on Windows.
+std::string resolve_path(const std::string &folder, const std::string &path);
+
 } // namespace music
 
 #endif

@@ -2,12 +2,14 @@
 // library's README for the format.
 #include "catalogue/catalogue_text.h"
 
+#include <algorithm>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
 
 #include "base/file_io.h"
 #include "base/text_lines.h"
+#include "media/audio_file.h"
 
 namespace music {
 
@@ -112,9 +114,7 @@ bool parse_sound(std::string_view word, SoundKind &out) {
 
 class Reader {
 public:
-    Reader(CatalogueDesc &desc, std::string folder, const CatalogueFiles &files,
-           ReadOptions options)
-        : desc_(desc), folder_(std::move(folder)), files_(files), options_(options) {}
+    Reader(CatalogueDesc &desc, std::string folder) : desc_(desc), folder_(std::move(folder)) {}
 
     void line(const TextLine &line) {
         line_ = line.number;
@@ -263,13 +263,31 @@ private:
             fail("track file PATH is followed by \"ARTIST / TITLE\" or nothing");
             return;
         }
-        DescTrack t = files_.file_track(desc_, files_.resolve_path(folder_, where), options_.probe);
+        const std::string resolved = resolve_path(folder_, where);
+        const bool network = is_network_path(resolved);
+        DescTrack t;
+        t.sound.file = resolved;
+        if (network) {
+            // Never looked at before it plays: its names come from its path.
+            std::string forward = resolved;
+            std::replace(forward.begin(), forward.end(), '\\', '/');
+            const FileTags from_path = names_from_path(forward);
+            t.artist = from_path.artist;
+            t.title = from_path.title;
+        } else {
+            t.names_pending = true; // until the walk looks at the file
+        }
         if (!names.empty()) {
             t.artist = std::string(names.substr(0, slash));
             t.title = std::string(names.substr(slash + 3));
             t.names_given = true;
         }
         add_track(std::move(t));
+        if (!network) {
+            NamedOnDisk named;
+            named.track = track_;
+            desc_.on_disk.push_back(named);
+        }
     }
 
     // music FOLDER
@@ -288,9 +306,14 @@ private:
             fail("music without a folder");
             return;
         }
-        desc_.folders.push_back(files_.resolve_path(folder_, where));
-        if (options_.walk)
-            files_.add_music_folder(desc_, account_, desc_.folders.back(), options_.probe);
+        desc_.folders.push_back(resolve_path(folder_, where));
+        NamedOnDisk named;
+        named.folder = static_cast<int>(desc_.folders.size() - 1);
+        named.account = account_;
+        named.playlists = desc_.playlists.size();
+        named.tracks = desc_.tracks.size();
+        named.account_playlists = desc_.accounts[static_cast<size_t>(account_)].playlists.size();
+        desc_.on_disk.push_back(named);
     }
 
     void add_track(DescTrack t) {
@@ -373,9 +396,7 @@ private:
     }
 
     CatalogueDesc &desc_;
-    std::string folder_; // relative paths start here
-    const CatalogueFiles &files_;
-    ReadOptions options_;
+    std::string folder_;                    // relative paths start here
     std::unordered_set<std::string> names_; // account names seen
     int line_ = 0;
     int account_ = -1;
@@ -385,15 +406,14 @@ private:
 
 } // namespace
 
-CatalogueDesc read_catalogue_file(const std::string &path, const CatalogueFiles &files,
-                                  ReadOptions options) {
+CatalogueDesc read_catalogue_file(const std::string &path) {
     CatalogueDesc desc;
     std::FILE *file = open_file(path, "rb");
     if (!file) {
         desc.add_problem(1, "cannot open the file");
         return desc;
     }
-    Reader reader(desc, folder_of(path), files, options);
+    Reader reader(desc, folder_of(path));
     const bool read = read_text_lines(file, [&](const TextLine &line) { reader.line(line); });
     std::fclose(file);
     if (!read)
@@ -401,10 +421,9 @@ CatalogueDesc read_catalogue_file(const std::string &path, const CatalogueFiles 
     return desc;
 }
 
-CatalogueDesc read_catalogue_text(const std::string &text, const std::string &folder,
-                                  const CatalogueFiles &files, bool probe_files) {
+CatalogueDesc read_catalogue_text(const std::string &text, const std::string &folder) {
     CatalogueDesc desc;
-    Reader reader(desc, folder, files, ReadOptions{probe_files, probe_files});
+    Reader reader(desc, folder);
     split_text_lines(text, [&](const TextLine &line) { reader.line(line); });
     return desc;
 }

@@ -62,12 +62,25 @@ struct CatalogueProblem {
     std::string message;
 };
 
+// A file or folder the text names, in the order of its lines, for the walk
+// (loader/catalogue_walk.h): a file track to look at, or a music folder
+// whose playlists and tracks go where its line stands.
+struct NamedOnDisk {
+    int track = -1;               // a file track: an index into tracks
+    int folder = -1;              // or a music folder: an index into folders,
+    int account = -1;             // of this account,
+    size_t playlists = 0;         // its playlists before this index of playlists,
+    size_t tracks = 0;            // its tracks before this index of tracks,
+    size_t account_playlists = 0; // and before this place in the account's list
+};
+
 struct CatalogueDesc {
     CatalogueSettings settings;
     std::vector<DescAccount> accounts;
     std::vector<DescPlaylist> playlists;
     std::vector<DescTrack> tracks;
     std::vector<std::string> folders;        // the music folders it serves
+    std::vector<NamedOnDisk> on_disk;        // what its lines name on disk
     std::vector<std::string> directories;    // every real folder their walks listed
     std::vector<std::string> playlist_files; // the playlist files read
     std::vector<CatalogueProblem> problems;  // the first kMaxProblemsKept
@@ -82,40 +95,15 @@ struct CatalogueDesc {
     void add_note(std::string message);
 };
 
-// How much of the disk a read looks at besides the catalogue file.
-struct ReadOptions {
-    bool walk = true;  // the music folders are walked, playlist files read
-    bool probe = true; // audio files' headers and tags are read (through
-                       // the folder cache); else their tracks' names wait
-};
-
-// What the reader makes of the paths, audio files and music folders a
-// catalogue names. The reader itself reads only the catalogue's text; the
-// caller gives it the walk of the folders (folders/music_folder.h).
-class CatalogueFiles {
-public:
-    // `path` as written in the catalogue, taken from the catalogue's folder.
-    virtual std::string resolve_path(const std::string &folder, const std::string &path) const = 0;
-    // The track for one audio file; with probe, looked at now.
-    virtual DescTrack file_track(CatalogueDesc &desc, const std::string &path,
-                                 bool probe) const = 0;
-    // Adds the folder's playlists to the account (an index into desc.accounts).
-    virtual void add_music_folder(CatalogueDesc &desc, int account, const std::string &folder,
-                                  bool probe) const = 0;
-
-protected:
-    ~CatalogueFiles() = default;
-};
-
-// Reads the catalogue file at `path` (UTF-8). A file that cannot be opened
-// or read is one problem at line 1. Paths in it are relative to its folder.
-CatalogueDesc read_catalogue_file(const std::string &path, const CatalogueFiles &files,
-                                  ReadOptions options = {});
+// Reads the catalogue file at `path` (UTF-8): what its text says, opening
+// no other file (loader/catalogue_walk.h looks at what it names). A file
+// that cannot be opened or read is one problem at line 1. Paths in it are
+// relative to its folder.
+CatalogueDesc read_catalogue_file(const std::string &path);
 
 // Reads catalogue text held in memory (the fuzz target's entry): paths are
-// relative to `folder`; with probe_files false no file is opened.
-CatalogueDesc read_catalogue_text(const std::string &text, const std::string &folder,
-                                  const CatalogueFiles &files, bool probe_files);
+// relative to `folder`.
+CatalogueDesc read_catalogue_text(const std::string &text, const std::string &folder);
 
 } // namespace music
 

@@ -66,13 +66,6 @@ std::string joined_path(const std::string &folder, const std::string &name) {
     return path;
 }
 
-// A device path (\\.\, \\?\ with a device): never a file of music.
-bool is_device_path(const std::string &path) {
-    return path.size() > 3 && (path[0] == '\\' || path[0] == '/') &&
-           (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
-           (path[3] == '\\' || path[3] == '/');
-}
-
 // A URL: a scheme of letters, digits, '+', '-' or '.', then "://".
 bool is_url(const std::string &text, std::string &scheme) {
     const size_t colon = text.find("://");
@@ -394,27 +387,6 @@ bool is_playlist_file(const fs::path &path) {
     return ext == ".m3u" || ext == ".m3u8";
 }
 
-bool is_network_path(const std::string &path) {
-    return path.size() > 2 && (path[0] == '\\' || path[0] == '/') &&
-           (path[1] == '\\' || path[1] == '/') && path[2] != '.' && path[2] != '?' &&
-           path[2] != '\\' && path[2] != '/';
-}
-
-std::string resolve_path(const std::string &folder, const std::string &path) {
-    if (is_network_path(path) || is_device_path(path))
-        return path;
-#ifndef _WIN32
-    if (path.rfind("~/", 0) == 0) {
-        if (const char *home = std::getenv("HOME"))
-            return path_utf8((fs::path(home) / path.substr(2)).lexically_normal());
-    }
-#endif
-    const fs::path p = utf8_path(path);
-    if (p.is_absolute())
-        return path_utf8(p.lexically_normal());
-    return path_utf8((utf8_path(folder) / p).lexically_normal());
-}
-
 FileFacts probe_path(const std::string &path) {
     FileFacts facts;
     const FolderEntry entry = is_device_path(path) ? FolderEntry{} : file_stat(path);
@@ -525,28 +497,6 @@ void add_music_folder(CatalogueDesc &desc, int account, const std::string &folde
     } catch (const std::exception &e) {
         desc.add_note(folder + ": the walk stopped (" + e.what() + ")");
     }
-}
-
-namespace {
-
-struct MusicFolderFiles final : CatalogueFiles {
-    std::string resolve_path(const std::string &folder, const std::string &path) const override {
-        return music::resolve_path(folder, path);
-    }
-    DescTrack file_track(CatalogueDesc &desc, const std::string &path, bool probe) const override {
-        return music::file_track(desc, path, probe);
-    }
-    void add_music_folder(CatalogueDesc &desc, int account, const std::string &folder,
-                          bool probe) const override {
-        music::add_music_folder(desc, account, folder, probe);
-    }
-};
-
-} // namespace
-
-const CatalogueFiles &music_folder_files() {
-    static const MusicFolderFiles files;
-    return files;
 }
 
 } // namespace music

@@ -58,18 +58,6 @@ std::vector<std::string> read_playlist_file(CatalogueDesc &desc, const std::stri
 // Whether the file is a playlist file: .m3u or .m3u8, in any case.
 bool is_playlist_file(const std::filesystem::path &path);
 
-// Whether the path names a file on another machine (\\server\share\...,
-// //server/share/...), which is opened only when it plays.
-bool is_network_path(const std::string &path);
-
-// `path` taken from `folder` unless it is absolute or a network path; "~/"
-// is the home folder except on Windows.
-std::string resolve_path(const std::string &folder, const std::string &path);
-
-// The functions above as the catalogue's reader takes them: what its
-// callers give it to walk the folders and look at the files it names.
-const CatalogueFiles &music_folder_files();
-
 } // namespace music
 
 #endif

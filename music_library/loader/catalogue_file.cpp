@@ -8,7 +8,7 @@
 
 #include "catalogue/library_log.h"
 #include "folders/folder_cache.h"
-#include "folders/music_folder.h"
+#include "loader/catalogue_walk.h"
 #include "loader/catalogue_watch.h"
 
 namespace music {
@@ -53,7 +53,7 @@ void catalogue_replace_locked(Catalogue &cat, const CatalogueDesc &desc, Catalog
 
 int catalogue_load_file(Catalogue &cat, const std::string &path) {
     folder_cache_invalidate(std::string()); // a load looks at every folder afresh
-    const CatalogueDesc desc = read_catalogue_file(path, music_folder_files());
+    const CatalogueDesc desc = read_catalogue(path);
     log_catalogue_read(path, catalogue_problem_lines(path, desc));
     if (desc.first_bad_line != 0)
         return desc.first_bad_line;

@@ -1,5 +1,6 @@
 // Following the catalogue file; see catalogue_watch.h.
 #include "loader/catalogue_watch.h"
+#include "loader/catalogue_walk.h"
 #include "loader/embedded_catalogue.h"
 
 #include <algorithm>
@@ -291,7 +292,7 @@ int look(const std::set<std::string> *dirty, bool settled) {
     // other folder from the cache.
     const CatalogueDesc desc =
         !source.path.empty()
-            ? read_catalogue_file(source.path, music_folder_files())
+            ? read_catalogue(source.path)
             : embedded_catalogue(source.folders.empty() ? std::string() : source.folders.front(),
                                  ReadOptions{});
     std::vector<std::string> lines = catalogue_problem_lines(source.path, desc);

@@ -8,6 +8,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_text.h"
+#include "loader/catalogue_walk.h"
 
 namespace music {
 

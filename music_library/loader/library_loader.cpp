@@ -14,6 +14,7 @@
 #include "catalogue/catalogue_edit.h"
 #include "catalogue/catalogue_text.h"
 #include "loader/catalogue_file.h"
+#include "loader/catalogue_walk.h"
 #include "loader/catalogue_watch.h"
 #include "loader/embedded_catalogue.h"
 #include "folders/folder_cache.h"
@@ -130,8 +131,7 @@ void walk_user_music() {
 void start_from_file(const std::string &path) {
     Catalogue &cat = catalogue();
     folder_cache_invalidate(std::string());
-    const CatalogueDesc lines_only =
-        read_catalogue_file(path, music_folder_files(), ReadOptions{false, false});
+    const CatalogueDesc lines_only = read_catalogue_file(path);
     const std::vector<std::string> problems = catalogue_problem_lines(path, lines_only);
     log_catalogue_read(path, problems);
     uint64_t generation = 0;
@@ -146,8 +146,7 @@ void start_from_file(const std::string &path) {
     }
     if (!may_go_on())
         return;
-    const CatalogueDesc whole =
-        read_catalogue_file(path, music_folder_files(), ReadOptions{true, false});
+    const CatalogueDesc whole = read_catalogue(path, ReadOptions{true, false});
     log_append(path, whole.notes);
     {
         std::lock_guard<std::mutex> lock(cat.mutex);

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "catalogue/catalogue_text.h"
-#include "folders/music_folder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string text(reinterpret_cast<const char *>(data), size);
@@ -14,7 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             (text[i] == '/' || text[i] == '~' || text.find("..") != std::string::npos))
             return -1; // not added to the corpus
     }
-    music::read_catalogue_text(text, "/nonexistent-lorvane-fuzz/catalogue",
-                               music::music_folder_files(), false);
+    music::read_catalogue_text(text, "/nonexistent-lorvane-fuzz/catalogue");
     return 0;
 }
