@@ -190,21 +190,22 @@ TEST_F(MusicFolderBecomesPlaylists, FoldersAndPlaylistFilesAsTheyAre) {
 
 // A session's start over a folder the loader has not walked yet: creation
 // and the login answer with the catalogue file's own playlists; the
-// folder's playlists and its tracks' names follow as changes.
+// folder's playlists and its tracks' names follow as changes, in the place
+// of the folder's line.
 TEST_F(MusicFolderBecomesPlaylists, StartAnswersBeforeTheFoldersAreWalked) {
     file("Songs/Album/t.wav");
     file("catalogue.txt", "latency 0\naccount zoe pw\nplaylist Mine\ntrack tone 0 100 A / B\n"
-                          "music Songs\n");
+                          "music Songs\nplaylist Last\ntrack tone 0 200 C / D\n");
     splocal_reset();
     splocal_catalogue_hold_loader(1);
     ASSERT_EQ(create(folder.string().c_str()), SP_ERROR_OK);
     log_in("zoe", "pw");
-    EXPECT_EQ(rec.logins, (std::vector<std::string>{"0 playlists 1"}));
-    EXPECT_EQ(view(), "Mine[0]");
+    EXPECT_EQ(rec.logins, (std::vector<std::string>{"0 playlists 2"}));
+    EXPECT_EQ(view(), "Mine[0] Last[1]");
     splocal_catalogue_hold_loader(0);
     splocal_catalogue_wait_idle();
     pump();
-    EXPECT_EQ(view(), "Mine[0] Album[1]");
+    EXPECT_EQ(view(), "Mine[0] Album[2] Last[1]");
     EXPECT_TRUE(sp_track_is_loaded(sp_playlist_track(playlist_at(1), 0)));
     EXPECT_EQ(names(1), "Album / t");
 }
