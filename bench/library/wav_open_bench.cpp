@@ -44,7 +44,7 @@ void write_wav(const fs::path &path, int64_t gap, bool samples) {
 double open_ms(const fs::path &path, std::string &why) {
     const auto start = std::chrono::steady_clock::now();
     why.clear();
-    const bool opened = splocal::open_decoder(path.string(), why) != nullptr;
+    const bool opened = music::open_decoder(path.string(), why) != nullptr;
     if (opened)
         why = "opens";
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)

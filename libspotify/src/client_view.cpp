@@ -1,13 +1,12 @@
 // The client view of a session: applies each piece of queued work to the
-// handles the program holds and calls the callback that announces it. Runs
-// only on the thread that calls sp_session_process_events (see session.h),
-// and never holds a lock while calling the program.
+// handles the program holds and calls the callback that announces it.
 #include <algorithm>
 #include <utility>
 
 #include "base/text_lines.h"
-#include "catalogue.h"
-#include "catalogue/library_loader.h"
+#include "catalogue/catalogue.h"
+#include "catalogue_types.h"
+#include "loader/library_loader.h"
 #include "session.h"
 
 namespace splocal {
@@ -19,9 +18,9 @@ void snapshot_track_locked(const Catalogue &cat, sp_track &track) {
     const CatalogueTrack &src = cat.tracks[static_cast<size_t>(track.id)];
     track.available = src.available;
     track.version = cat.version;
-    if (src.error != SP_ERROR_OK && src.error != SP_ERROR_IS_LOADING) {
+    if (src.error != ErrorCode::Ok && src.error != ErrorCode::IsLoading) {
         track.loaded = false;
-        track.error = src.error;
+        track.error = to_sp_error(src.error);
         track.title.clear();
         track.artist.name.clear();
         track.duration_ms = 0;
@@ -127,7 +126,7 @@ void apply_login(sp_session *session, Work &work) {
         }
         if (work.position == kLoginTakesForcedOutcome) {
             // Asked for before the file was read: a failure it sets counts.
-            outcome = std::exchange(cat.fail_next_login, SP_ERROR_OK);
+            outcome = to_sp_error(std::exchange(cat.fail_next_login, ErrorCode::Ok));
             work.position = 0;
         }
     }

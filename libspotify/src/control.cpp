@@ -1,17 +1,19 @@
 // The control API of local.h: builds and changes the server catalogue from
-// any thread. Each change is made under the catalogue mutex and queued in
-// every live session, which applies it to its client view later, inside
-// sp_session_process_events.
+// any thread; each session hears of the changes through its subscriber.
 #include <algorithm>
 #include <limits>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
+#include "loader/catalogue_watch.h"
+#include "folders/folder_cache.h"
+#include "loader/catalogue_file.h"
+#include "loader/embedded_catalogue.h"
+#include "loader/library_loader.h"
+#include "catalogue_types.h"
 #include "session.h"
-#include "catalogue/folder_cache.h"
-#include "catalogue/library_loader.h"
 #include "media/file_opening.h"
 #include "media/track_source.h"
 
@@ -45,10 +47,10 @@ std::vector<int> checked_positions(const int *positions, int count, int size) {
 }
 
 void broadcast_track_change(Catalogue &cat, int track) {
-    Work work;
-    work.kind = WorkKind::TrackChanged;
-    work.id = track;
-    catalogue_broadcast_locked(cat, std::move(work));
+    CatalogueChange change;
+    change.kind = ChangeKind::TrackChanged;
+    change.id = track;
+    catalogue_broadcast_locked(cat, std::move(change));
 }
 
 } // namespace
@@ -86,7 +88,8 @@ int splocal_track_add(const char *artist, const char *title, splocal_sound sound
                       int frames) {
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> lock(cat.mutex);
-    return catalogue_add_track_locked(cat, text(artist), text(title), sound, param, frames);
+    return catalogue_add_track_locked(cat, text(artist), text(title), to_sound_kind(sound), param,
+                                      frames);
 }
 
 int splocal_track_pcm(int track, int16_t *out, int max_frames) {
@@ -137,10 +140,10 @@ void splocal_playlist_remove(int playlist) {
     pl.removed = true;
     std::vector<int> &order = cat.accounts[static_cast<size_t>(pl.account)].playlists;
     order.erase(std::remove(order.begin(), order.end(), playlist), order.end());
-    Work work;
-    work.kind = WorkKind::PlaylistRemoved;
-    work.id = playlist;
-    catalogue_broadcast_locked(cat, std::move(work));
+    CatalogueChange change;
+    change.kind = ChangeKind::PlaylistRemoved;
+    change.id = playlist;
+    catalogue_broadcast_locked(cat, std::move(change));
 }
 
 void splocal_playlist_rename(int playlist, const char *name) {
@@ -149,11 +152,11 @@ void splocal_playlist_rename(int playlist, const char *name) {
     if (!valid_playlist(cat, playlist))
         return;
     cat.playlists[static_cast<size_t>(playlist)].name = text(name);
-    Work work;
-    work.kind = WorkKind::PlaylistRenamed;
-    work.id = playlist;
-    work.text = text(name);
-    catalogue_broadcast_locked(cat, std::move(work));
+    CatalogueChange change;
+    change.kind = ChangeKind::PlaylistRenamed;
+    change.id = playlist;
+    change.text = text(name);
+    catalogue_broadcast_locked(cat, std::move(change));
 }
 
 void splocal_playlist_hold_loading(int playlist, int hold) {
@@ -178,12 +181,12 @@ void splocal_playlist_add_tracks(int playlist, const int *tracks, int count, int
     if (position < 0 || position > size)
         position = size;
     list.insert(list.begin() + position, tracks, tracks + count);
-    Work work;
-    work.kind = WorkKind::TracksAdded;
-    work.id = playlist;
-    work.position = position;
-    work.items.assign(tracks, tracks + count);
-    catalogue_broadcast_locked(cat, std::move(work));
+    CatalogueChange change;
+    change.kind = ChangeKind::TracksAdded;
+    change.id = playlist;
+    change.position = position;
+    change.items.assign(tracks, tracks + count);
+    catalogue_broadcast_locked(cat, std::move(change));
 }
 
 void splocal_playlist_remove_tracks(int playlist, const int *positions, int count) {
@@ -197,11 +200,11 @@ void splocal_playlist_remove_tracks(int playlist, const int *positions, int coun
         return;
     for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
         list.erase(list.begin() + *it);
-    Work work;
-    work.kind = WorkKind::TracksRemoved;
-    work.id = playlist;
-    work.items = std::move(sorted);
-    catalogue_broadcast_locked(cat, std::move(work));
+    CatalogueChange change;
+    change.kind = ChangeKind::TracksRemoved;
+    change.id = playlist;
+    change.items = std::move(sorted);
+    catalogue_broadcast_locked(cat, std::move(change));
 }
 
 void splocal_playlist_move_tracks(int playlist, const int *positions, int count, int new_position) {
@@ -215,12 +218,12 @@ void splocal_playlist_move_tracks(int playlist, const int *positions, int count,
     if (sorted.empty() || new_position < 0 || new_position > size)
         return;
     move_tracks(list, sorted, new_position);
-    Work work;
-    work.kind = WorkKind::TracksMoved;
-    work.id = playlist;
-    work.position = new_position;
-    work.items = std::move(sorted);
-    catalogue_broadcast_locked(cat, std::move(work));
+    CatalogueChange change;
+    change.kind = ChangeKind::TracksMoved;
+    change.id = playlist;
+    change.position = new_position;
+    change.items = std::move(sorted);
+    catalogue_broadcast_locked(cat, std::move(change));
 }
 
 void splocal_track_set_available(int track, int available) {
@@ -237,7 +240,7 @@ void splocal_track_set_error(int track, sp_error error) {
     std::lock_guard<std::mutex> lock(cat.mutex);
     if (!valid_track(cat, track))
         return;
-    cat.tracks[static_cast<size_t>(track)].error = error;
+    cat.tracks[static_cast<size_t>(track)].error = to_error_code(error);
     broadcast_track_change(cat, track);
 }
 
@@ -254,30 +257,27 @@ void splocal_track_hold_metadata(int track, int hold) {
 }
 
 void splocal_lose_play_token(void) {
-    Catalogue &cat = catalogue();
-    std::lock_guard<std::mutex> lock(cat.mutex);
     Work work;
     work.kind = WorkKind::PlayTokenLost;
-    for (sp_session *session : cat.sessions)
-        session_enqueue(session, work);
+    sessions_enqueue_all(work);
 }
 
 void splocal_fail_next_create(sp_error error) {
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> lock(cat.mutex);
-    cat.fail_next_create = error;
+    cat.fail_next_create = to_error_code(error);
 }
 
 void splocal_fail_next_login(sp_error error) {
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> lock(cat.mutex);
-    cat.fail_next_login = error;
+    cat.fail_next_login = to_error_code(error);
 }
 
 void splocal_refuse_next_login(sp_error error) {
     Catalogue &cat = catalogue();
     std::lock_guard<std::mutex> lock(cat.mutex);
-    cat.refuse_next_login = error;
+    cat.refuse_next_login = to_error_code(error);
 }
 
 void splocal_catalogue_wait_idle(void) {
@@ -310,6 +310,18 @@ void splocal_set_latency(int milliseconds) {
 
 void splocal_set_chunk_frames(int frames) {
     catalogue().chunk_frames.store(frames < 1 ? 1 : (frames > 8192 ? 8192 : frames));
+}
+
+void splocal_set_watch_interval(int milliseconds) {
+    watcher_set_interval(milliseconds);
+}
+
+int splocal_catalogue_check(int settled) {
+    return watcher_check(settled != 0);
+}
+
+int splocal_folder_reads(const char *folder) {
+    return folder_cache_reads(folder ? folder : "");
 }
 
 } // extern "C"

@@ -1,8 +1,9 @@
 // The operations on the handles of a session's client view: container,
-// playlists, tracks and artists. Main thread only (see session.h); a null
-// or out-of-range argument gives an empty answer, never a crash.
+// playlists, tracks and artists. A null or out-of-range argument gives an
+// empty answer, never a crash.
 #include <algorithm>
 
+#include "libspotify/local.h"
 #include "session.h"
 
 extern "C" {

@@ -24,9 +24,9 @@
 
 #include <atomic>
 
-#include "catalogue/catalogue_watch.h"
-#include "catalogue/library_loader.h"
-#include "catalogue/music_folder.h"
+#include "loader/catalogue_watch.h"
+#include "loader/library_loader.h"
+#include "folders/music_folder.h"
 
 namespace {
 
@@ -39,8 +39,8 @@ void stop_background_threads() {
     // have left a lock held: nothing is waited for.
     if (g_detached.load() || (g_shutdown_in_progress && g_shutdown_in_progress()))
         return;
-    splocal::loader_stop();
-    splocal::watcher_stop();
+    music::loader_stop();
+    music::watcher_stop();
 }
 
 void __cdecl stop_at_exit() {
@@ -82,7 +82,7 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
             register_exit_stop();
     } else if (reason == DLL_PROCESS_DETACH) {
         g_detached.store(true);
-        splocal::music_walks_stop(true);
+        music::music_walks_stop(true);
     }
     return TRUE;
 }

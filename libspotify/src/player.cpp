@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "catalogue.h"
-#include "library_log.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/library_log.h"
 #include "session.h"
 #include "media/file_opening.h"
 #include "media/track_source.h"
@@ -23,6 +23,15 @@ constexpr auto kRetryWait = std::chrono::milliseconds(4);
 
 std::string open_timeout_text(int ms) {
     return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
+// An audio file that stopped early or could not be opened: its line goes to
+// the library's log and to the session's log_message. Call without locks.
+void tell_file_failure(sp_session *session, const std::string &file, const std::string &why) {
+    Work work;
+    work.kind = WorkKind::Log;
+    work.text = log_file_failure(file, why);
+    session_enqueue(session, std::move(work));
 }
 
 // With the mutex held: wakes the player thread where it waits for a file to
@@ -68,7 +77,7 @@ void player_main(sp_session *session) {
     const auto tell_failure = [&] {
         if (source->finished() && !source->failure().empty() && !failure_told) {
             failure_told = true;
-            log_file_failure(session, source_file, source->failure());
+            tell_file_failure(session, source_file, source->failure());
         }
     };
     std::vector<int16_t> pending;
@@ -170,7 +179,7 @@ void player_main(sp_session *session) {
             lock.unlock();
             const int count = source->render(rendered.data(), chunk - left);
             for (const std::string &note : source->take_notes())
-                log_file_failure(session, source_file, note);
+                tell_file_failure(session, source_file, note);
             tell_failure();
             lock.lock();
             if (p.generation != generation)

@@ -35,13 +35,15 @@
 #include <memory>
 #include <thread>
 
-#include "media/synth.h"
+#include "catalogue_types.h"
 
 struct sp_session;
 
-namespace splocal {
-
+namespace music {
 class FileOpening;
+}
+
+namespace splocal {
 
 struct Player {
     std::mutex mutex;

@@ -8,9 +8,10 @@
 #include <cstring>
 #include <utility>
 
-#include "catalogue.h"
-#include "catalogue/catalogue_watch.h"
-#include "catalogue/library_loader.h"
+#include "catalogue/catalogue.h"
+#include "loader/catalogue_watch.h"
+#include "loader/library_loader.h"
+#include "catalogue_types.h"
 
 namespace splocal {
 namespace {
@@ -18,6 +19,43 @@ namespace {
 constexpr size_t kApplicationKeySize = 321;
 constexpr int kIdleTimeoutMs = 1000;
 constexpr int kRoundLimit = 256;
+
+// The live sessions, from creation to release.
+struct LiveSessions {
+    std::mutex mutex;
+    std::vector<sp_session *> sessions; // mutex
+};
+
+LiveSessions &live_sessions() {
+    static LiveSessions *const instance = new LiveSessions();
+    return *instance;
+}
+
+WorkKind work_kind(ChangeKind kind) {
+    switch (kind) {
+    case ChangeKind::LoadPlaylist:
+        return WorkKind::LoadPlaylist;
+    case ChangeKind::PlaylistAdded:
+        return WorkKind::PlaylistAdded;
+    case ChangeKind::PlaylistRemoved:
+        return WorkKind::PlaylistRemoved;
+    case ChangeKind::PlaylistRenamed:
+        return WorkKind::PlaylistRenamed;
+    case ChangeKind::TracksAdded:
+        return WorkKind::TracksAdded;
+    case ChangeKind::TracksRemoved:
+        return WorkKind::TracksRemoved;
+    case ChangeKind::TracksMoved:
+        return WorkKind::TracksMoved;
+    case ChangeKind::TrackChanged:
+        return WorkKind::TrackChanged;
+    case ChangeKind::CatalogueReady:
+        return WorkKind::CatalogueReady;
+    case ChangeKind::Log:
+        break;
+    }
+    return WorkKind::Log;
+}
 
 // Calls notify_main_thread once for every piece of work as it becomes due.
 void notifier_main(sp_session *session) {
@@ -79,6 +117,13 @@ bool catalogue_wanted_locked(Catalogue &cat) {
 
 } // namespace
 
+void sessions_enqueue_all(const Work &work) {
+    LiveSessions &live = live_sessions();
+    std::lock_guard<std::mutex> lock(live.mutex);
+    for (sp_session *session : live.sessions)
+        session_enqueue(session, work);
+}
+
 void session_enqueue(sp_session *session, Work work) {
     const int latency = catalogue().latency_ms.load();
     std::lock_guard<std::mutex> lock(session->queue_mutex);
@@ -96,6 +141,18 @@ void session_enqueue(sp_session *session, Work work) {
 
 using namespace splocal;
 
+void SessionSubscriber::catalogue_changed(const CatalogueChange &change) {
+    Work work;
+    work.kind = work_kind(change.kind);
+    work.version = change.version;
+    work.id = change.id;
+    work.position = change.position;
+    work.text = change.text;
+    work.text2 = change.text2;
+    work.items = change.items;
+    session_enqueue(session, std::move(work));
+}
+
 extern "C" {
 
 sp_error sp_session_create(const sp_session_config *config, sp_session **sess) {
@@ -110,19 +167,22 @@ sp_error sp_session_create(const sp_session_config *config, sp_session **sess) {
     bool wanted = false;
     {
         std::lock_guard<std::mutex> lock(cat.mutex);
-        if (cat.fail_next_create != SP_ERROR_OK) {
-            const sp_error forced = cat.fail_next_create;
-            cat.fail_next_create = SP_ERROR_OK;
-            return forced;
-        }
+        if (cat.fail_next_create != ErrorCode::Ok)
+            return to_sp_error(std::exchange(cat.fail_next_create, ErrorCode::Ok));
         wanted = catalogue_wanted_locked(cat);
         session = new sp_session();
         session->callbacks = *config->callbacks;
         session->userdata = config->userdata;
         session->container.session = session;
+        session->subscriber.session = session;
         session->notifier = std::thread(notifier_main, session);
         player_start(session);
-        cat.sessions.push_back(session);
+        catalogue_subscribe_locked(cat, &session->subscriber);
+        {
+            LiveSessions &live = live_sessions();
+            std::lock_guard<std::mutex> live_lock(live.mutex);
+            live.sessions.push_back(session);
+        }
         if (wanted) {
             const char *folder = config->settings_location;
             loader_request_startup(folder && folder[0] ? folder : ".");
@@ -130,7 +190,7 @@ sp_error sp_session_create(const sp_session_config *config, sp_session **sess) {
     }
     // The catalogue file is followed while a session runs (taken after the
     // catalogue mutex is let go: the watcher's control comes first).
-    watcher_session_started();
+    watcher_client_started();
     *sess = session;
     return SP_ERROR_OK;
 }
@@ -147,16 +207,12 @@ sp_error sp_session_login(sp_session *session, const char *username, const char 
     {
         Catalogue &cat = catalogue();
         std::lock_guard<std::mutex> lock(cat.mutex);
-        if (cat.refuse_next_login != SP_ERROR_OK) {
-            const sp_error refused = cat.refuse_next_login;
-            cat.refuse_next_login = SP_ERROR_OK;
-            return refused;
-        }
+        if (cat.refuse_next_login != ErrorCode::Ok)
+            return to_sp_error(std::exchange(cat.refuse_next_login, ErrorCode::Ok));
         if (cat.file_pending) {
             work.position = kLoginTakesForcedOutcome;
         } else {
-            work.error = cat.fail_next_login;
-            cat.fail_next_login = SP_ERROR_OK;
+            work.error = to_sp_error(std::exchange(cat.fail_next_login, ErrorCode::Ok));
         }
     }
     session_enqueue(session, std::move(work));
@@ -269,11 +325,14 @@ void splocal_session_release(sp_session *session) {
     {
         Catalogue &cat = catalogue();
         std::lock_guard<std::mutex> lock(cat.mutex);
-        cat.sessions.erase(std::remove(cat.sessions.begin(), cat.sessions.end(), session),
-                           cat.sessions.end());
-        last = cat.sessions.empty();
+        catalogue_unsubscribe_locked(cat, &session->subscriber);
+        LiveSessions &live = live_sessions();
+        std::lock_guard<std::mutex> live_lock(live.mutex);
+        live.sessions.erase(std::remove(live.sessions.begin(), live.sessions.end(), session),
+                            live.sessions.end());
+        last = live.sessions.empty();
     }
-    watcher_session_ended();
+    watcher_client_ended();
     if (last)
         loader_stop();
     {

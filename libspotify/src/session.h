@@ -7,10 +7,13 @@
 //   sp_artist of the session) is read and changed only on the program's
 //   main thread: by the sp_ operations and inside sp_session_process_events,
 //   immediately before the callback that announces each change. It needs no
-//   lock.
-// - The work queue is guarded by queue_mutex; the control API pushes into it
-//   from any thread (under the catalogue mutex, which comes first), the
-//   notifier thread and sp_session_process_events read it.
+//   lock, and no lock of the library is held while the program is called.
+// - The work queue is guarded by queue_mutex; the catalogue's changes reach
+//   it through the session's subscriber from any thread (under the
+//   catalogue mutex, which comes first), the notifier thread and
+//   sp_session_process_events read it.
+// - The list of live sessions has its own mutex, taken after the catalogue
+//   mutex and before any session's queue mutex.
 // - The player has its own mutex (see player.h).
 // - The notifier thread calls only notify_main_thread, never holding a lock.
 #ifndef LIBSPOTIFY_SRC_SESSION_H
@@ -27,9 +30,9 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue_types.h"
 #include "libspotify/api.h"
 #include "player.h"
-#include "media/synth.h"
 #include "work.h"
 
 struct sp_artist {
@@ -78,6 +81,12 @@ struct sp_playlistcontainer {
     bool loaded_announced = false;
 };
 
+// Queues each change of the catalogue in its session, as work.
+struct SessionSubscriber final : music::CatalogueSubscriber {
+    sp_session *session = nullptr;
+    void catalogue_changed(const music::CatalogueChange &change) override;
+};
+
 struct sp_session {
     sp_session_callbacks callbacks{};
     void *userdata = nullptr;
@@ -102,12 +111,15 @@ struct sp_session {
     std::vector<splocal::Work> waiting_logins; // outcomes waiting for the catalogue file
 
     splocal::Player player;
+    SessionSubscriber subscriber; // subscribed from creation to release
 };
 
 namespace splocal {
 
 // Queues work due after the current latency (queue_mutex taken inside).
 void session_enqueue(sp_session *session, Work work);
+// Queues work in every live session.
+void sessions_enqueue_all(const Work &work);
 // Applies one piece of work to the client view and calls its callbacks
 // (client_view.cpp).
 void session_apply(sp_session *session, Work &work);

@@ -13,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             (text[i] == '/' || text[i] == '~' || text.find("..") != std::string::npos))
             return -1; // not added to the corpus
     }
-    splocal::read_catalogue_text(text, "/nonexistent-lorvane-fuzz/catalogue", false);
+    music::read_catalogue_text(text, "/nonexistent-lorvane-fuzz/catalogue");
     return 0;
 }

@@ -14,8 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "catalogue/folder_cache.h"
-#include "catalogue/music_folder.h"
+#include "folders/folder_cache.h"
+#include "folders/music_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -82,10 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             break;
         }
     }
-    splocal::folder_cache_clear();
-    splocal::CatalogueDesc desc;
-    desc.accounts.push_back(splocal::DescAccount{"me", "", {}});
-    splocal::add_music_folder(desc, 0, (root / "Music").string(), false);
+    music::folder_cache_clear();
+    music::CatalogueDesc desc;
+    desc.accounts.push_back(music::DescAccount{"me", "", {}});
+    music::add_music_folder(desc, 0, (root / "Music").string(), false);
     std::set<fs::path> real;
     for (const std::string &directory : desc.directories) {
         const fs::path canonical = fs::canonical(directory, error);

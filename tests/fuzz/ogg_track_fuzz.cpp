@@ -50,16 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const bool written = std::fwrite(bytes.data(), 1, size, file) == size;
     if (std::fclose(file) != 0 || !written)
         return 0;
-    splocal::SoundDesc sound;
+    music::SoundDesc sound;
     sound.file = path;
     static int16_t out[2 * 4096];
     {
-        splocal::TrackSource source(sound);
+        music::TrackSource source(sound);
         while (source.render(out, 4096) == 4096)
             source.take_notes();
         source.take_notes();
     }
-    const splocal::FileProbe probe = splocal::probe_audio_file(path);
+    const music::FileProbe probe = music::probe_audio_file(path);
     // Mostly within the length the loader read, sometimes past it.
     uint32_t pick = 0;
     for (size_t i = size >= 4 ? size - 4 : 0; i < size; ++i)
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int64_t length = int64_t{probe.duration_ms} * 441 / 10;
     const int64_t frame = static_cast<int64_t>(pick) % (length + length / 8 + 4096);
     {
-        splocal::TrackSource source(sound);
+        music::TrackSource source(sound);
         source.seek(frame);
         for (int i = 0; i < 32 && source.render(out, 4096) == 4096; ++i)
             source.take_notes();

@@ -4,7 +4,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "catalogue/music_folder.h"
+#include "folders/music_folder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0)
@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::FILE *file = std::fopen(path.c_str(), "wb");
     if (!file || std::fwrite(data + 1, 1, size - 1, file) != size - 1 || std::fclose(file) != 0)
         __builtin_trap(); // the harness itself failed
-    splocal::CatalogueDesc desc;
-    splocal::read_playlist_file(desc, path, (data[0] & 1) != 0);
+    music::CatalogueDesc desc;
+    music::read_playlist_file(desc, path, (data[0] & 1) != 0);
     std::remove(path.c_str());
     return 0;
 }

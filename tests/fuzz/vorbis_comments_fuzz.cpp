@@ -5,10 +5,10 @@
 #include "media/vorbis_comments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    splocal::FileTags tags;
+    music::FileTags tags;
     std::string why;
     if (std::FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "rb")) {
-        splocal::read_vorbis_comments(file, tags, why);
+        music::read_vorbis_comments(file, tags, why);
         std::fclose(file);
     }
     return 0;

@@ -44,16 +44,16 @@ int reserved_seek(void *cookie, off64_t *offset, int whence) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static double out[1024 * splocal::kMaxFileChannels];
+    static double out[1024 * music::kMaxFileChannels];
     std::FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "rb");
     std::string why;
-    std::unique_ptr<splocal::Decoder> decoder = file ? splocal::open_wav(file, why) : nullptr;
+    std::unique_ptr<music::Decoder> decoder = file ? music::open_wav(file, why) : nullptr;
     while (decoder && decoder->read(out, 1024) == 1024)
         continue;
 
     Reserved reserved{data, static_cast<int64_t>(size)};
     file = fopencookie(&reserved, "rb", {reserved_read, nullptr, reserved_seek, nullptr});
-    decoder = file ? splocal::open_wav(file, why) : nullptr;
+    decoder = file ? music::open_wav(file, why) : nullptr;
     if (decoder && decoder->length() > 0)
         decoder->seek(decoder->length() / 2);
     for (int i = 0; decoder && i < 8 && decoder->read(out, 1024) == 1024; ++i)

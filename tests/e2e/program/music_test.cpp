@@ -3,7 +3,7 @@
 // after the other with no gap; the WAV arrives at the sound device bit for
 // bit, the others within their codec's tolerance of their sources.
 #include "program_session.h"
-#include "unit/music/wav_file.h"
+#include "unit/music_library/media/wav_file.h"
 
 #include <libspotify/local.h>
 #include <shlobj.h>

@@ -3,7 +3,7 @@
 // audio in order, from the first frame not taken, and one end_of_track; a
 // seek goes on at the offset's frame; a track tells its length; no call
 // waits for a file that does not open.
-#include "../music/wav_file.h"
+#include "../music_library/media/wav_file.h"
 #include "libspotify/library_harness.h"
 #include "player_seeking.h"
 
