@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "base/file_io.h"
+#include "base/fnv_hash.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -27,46 +28,28 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-uint64_t mix(uint64_t hash, const void *data, size_t count) {
-    const auto *bytes = static_cast<const unsigned char *>(data);
-    for (size_t i = 0; i < count; ++i) {
-        hash ^= bytes[i];
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
-uint64_t mix(uint64_t hash, uint64_t value) {
-    unsigned char bytes[8];
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-    return mix(hash, bytes, sizeof bytes);
-}
-
 // The listing of a polled directory: names, types, sizes and times of its
 // entries (of `names` only, when given), in any order.
 uint64_t listing_print(const std::string &directory, const std::set<std::string> *names,
                        const std::vector<std::string> &ignored) {
-    constexpr uint64_t start = 14695981039346656037ull;
     std::error_code error;
     fs::directory_iterator it(utf8_path(directory), error), end;
     if (error)
-        return mix(start, static_cast<uint64_t>(error.value()) + 1);
+        return fnv_mix(kFnvStart, static_cast<uint64_t>(error.value()) + 1);
     uint64_t sum = 0;
     for (; !error && it != end; it.increment(error)) {
         const std::string name = path_utf8(it->path().filename());
         if ((names && !names->count(name)) ||
             std::find(ignored.begin(), ignored.end(), name) != ignored.end())
             continue;
-        uint64_t hash = mix(start, name.data(), name.size());
+        uint64_t hash = fnv_mix(kFnvStart, name.data(), name.size());
         std::error_code ignore;
         const fs::file_status status = it->status(ignore);
-        hash = mix(hash, static_cast<uint64_t>(status.type()));
+        hash = fnv_mix(hash, static_cast<uint64_t>(status.type()));
         if (fs::is_regular_file(status)) {
-            hash = mix(hash, static_cast<uint64_t>(it->file_size(ignore)));
-            hash =
-                mix(hash,
-                    static_cast<uint64_t>(it->last_write_time(ignore).time_since_epoch().count()));
+            hash = fnv_mix(hash, static_cast<uint64_t>(it->file_size(ignore)));
+            hash = fnv_mix(hash, static_cast<uint64_t>(
+                                     it->last_write_time(ignore).time_since_epoch().count()));
         }
         sum += hash;
     }

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "base/file_io.h"
+#include "base/fnv_hash.h"
 #include "catalogue/catalogue_edit.h"
 #include "folders/folder_cache.h"
 #include "folders/folder_watcher.h"
@@ -97,28 +98,9 @@ uint64_t keep_prints(std::shared_ptr<const Prints> prints) {
     return token;
 }
 
-// FNV-1a over bytes.
-uint64_t mix_bytes(uint64_t hash, const unsigned char *bytes, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        hash ^= bytes[i];
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
-uint64_t mix(uint64_t hash, uint64_t value) {
-    unsigned char bytes[8];
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-    return mix_bytes(hash, bytes, sizeof bytes);
-}
-
 uint64_t mix(uint64_t hash, const std::string &text) {
-    hash = mix_bytes(hash, reinterpret_cast<const unsigned char *>(text.data()), text.size());
-    return mix(hash, text.size());
+    return fnv_mix(fnv_mix(hash, text.data(), text.size()), uint64_t{text.size()});
 }
-
-constexpr uint64_t kHashStart = 14695981039346656037ull;
 
 // Files that are read whole (the catalogue, playlist files) are small:
 // their bytes count too, so that a save of the same size within the file
@@ -129,28 +111,28 @@ constexpr size_t kMaxHashedBytes = size_t{1} << 20;
 uint64_t content_print(uint64_t hash, const std::string &path) {
     std::FILE *file = open_file(path, "rb");
     if (!file)
-        return mix(hash, 1);
+        return fnv_mix(hash, 1);
     unsigned char buffer[16384];
     size_t total = 0;
     for (size_t read;
          total < kMaxHashedBytes && (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;
          total += read)
-        hash = mix_bytes(hash, buffer, read);
+        hash = fnv_mix(hash, buffer, read);
     std::fclose(file);
-    return mix(hash, total);
+    return fnv_mix(hash, total);
 }
 
 uint64_t entry_print(uint64_t hash, const FolderEntry &entry) {
-    hash = mix(hash, static_cast<uint64_t>(entry.kind));
+    hash = fnv_mix(hash, static_cast<uint64_t>(entry.kind));
     if (entry.kind != EntryKind::File)
         return hash; // a subfolder's own changes are its own
-    return mix(mix(hash, entry.size), static_cast<uint64_t>(entry.time));
+    return fnv_mix(fnv_mix(hash, entry.size), static_cast<uint64_t>(entry.time));
 }
 
 // A file of interest: its kind, size and time; with `whole`, its bytes.
 uint64_t file_print(const std::string &path, bool whole) {
     const FolderEntry entry = file_stat(path);
-    uint64_t hash = entry_print(mix(kHashStart, path), entry);
+    uint64_t hash = entry_print(mix(kFnvStart, path), entry);
     return whole && entry.kind == EntryKind::File ? content_print(hash, path) : hash;
 }
 
@@ -174,12 +156,12 @@ uint64_t folder_print(const std::string &folder, bool fresh) {
         folder_cache_invalidate(folder);
     const std::shared_ptr<const FolderListing> listing = folder_listing(folder);
     if (!listing->readable)
-        return mix(kHashStart, listing->error);
+        return mix(kFnvStart, listing->error);
     uint64_t sum = 0;
     for (const FolderEntry &entry : listing->entries) {
         if (entry.name == kLogName)
             continue;
-        uint64_t hash = entry_print(mix(kHashStart, entry.name), entry);
+        uint64_t hash = entry_print(mix(kFnvStart, entry.name), entry);
         if (entry.kind == EntryKind::File && is_playlist_name(entry.name))
             hash = content_print(hash, path_utf8(utf8_path(folder) / utf8_path(entry.name)));
         sum += hash;
@@ -279,9 +261,9 @@ int look(const std::set<std::string> *dirty, bool settled) {
         return 0;
     }
     std::sort(changed.begin(), changed.end());
-    uint64_t seen = kHashStart;
+    uint64_t seen = kFnvStart;
     for (const auto &[key, print] : changed)
-        seen = mix(mix(seen, key), print);
+        seen = fnv_mix(mix(seen, key), print);
     if (!settled && !(w.pending_seen && w.pending == seen)) {
         w.pending = seen;
         w.pending_seen = true;
