@@ -1,9 +1,5 @@
-// Music delivery: the library's decoded audio enters the program here.
-//
-// Threads: queue_delivery runs on the library's delivering thread. It keeps
-// no state of its own and takes only the queue's mutex (inside the queue's
-// operations and for the back-pressure read). The allocation and the copy
-// are made without a lock.
+// Music delivery: the library's decoded audio enters the program here (the
+// threads it runs on: music_delivery.h).
 
 #include "audio/music_delivery.h"
 

@@ -2,8 +2,9 @@
 // delivery is copied into a new PcmBlock and queued, with back-pressure.
 // The session's handlers for the library's music_delivery and
 // play_token_lost slots (session/session_controller.h) call this with the
-// session's queue; it runs on the library's threads and takes only the
-// queue's mutex.
+// session's queue; it runs on the library's delivering thread, keeps no
+// state of its own and takes only the queue's mutex (the allocation and the
+// copy are made without a lock).
 #pragma once
 
 #include <libspotify/api.h>
