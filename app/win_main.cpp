@@ -10,7 +10,7 @@
 #include "audio/audio_output.h"
 #include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
-#include "session/player_controls.h"
+#include "session/playlist_following.h"
 #include "session/session_state.h"
 #include "ui/app_context.h"
 #include "ui/main_window.h"

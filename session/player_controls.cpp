@@ -27,7 +27,7 @@ void start_at(SessionState *state, uint32_t ms) {
     state->start_at_ms = 0; // for this track only, whether or not it could start
 }
 
-uint32_t current_mark(const SessionState *state) {
+uint32_t playing_mark(const SessionState *state) {
     return state->current_track ? state->current_mark : 0;
 }
 
@@ -43,15 +43,6 @@ NextReason next_reason(int32_t pending) {
 }
 
 } // namespace
-
-void session_stop_player(SessionState *state) {
-    const MutexHold hold(state->lock);
-    state->current_track = nullptr;
-    if (state->session)
-        sp_session_player_unload(state->session);
-    if (state->queue)
-        pcm_queue_flush(state->queue);
-}
 
 void session_skip(SessionState *state) {
     session_stop_player(state);
@@ -211,7 +202,7 @@ PlaybackStatus session_playback_status(SessionState *state) {
     if (state->queue) {
         const HeardPosition heard = output_controls_heard(&state->queue->controls);
         const uint32_t mark =
-            track_timing_heard_mark(&state->timings, heard, current_mark(state), status.paused);
+            track_timing_heard_mark(&state->timings, heard, playing_mark(state), status.paused);
         position = track_timing_position(&state->timings, heard, mark);
     }
     status.has_position = position.known;

@@ -1,14 +1,13 @@
 // The player's controls: what the keys do to the track in the player (pause,
 // next, previous, the seeks, restart), the device's volume, the order the
-// playlist plays in, stopping the player, and what the window's time line
-// shows of them.
+// playlist plays in, and what the window's time line shows of them. Each
+// stops the player through session_stop_player and starts the track at the
+// position through the play step (playlist_following.h).
 //
 // Threads: main thread only, like the keys that call them and the main
 // loop's pass. The pause and the volume reach the audio output thread
 // through the queue (output_controls_request_pause, output_controls_request_volume),
-// which sets them on the device it owns. session_stop_player holds the
-// session mutex across the unload and the flush: it is taken before the
-// queue's mutex, never after.
+// which sets them on the device it owns.
 #pragma once
 
 #include "session/play_order.h"
@@ -16,11 +15,6 @@
 #include <cstdint>
 
 struct SessionState;
-
-// Stops the player and drops the audio it delivered: unloads the player, then
-// empties the queue, in that order (see docs/ARCHITECTURE.md, "Deliberate
-// behaviours").
-void session_stop_player(SessionState *state);
 
 // The key N: stops the track in the player and drops its queued audio at
 // once (session_stop_player), then asks the next pass to move on one

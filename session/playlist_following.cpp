@@ -4,7 +4,6 @@
 
 #include "audio/pcm_queue.h"
 #include "platform/win32_owners.h"
-#include "session/player_controls.h"
 #include "session/session_state.h"
 
 #include <cstdlib>
@@ -113,6 +112,15 @@ void session_switch_playlist(SessionState *state, const char *name) {
     // Shuffled, the new playlist starts a round of its own.
     forget_rounds(state);
     session_select_playlist(state, name);
+}
+
+void session_stop_player(SessionState *state) {
+    const MutexHold hold(state->lock);
+    state->current_track = nullptr;
+    if (state->session)
+        sp_session_player_unload(state->session);
+    if (state->queue)
+        pcm_queue_flush(state->queue);
 }
 
 void session_play_current(SessionState *state) {

@@ -29,6 +29,14 @@ void session_switch_playlist(SessionState *state, const char *name);
 // or asks for an advance past it.
 void session_play_current(SessionState *state);
 
+// Stops the player and drops the audio it delivered: unloads the player, then
+// empties the queue, in that order (see docs/ARCHITECTURE.md, "Deliberate
+// behaviours"). Every control that leaves the track in the player goes
+// through it, as does the play step when another track stands at the
+// position. It holds the session mutex across the unload and the flush: the
+// session mutex is taken before the queue's, never after.
+void session_stop_player(SessionState *state);
+
 // The followed playlist's track count as the library tells it now; 0 with
 // no playlist.
 uint32_t session_track_count(const SessionState *state);

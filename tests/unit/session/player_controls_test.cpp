@@ -2,6 +2,7 @@
 // paused, seeking, shuffle and repeat, the time line.
 #include "audio/output_controls.h"
 #include "session/player_controls.h"
+#include "session/playlist_following.h"
 #include "support/libspotify/library_harness.h"
 #include "support/pcm_block.h"
 
